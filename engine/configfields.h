@@ -1,0 +1,95 @@
+#pragma once
+
+// Positions of the values in the records of a configuration document. A
+// record holds one value per key the reader knows, in reading order, so a
+// value's position is its identity; the report addresses values only through
+// these names.
+
+namespace General {
+enum Field {
+    Name,
+    Date,
+    Location,
+    Altitude,
+    Voltage,
+    MeasureSystem,
+    BoardType,
+    Version,
+    FieldCount
+};
+}
+
+namespace Display {
+enum Field {
+    State,
+    Brightness,
+    Rotation,
+    TlfEnabled,
+    LcdCalibration,
+    Sensors,
+    Value1,
+    Value2,
+    Value3,
+    Value4,
+    Value5,
+    Value6,
+    FieldCount
+};
+}
+
+// The seven keys of a measure object, relative to where the object starts
+// inside its record.
+namespace Measure {
+enum Field { Measure, Unit, RangeLow, RangeHigh, Value, Channel, Register, FieldCount };
+}
+
+namespace Tlf {
+enum Field {
+    Enabled,
+    LowThreshold,
+    HighThreshold,
+    LowColor,
+    MiddleColor,
+    HighColor,
+    LcdRotation,
+    MeasureStart,
+    MeasureName = MeasureStart + Measure::Measure,
+    FieldCount = MeasureStart + Measure::FieldCount
+};
+}
+
+namespace Modbus {
+enum Field { Offset, TransmissionRate, Address, Mode, Parity, FieldCount };
+}
+
+namespace Service {
+enum Field { LastService, NextService, LastCalibration, NextCalibration, FieldCount };
+}
+
+namespace Output {
+enum Field {
+    Channel,
+    Range,
+    Unit,
+    KFactor,
+    Producer,
+    Response,
+    MeasureStart,
+    MeasureName = MeasureStart + Measure::Measure,
+    MeasureUnit = MeasureStart + Measure::Unit,
+    RangeLow = MeasureStart + Measure::RangeLow,
+    RangeHigh = MeasureStart + Measure::RangeHigh,
+    FieldCount = MeasureStart + Measure::FieldCount
+};
+}
+
+namespace Relais {
+enum Field {
+    LowThreshold,
+    HighThreshold,
+    States,
+    MeasureStart,
+    MeasureName = MeasureStart + Measure::Measure,
+    FieldCount = MeasureStart + Measure::FieldCount
+};
+}

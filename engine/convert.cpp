@@ -1,0 +1,180 @@
+#include "engine/convert.h"
+
+#include "report/reportfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+namespace {
+
+// Configuration files are a few kilobytes. Parsing takes about 17 times a
+// file's size in memory, so with one conversion per pool thread the cap keeps
+// even a many-core desktop far inside its memory (16 threads x 32 MiB x 17
+// is under 9 GiB, and a typical machine runs far fewer at once).
+constexpr qint64 MaxSourceBytes = 32 * 1024 * 1024;
+
+QString parseErrorText(QJsonParseError::ParseError error)
+{
+    switch (error) {
+    case QJsonParseError::UnterminatedObject:
+        return convert::tr("ein Objekt ist nicht abgeschlossen");
+    case QJsonParseError::MissingNameSeparator:
+        return convert::tr("nach einem Schlüssel fehlt der Doppelpunkt");
+    case QJsonParseError::UnterminatedArray:
+        return convert::tr("eine Liste ist nicht abgeschlossen");
+    case QJsonParseError::MissingValueSeparator:
+        return convert::tr("zwischen zwei Werten fehlt das Komma");
+    case QJsonParseError::IllegalValue:
+        return convert::tr("ungültiger Wert");
+    case QJsonParseError::TerminationByNumber:
+        return convert::tr("der Text endet mitten in einer Zahl");
+    case QJsonParseError::IllegalNumber:
+        return convert::tr("ungültige Zahl");
+    case QJsonParseError::IllegalEscapeSequence:
+        return convert::tr("ungültige Escape-Sequenz");
+    case QJsonParseError::IllegalUTF8String:
+        return convert::tr("ungültiges UTF-8");
+    case QJsonParseError::UnterminatedString:
+        return convert::tr("eine Zeichenkette ist nicht abgeschlossen");
+    case QJsonParseError::MissingObject:
+        return convert::tr("ein Objekt wurde erwartet");
+    case QJsonParseError::DeepNesting:
+        return convert::tr("zu tief verschachtelt");
+    case QJsonParseError::DocumentTooLarge:
+        return convert::tr("das Dokument ist zu groß");
+    case QJsonParseError::GarbageAtEnd:
+        return convert::tr("nach dem Ende des Dokuments folgt weiterer Text");
+    case QJsonParseError::NoError:
+        break;
+    }
+    return convert::tr("unbekannter Fehler");
+}
+
+// Line and column (both from 1) of a byte offset, for a reader who opens the
+// file in an editor.
+QString positionText(const QByteArray &bytes, int offset)
+{
+    const int end = qBound(0, offset, bytes.size());
+    int line = 1;
+    int lineStart = 0;
+    for (int i = 0; i < end; ++i) {
+        if (bytes.at(i) == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    const int column = QString::fromUtf8(bytes.constData() + lineStart, end - lineStart).size() + 1;
+    return convert::tr("Zeile %1, Spalte %2").arg(line).arg(column);
+}
+
+} // namespace
+
+convert::convert(QObject *parent)
+    : QObject(parent)
+{ }
+
+convert::~convert() = default;
+
+QString convert::outputFileName(const QString &pdfPath)
+{
+    if (pdfPath.endsWith(QLatin1String(".pdf")))
+        return pdfPath;
+    QString name = pdfPath;
+    return name.replace(QLatin1String(".json"), QLatin1String(".pdf"));
+}
+
+void convert::start(convert *task, const QString &sourcePath, const QString &pdfPath)
+{
+    // Deleting the task when its final signal arrives would race with the
+    // pool thread still inside that emission; deleteLater() after run() has
+    // returned cannot.
+    QtConcurrent::run(QThreadPool::globalInstance(), [task, sourcePath, pdfPath] {
+        task->run(sourcePath, pdfPath);
+        task->deleteLater();
+    });
+}
+
+void convert::run(QString sourcePath, QString pdfPath)
+{
+    QByteArray bytes;
+    QString reason;
+    if (!loadSource(sourcePath, &bytes, &reason)) {
+        fail(reason);
+        return;
+    }
+    jsonPath = sourcePath;
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError) {
+        fail(tr("Die Datei %1 enthält kein gültiges JSON: %2 (%3).")
+                     .arg(sourcePath, parseErrorText(error.error),
+                          positionText(bytes, error.offset)));
+        return;
+    }
+    bytes.clear();
+
+    readConfiguration(document.object());
+    if (!writeReport(pdfPath, &reason)) {
+        fail(reason);
+        return;
+    }
+    emit finished();
+}
+
+void convert::fail(const QString &reason)
+{
+    emit abortReason(reason);
+    emit aborted();
+}
+
+bool convert::loadSource(const QString &path, QByteArray *bytes, QString *reason) const
+{
+    if (!path.endsWith(QLatin1String(".json"))) {
+        *reason = tr("Die Datei %1 wird nicht gelesen: ihr Name endet nicht auf \".json\".")
+                          .arg(path);
+        return false;
+    }
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *reason = tr("Die Datei %1 existiert nicht.").arg(path);
+        return false;
+    }
+    // Checked before opening: a folder cannot be read, and opening a FIFO or
+    // a device would block a pool thread or never end.
+    if (!info.isFile()) {
+        *reason = tr("%1 ist keine gewöhnliche Datei.").arg(path);
+        return false;
+    }
+    if (info.size() > MaxSourceBytes) {
+        *reason = tr("Die Datei %1 ist zu groß (%2 Bytes); erlaubt sind höchstens %3 MiB.")
+                          .arg(path)
+                          .arg(info.size())
+                          .arg(MaxSourceBytes / (1024 * 1024));
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *reason = tr("Die Datei %1 kann nicht geöffnet werden (%2).").arg(path, file.errorString());
+        return false;
+    }
+    // Read one byte past the cap, in case the file grew since it was looked at.
+    *bytes = file.read(MaxSourceBytes + 1);
+    file.close();
+    if (bytes->size() > MaxSourceBytes) {
+        *reason = tr("Die Datei %1 ist zu groß; erlaubt sind höchstens %2 MiB.")
+                          .arg(path)
+                          .arg(MaxSourceBytes / (1024 * 1024));
+        return false;
+    }
+    if (bytes->isEmpty()) {
+        *reason = tr("Die Datei %1 ist leer.").arg(path);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "report/layout.h"
+
+#include <QFont>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+QT_BEGIN_NAMESPACE
+class QByteArray;
+class QJsonArray;
+class QJsonObject;
+class QPainter;
+class QPrinter;
+QT_END_NAMESPACE
+
+// One record of the configuration document: the values of one section of the
+// file, untyped and unconverted, addressed by the positions of configfields.h.
+using ConfigRecord = QVector<QVariant>;
+using GeneralConfig = ConfigRecord;
+using DisplayConfig = ConfigRecord;
+using TlfConfig = ConfigRecord;
+using ModbusConfig = ConfigRecord;
+using ServiceConfig = ConfigRecord;
+using OutputConfig = ConfigRecord;
+using RelaisConfig = ConfigRecord;
+
+// Turns one configuration JSON file into one PDF report. Created on the GUI
+// thread, run once on a pool thread; reports progress 1 to 17 and ends with
+// exactly one of finished() or aborted().
+class convert : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Conversions may run in parallel; the number of progress steps of one.
+    static constexpr int ProgressSteps = 17;
+
+    explicit convert(QObject *parent = nullptr);
+    ~convert() override;
+
+    // Prepares process-wide state (resources, print support, the logo) that
+    // must not first be touched by several pool threads at once. Call once on
+    // the GUI thread after the application object exists, before any run().
+    static void initialise();
+
+    // The report file written for pdfPath: used unchanged when it ends in
+    // ".pdf", otherwise with every ".json" in it replaced by ".pdf".
+    static QString outputFileName(const QString &pdfPath);
+
+    // A4 portrait PDF at 1200 units per inch, written to fileName.
+    static void configurePrinter(QPrinter &printer, const QString &fileName);
+
+    // Runs task on the global thread pool. The pool owns it from here: the
+    // object deletes itself on its own thread once run() has returned, so no
+    // receiver of its signals may delete it, and none has to.
+    static void start(convert *task, const QString &sourcePath, const QString &pdfPath);
+
+    void run(QString sourcePath, QString pdfPath);
+
+    void readConfiguration(const QJsonObject &root);
+
+    // Writes the report for the document read last. The file appears at the
+    // target only when complete; on failure *reason says why and an earlier
+    // file at the target is left as it was.
+    bool writeReport(QString pdfPath, QString *reason);
+
+    // The configuration document, filled by readConfiguration().
+    GeneralConfig general;
+    DisplayConfig display;
+    TlfConfig tlf;
+    ModbusConfig modbus;
+    ServiceConfig service;
+    QVector<OutputConfig> outputs;
+    QVector<RelaisConfig> relais;
+
+signals:
+    void newPbarValue(int value);
+    void finished();
+    void aborted();
+    // Why the conversion is being aborted, in the user's language; emitted
+    // once, right before aborted().
+    void abortReason(const QString &reason);
+
+protected:
+    // The page writer: a line cursor and the operations every section draws
+    // with. Valid only while writeReport() runs (painter and printer set).
+    void nextLine();
+    void ensureSpace(int blockHeight);
+    void startNewPage();
+    void drawHeading(const QString &text, int width = Layout::FullWidth,
+                     int height = Layout::BoxHeight);
+    void drawLeft(int row, const QString &text);
+    void drawRight(int row, const QString &text);
+    void drawBox(int x, int row, int width, const QString &text);
+    // nextLine(), then the row's left and (if given) right text at the new cursor.
+    void drawRow(const QString &left, const QString &right = QString());
+    // The row below row; a row that would pass the limit goes to a new page.
+    int nextRow(int row);
+
+    int y = Layout::TopY;
+    QFont headingFont;
+    QFont bodyFont;
+    QString jsonPath;
+    QPainter *painter = nullptr;
+    QPrinter *printer = nullptr;
+
+private:
+    bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
+    void fail(const QString &reason);
+
+    void readOutputs(const QJsonArray &array);
+    void readDisplay(const QJsonObject &object);
+    void readTlf(const QJsonObject &object);
+    void readRelais(const QJsonArray &array);
+    void readModbus(const QJsonObject &object);
+    void readService(const QJsonObject &object);
+
+    static QFont reportFont(int pixelSize, int weight = QFont::Normal);
+    void setUpFonts();
+    void drawTitleBlock();
+    void drawSections();
+    void renderGeneral();
+    void renderOutputs();
+    void renderDisplay();
+    void renderTlf();
+    void renderRelais();
+    void renderModbus();
+    void renderService();
+};

@@ -1,0 +1,136 @@
+#include "engine/configfields.h"
+#include "engine/convert.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <initializer_list>
+
+// The reader takes every value exactly as the file holds it: nothing is
+// converted or validated here. A missing key, section or entry of another
+// kind becomes an empty value at its position, so every record always has
+// its full length and the report can address values by position.
+
+namespace {
+
+using Keys = std::initializer_list<const char *>;
+
+const Keys GeneralKeys = {"name",    "date",          "location",  "altitude",
+                          "voltage", "measureSystem", "boardType", "version"};
+const Keys MeasureKeys
+        = {"measure", "unit", "rangeLow", "rangeHigh", "value", "channel", "register"};
+const Keys OutputKeys = {"channel", "range", "unit", "k_factor", "producer", "response"};
+const Keys DisplayKeys
+        = {"state", "brightness", "rotation", "tlfEnabled", "lcdCalibration", "sensors"};
+const Keys DisplayValueKeys = {"1", "2", "3", "4", "5", "6"};
+const Keys TlfKeys = {"enabled",     "lowThreshold", "highThreshold", "lowColor",
+                      "middleColor", "highColor",    "lcdRotation"};
+const Keys RelaisKeys = {"lowThreshold", "highThreshold", "states"};
+const Keys ModbusKeys = {"offset", "transmissionRate", "address", "mode", "parity"};
+const Keys ServiceKeys = {"lastService", "nextService", "lastCalibration", "nextCalibration"};
+
+void take(ConfigRecord &record, const QJsonObject &object, Keys keys)
+{
+    for (const char *key : keys)
+        record.append(object.value(QLatin1String(key)).toVariant());
+}
+
+// A measure object sits under "measure" and itself holds a key "measure".
+void takeMeasure(ConfigRecord &record, const QJsonObject &owner)
+{
+    take(record, owner.value(QLatin1String("measure")).toObject(), MeasureKeys);
+}
+
+QJsonObject objectAt(const QJsonObject &object, const char *key)
+{
+    return object.value(QLatin1String(key)).toObject();
+}
+
+QJsonArray arrayAt(const QJsonObject &object, const char *key)
+{
+    return object.value(QLatin1String(key)).toArray();
+}
+
+// One record per array entry, also for an entry that is not an object.
+void readEntries(QVector<ConfigRecord> &list, const QJsonArray &array, Keys keys, int fieldCount)
+{
+    list.clear();
+    for (int i = 0; i < array.size(); ++i) {
+        const QJsonObject entry = array.at(i).toObject();
+        ConfigRecord record;
+        record.reserve(fieldCount);
+        take(record, entry, keys);
+        takeMeasure(record, entry);
+        list.append(record);
+    }
+}
+
+} // namespace
+
+static_assert(General::FieldCount == 8, "general keys");
+static_assert(Output::MeasureStart == 6 && Output::FieldCount == 13, "output keys");
+static_assert(Display::Value1 == 6 && Display::FieldCount == 12, "display keys");
+static_assert(Tlf::MeasureStart == 7 && Tlf::FieldCount == 14, "tlf keys");
+static_assert(Relais::MeasureStart == 3 && Relais::FieldCount == 10, "relais keys");
+static_assert(Modbus::FieldCount == 5 && Service::FieldCount == 4, "modbus and service keys");
+
+void convert::readConfiguration(const QJsonObject &root)
+{
+    const QJsonObject configuration = objectAt(root, "configuration");
+
+    general.clear();
+    take(general, configuration, GeneralKeys);
+    emit newPbarValue(1);
+
+    readOutputs(arrayAt(configuration, "outputs"));
+    emit newPbarValue(2);
+    readDisplay(objectAt(configuration, "display"));
+    emit newPbarValue(3);
+    readTlf(objectAt(configuration, "tlf"));
+    emit newPbarValue(4);
+    readRelais(arrayAt(configuration, "relais"));
+    emit newPbarValue(5);
+    // The offsets are not part of the report; the step keeps its progress value.
+    emit newPbarValue(6);
+    readModbus(objectAt(configuration, "modbus"));
+    emit newPbarValue(7);
+    readService(objectAt(configuration, "service"));
+    emit newPbarValue(8);
+}
+
+void convert::readOutputs(const QJsonArray &array)
+{
+    readEntries(outputs, array, OutputKeys, Output::FieldCount);
+}
+
+void convert::readRelais(const QJsonArray &array)
+{
+    readEntries(relais, array, RelaisKeys, Relais::FieldCount);
+}
+
+void convert::readDisplay(const QJsonObject &object)
+{
+    display.clear();
+    take(display, object, DisplayKeys);
+    take(display, objectAt(object, "values"), DisplayValueKeys);
+}
+
+void convert::readTlf(const QJsonObject &object)
+{
+    tlf.clear();
+    take(tlf, object, TlfKeys);
+    takeMeasure(tlf, object);
+}
+
+void convert::readModbus(const QJsonObject &object)
+{
+    modbus.clear();
+    take(modbus, object, ModbusKeys);
+}
+
+void convert::readService(const QJsonObject &object)
+{
+    service.clear();
+    take(service, object, ServiceKeys);
+}

@@ -1,0 +1,175 @@
+#include "engine/configfields.h"
+#include "engine/convert.h"
+#include "report/reportfile.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+
+using namespace Layout;
+
+namespace {
+
+constexpr int TextFlags = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr int TitleFlags = TextFlags | Qt::TextWordWrap;
+
+// Decoded once per process and shared read-only by every conversion.
+const QImage &reportLogo()
+{
+    static const QImage logo(QStringLiteral(":/img/quorvalisLogoMain.png"));
+    return logo;
+}
+
+QString valueText(const ConfigRecord &record, int position)
+{
+    return position < record.size() ? record.at(position).toString() : QString();
+}
+
+} // namespace
+
+void convert::initialise()
+{
+    reportLogo();
+    // The first printer of a process sets up print support without a lock.
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+}
+
+void convert::configurePrinter(QPrinter &printer, const QString &fileName)
+{
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(fileName);
+    // Explicit, so the layout's printable area holds whatever the locale's
+    // default paper; Qt's default PDF margins stay.
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(QPageLayout::Portrait);
+}
+
+bool convert::writeReport(QString pdfPath, QString *reason)
+{
+    const QString target = outputFileName(pdfPath);
+    ReportFile file(target);
+    if (!file.reserve(reason))
+        return false;
+
+    QPrinter pdf(QPrinter::HighResolution);
+    configurePrinter(pdf, file.temporaryPath());
+    QPainter pen;
+    if (!pen.begin(&pdf)) {
+        *reason = tr("Der Bericht %1 kann nicht geschrieben werden: die PDF-Ausgabe lässt sich "
+                     "nicht öffnen.")
+                          .arg(target);
+        return false;
+    }
+    painter = &pen;
+    printer = &pdf;
+
+    setUpFonts();
+    drawTitleBlock();
+    drawSections();
+
+    const bool ended = pen.end();
+    painter = nullptr;
+    printer = nullptr;
+    if (!ended) {
+        *reason = tr("Der Bericht %1 konnte nicht abgeschlossen werden.").arg(target);
+        return false;
+    }
+    return file.commit(reason);
+}
+
+// Without shaping no ligatures are formed, so the PDF's text reads and
+// searches as written ("Geöffnet", not "Geö\uFB00net").
+QFont convert::reportFont(int pixelSize, int weight)
+{
+    QFont font;
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
+}
+
+void convert::setUpFonts()
+{
+    bodyFont = reportFont(BodyPixelSize);
+    headingFont = reportFont(HeadingPixelSize, QFont::Bold);
+    painter->setFont(bodyFont);
+}
+
+void convert::drawTitleBlock()
+{
+    const QImage &logo = reportLogo();
+    const QSize logoSize = logo.size() * LogoScale;
+    painter->drawImage(QRect(QPoint(LeftX, TopY), logoSize), logo);
+
+    y = TopY;
+    const int titleX = RightEdge - logoSize.width();
+    painter->drawText(QRect(QPoint(titleX, y), logoSize), TitleFlags,
+                      tr("Ordano Protokoll vom:\n") + valueText(general, General::Date));
+
+    painter->setFont(reportFont(PathPixelSize));
+    painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags, jsonPath);
+    emit newPbarValue(9);
+
+    y += logoSize.height() + TitleGap;
+}
+
+void convert::nextLine()
+{
+    if (y + LinePitch > BottomLimit) {
+        startNewPage();
+    } else {
+        y += LinePitch;
+    }
+}
+
+void convert::ensureSpace(int blockHeight)
+{
+    if (y + blockHeight >= BottomLimit)
+        startNewPage();
+}
+
+void convert::startNewPage()
+{
+    printer->newPage();
+    y = TopY;
+}
+
+void convert::drawHeading(const QString &text, int width, int height)
+{
+    painter->setFont(headingFont);
+    painter->drawText(QRect(LeftX, y, width, height), TextFlags, text);
+    painter->setFont(bodyFont);
+}
+
+void convert::drawLeft(int row, const QString &text)
+{
+    drawBox(LeftX, row, ColumnWidth, text);
+}
+
+void convert::drawRight(int row, const QString &text)
+{
+    drawBox(RightX, row, ColumnWidth, text);
+}
+
+void convert::drawRow(const QString &left, const QString &right)
+{
+    nextLine();
+    drawLeft(y, left);
+    if (!right.isNull())
+        drawRight(y, right);
+}
+
+int convert::nextRow(int row)
+{
+    if (row + LinePitch > BottomLimit) {
+        printer->newPage();
+        return TopY;
+    }
+    return row + LinePitch;
+}
+
+void convert::drawBox(int x, int row, int width, const QString &text)
+{
+    painter->drawText(QRect(x, row, width, BoxHeight), TextFlags, text);
+}

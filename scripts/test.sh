@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds everything into build/ and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh test
+werror=OFF
+[ "${CI:-}" = true ] && werror=ON
+bash scripts/build.sh -DBELMORAND_BUILD_TESTS=ON -DBELMORAND_WERROR=$werror
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 600

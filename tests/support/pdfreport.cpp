@@ -1,0 +1,137 @@
+#include "pdfreport.h"
+
+#include "engine/convert.h"
+#include "report/layout.h"
+
+#include <QImage>
+#include <QPrinter>
+#include <QScopedPointer>
+
+#include <poppler-qt5.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr double UnitsPerPoint = 1200.0 / 72.0;
+constexpr double WordGap = 200; // wider gaps separate two columns of one row
+
+// Where the printable area starts on the page, in device units.
+QPoint printableOrigin()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    convert::configurePrinter(printer, QStringLiteral("/dev/null/unused.pdf"));
+    return printer.pageLayout().paintRectPixels(printer.resolution()).topLeft();
+}
+
+struct Word
+{
+    QString text;
+    QRectF box; // device units
+};
+
+} // namespace
+
+int PdfLine::boxY() const
+{
+    return centerY - Layout::BoxHeight / 2;
+}
+
+PdfReport::PdfReport(const QString &fileName)
+    : m_fileName(fileName)
+{
+    QScopedPointer<Poppler::Document> document(Poppler::Document::load(fileName));
+    if (!document || document->isLocked())
+        return;
+    m_valid = true;
+    m_pageCount = document->numPages();
+    const QPoint origin = printableOrigin();
+    for (int p = 0; p < m_pageCount; ++p) {
+        QScopedPointer<Poppler::Page> page(document->page(p));
+        QVector<Word> words;
+        for (Poppler::TextBox *box : page->textList()) {
+            const QRectF r = box->boundingBox();
+            words.append(
+                    {box->text(),
+                     QRectF(r.x() * UnitsPerPoint - origin.x(), r.y() * UnitsPerPoint - origin.y(),
+                            r.width() * UnitsPerPoint, r.height() * UnitsPerPoint)});
+            delete box;
+        }
+        // Words of one line share their vertical centre; sort into rows, then
+        // from left to right.
+        std::stable_sort(words.begin(), words.end(), [](const Word &a, const Word &b) {
+            const double ca = a.box.center().y(), cb = b.box.center().y();
+            if (qAbs(ca - cb) > 40)
+                return ca < cb;
+            return a.box.x() < b.box.x();
+        });
+        PdfLine line;
+        double lineRight = 0;
+        for (const Word &word : words) {
+            const bool sameRow
+                    = !line.text.isEmpty() && qAbs(word.box.center().y() - line.centerY) <= 40;
+            if (sameRow && word.box.x() - lineRight < WordGap) {
+                line.text += QLatin1Char(' ') + word.text;
+            } else {
+                if (!line.text.isEmpty())
+                    m_lines.append(line);
+                line = PdfLine();
+                line.page = p;
+                line.text = word.text;
+                line.x = qRound(word.box.x());
+                line.centerY = qRound(word.box.center().y());
+            }
+            lineRight = word.box.right();
+        }
+        if (!line.text.isEmpty())
+            m_lines.append(line);
+    }
+}
+
+int PdfReport::indexOf(const QString &prefix, int from) const
+{
+    for (int i = qMax(0, from); i < m_lines.size(); ++i) {
+        if (m_lines.at(i).text.startsWith(prefix))
+            return i;
+    }
+    return -1;
+}
+
+const PdfLine *PdfReport::find(const QString &prefix, int from) const
+{
+    const int i = indexOf(prefix, from);
+    return i < 0 ? nullptr : &m_lines.at(i);
+}
+
+QStringList PdfReport::texts() const
+{
+    QStringList result;
+    for (const PdfLine &line : m_lines)
+        result.append(line.text);
+    return result;
+}
+
+double PdfReport::inkIn(int page, int x, int y, int width, int height) const
+{
+    QScopedPointer<Poppler::Document> document(Poppler::Document::load(m_fileName));
+    if (!document || page >= document->numPages())
+        return 0;
+    QScopedPointer<Poppler::Page> p(document->page(page));
+    constexpr double Dpi = 72;
+    const QImage image = p->renderToImage(Dpi, Dpi).convertToFormat(QImage::Format_RGB32);
+    const QPoint origin = printableOrigin();
+    const double scale = Dpi / 1200.0;
+    const QRect box(qRound((x + origin.x()) * scale), qRound((y + origin.y()) * scale),
+                    qRound(width * scale), qRound(height * scale));
+    int ink = 0, all = 0;
+    for (int row = box.top(); row <= box.bottom(); ++row) {
+        for (int col = box.left(); col <= box.right(); ++col) {
+            if (!image.rect().contains(col, row))
+                continue;
+            ++all;
+            if (qGray(image.pixel(col, row)) < 240)
+                ++ink;
+        }
+    }
+    return all == 0 ? 0 : double(ink) / all;
+}

@@ -1,0 +1,209 @@
+#include "engine/convert.h"
+#include "testfiles.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The conversion task as its callers see it: the signals of one run, and
+// what is left on disk.
+class tst_Convert : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void signalSequence_data();
+    void signalSequence();
+    void outputFileName_data();
+    void outputFileName();
+    void earlierReportSurvivesFailure_data();
+    void earlierReportSurvivesFailure();
+    void successReplacesEarlierReport();
+
+private:
+    struct Run
+    {
+        QList<int> progress;
+        int finished = 0;
+        int aborted = 0;
+        QStringList reasons;
+    };
+    Run runTask(const QString &jsonPath, const QString &pdfPath);
+
+    QTemporaryDir m_dir;
+};
+
+namespace {
+
+const QByteArray Minimal = configuration(R"("name": "Halle 3", "date": "09.12.2026 10:15")");
+
+QList<int> steps(int last)
+{
+    QList<int> list;
+    for (int i = 1; i <= last; ++i)
+        list.append(i);
+    return list;
+}
+
+} // namespace
+
+void tst_Convert::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    convert::initialise();
+}
+
+tst_Convert::Run tst_Convert::runTask(const QString &jsonPath, const QString &pdfPath)
+{
+    convert task;
+    Run result;
+    connect(&task, &convert::newPbarValue, [&](int value) { result.progress.append(value); });
+    connect(&task, &convert::finished, [&] { ++result.finished; });
+    connect(&task, &convert::aborted, [&] {
+        ++result.aborted;
+        // The reason comes first, so a receiver of aborted() already has it.
+        QVERIFY(!result.reasons.isEmpty());
+    });
+    connect(&task, &convert::abortReason,
+            [&](const QString &reason) { result.reasons.append(reason); });
+    task.run(jsonPath, pdfPath);
+    return result;
+}
+
+void tst_Convert::signalSequence_data()
+{
+    QTest::addColumn<QString>("fileName"); // written below the test folder unless empty
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("target"); // relative to the test folder
+    QTest::addColumn<int>("progress"); // the last progress value reached
+    QTest::addColumn<bool>("finishes");
+    QTest::addColumn<QString>("reason"); // part of the abort reason
+
+    QTest::newRow("valid") << "valid.json" << Minimal << "valid.pdf" << int(convert::ProgressSteps)
+                           << true << QString();
+    QTest::newRow("empty object") << "object.json" << QByteArray("{}") << "object.pdf"
+                                  << int(convert::ProgressSteps) << true << QString();
+    QTest::newRow("root array is valid JSON") << "array.json" << QByteArray("[]") << "array.pdf"
+                                              << int(convert::ProgressSteps) << true << QString();
+    QTest::newRow("suffix in capitals")
+            << "upper.JSON" << Minimal << "upper.pdf" << 0 << false << "upper.JSON";
+    QTest::newRow("missing file") << QString() << QByteArray() << "missing.pdf" << 0 << false
+                                  << "missing.json";
+    QTest::newRow("empty file") << "empty.json" << QByteArray() << "empty.pdf" << 0 << false
+                                << "leer";
+    QTest::newRow("invalid JSON") << "broken.json"
+                                  << QByteArray("{\n  \"configuration\": {\n    \"name\": }\n}")
+                                  << "broken.pdf" << 0 << false << "Zeile 3, Spalte";
+    QTest::newRow("bad UTF-8") << "latin1.json"
+                               << QByteArray("{\"configuration\": {\"name\": \"K\xf6ln\"}}")
+                               << "latin1.pdf" << 0 << false << "UTF-8";
+    QTest::newRow("target folder missing")
+            << "nofolder.json" << Minimal << "gone/nofolder.pdf" << 8 << false << "existiert nicht";
+    QTest::newRow("target is a folder")
+            << "folder.json" << Minimal << "afolder.pdf" << 8 << false << "Ordner";
+}
+
+void tst_Convert::signalSequence()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, target);
+    QFETCH(int, progress);
+    QFETCH(bool, finishes);
+    QFETCH(QString, reason);
+
+    const QString source
+            = m_dir.filePath(fileName.isEmpty() ? QStringLiteral("missing.json") : fileName);
+    if (!fileName.isEmpty())
+        QVERIFY(!writeFile(source, content).isEmpty());
+    QDir(m_dir.path()).mkpath(QStringLiteral("afolder.pdf"));
+    const QString pdf = m_dir.filePath(target);
+
+    const Run run = runTask(source, pdf);
+
+    QCOMPARE(run.progress, steps(progress));
+    QCOMPARE(run.finished, finishes ? 1 : 0);
+    QCOMPARE(run.aborted, finishes ? 0 : 1);
+    QCOMPARE(run.reasons.size(), finishes ? 0 : 1);
+    if (!finishes) {
+        QVERIFY2(run.reasons.first().contains(reason), qPrintable(run.reasons.first()));
+        QVERIFY(!QFileInfo(pdf).isFile());
+    } else {
+        QVERIFY(QFileInfo(pdf).size() > 0);
+    }
+    const QStringList left = filesIn(m_dir.path()).filter(QStringLiteral(".part"));
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
+}
+
+void tst_Convert::outputFileName_data()
+{
+    QTest::addColumn<QString>("pdfPath");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("ends in .pdf") << "/in/a.pdf"
+                                  << "/in/a.pdf";
+    QTest::newRow("ends in .json") << "/in/a.json"
+                                   << "/in/a.pdf";
+    QTest::newRow("inner .json, other ending") << "/x.json/a.txt"
+                                               << "/x.pdf/a.txt";
+    QTest::newRow(".PDF in capitals") << "/x.json/a.PDF"
+                                      << "/x.pdf/a.PDF";
+    QTest::newRow("nothing to replace") << "/in/a"
+                                        << "/in/a";
+    QTest::newRow(".pdf kept, inner .json too") << "/x.json/a.pdf"
+                                                << "/x.json/a.pdf";
+}
+
+void tst_Convert::outputFileName()
+{
+    QFETCH(QString, pdfPath);
+    QFETCH(QString, written);
+    QCOMPARE(convert::outputFileName(pdfPath), written);
+}
+
+void tst_Convert::earlierReportSurvivesFailure_data()
+{
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("invalid source") << QByteArray("{ nope");
+    QTest::newRow("empty source") << QByteArray();
+}
+
+void tst_Convert::earlierReportSurvivesFailure()
+{
+    QFETCH(QByteArray, content);
+
+    QTemporaryDir dir;
+    const QString source = writeFile(dir.filePath(QStringLiteral("a.json")), content);
+    const QByteArray earlier("%PDF-1.4 an earlier report\n%%EOF\n");
+    const QString pdf = writeFile(dir.filePath(QStringLiteral("a.pdf")), earlier);
+
+    const Run run = runTask(source, pdf);
+
+    QCOMPARE(run.aborted, 1);
+    QCOMPARE(readFile(pdf), earlier);
+    QCOMPARE(filesIn(dir.path()), QStringList({QStringLiteral("a.json"), QStringLiteral("a.pdf")}));
+}
+
+void tst_Convert::successReplacesEarlierReport()
+{
+    QTemporaryDir dir;
+    const QString source = writeFile(dir.filePath(QStringLiteral("a.json")), Minimal);
+    const QString pdf = writeFile(dir.filePath(QStringLiteral("a.pdf")), "old");
+    QFile::setPermissions(pdf, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                       | QFileDevice::ReadGroup);
+
+    const Run run = runTask(source, pdf);
+
+    QCOMPARE(run.finished, 1);
+    QVERIFY(readFile(pdf).startsWith("%PDF-"));
+    // The new report is as readable as the one it replaced, not private.
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
+                        | QFileDevice::WriteOther;
+    QCOMPARE(QFile::permissions(pdf) & others, QFileDevice::ReadGroup);
+    QCOMPARE(filesIn(dir.path()), QStringList({QStringLiteral("a.json"), QStringLiteral("a.pdf")}));
+}
+
+QTEST_MAIN(tst_Convert)
+#include "tst_convert.moc"

@@ -1,0 +1,149 @@
+#include "engine/convert.h"
+#include "pdfreport.h"
+#include "report/layout.h"
+#include "testfiles.h"
+
+#include <QPainter>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Gives a test the page writer's cursor and operations on a printer of its own.
+class PageProbe : public convert
+{
+public:
+    using convert::ensureSpace;
+    using convert::nextLine;
+
+    void begin(QPainter *p, QPrinter *pr, int cursor)
+    {
+        painter = p;
+        printer = pr;
+        y = cursor;
+    }
+    int cursor() const { return y; }
+    void mark(const QString &text)
+    {
+        painter->setFont(bodyFont);
+        drawLeft(y, text);
+    }
+};
+
+class tst_PageWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pageBreaks_data();
+    void pageBreaks();
+    void titleBlock();
+    void pageIsA4();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void tst_PageWriter::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    convert::initialise();
+}
+
+void tst_PageWriter::pageBreaks_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("blockHeight"); // 0: nextLine()
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<int>("pages");
+
+    QTest::newRow("nextLine reaches the limit") << 12698 << 0 << 13028 << 1;
+    QTest::newRow("nextLine passes the limit") << 12699 << 0 << int(Layout::TopY) << 2;
+    QTest::newRow("nextLine in the page") << 2204 << 0 << 2534 << 1;
+    QTest::newRow("output block fits") << 11047 << 1980 << 11047 << 1;
+    QTest::newRow("output block breaks") << 11048 << 1980 << int(Layout::TopY) << 2;
+    QTest::newRow("relais block fits") << 11377 << 1650 << 11377 << 1;
+    QTest::newRow("relais block breaks") << 11378 << 1650 << int(Layout::TopY) << 2;
+}
+
+void tst_PageWriter::pageBreaks()
+{
+    QFETCH(int, start);
+    QFETCH(int, blockHeight);
+    QFETCH(int, expected);
+    QFETCH(int, pages);
+
+    const QString file
+            = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QLatin1String(".pdf"));
+    PageProbe probe;
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        convert::configurePrinter(printer, file);
+        QPainter painter(&printer);
+        probe.begin(&painter, &printer, start);
+        if (blockHeight == 0)
+            probe.nextLine();
+        else
+            probe.ensureSpace(blockHeight);
+        probe.mark(QStringLiteral("Markierung"));
+    }
+    QCOMPARE(probe.cursor(), expected);
+
+    const PdfReport report(file);
+    QVERIFY(report.isValid());
+    QCOMPARE(report.pageCount(), pages);
+    const PdfLine *mark = report.find(QStringLiteral("Markierung"));
+    QVERIFY(mark);
+    QCOMPARE(mark->page, pages - 1);
+    QVERIFY2(qAbs(mark->boxY() - expected) <= 30, qPrintable(QString::number(mark->boxY())));
+    QVERIFY2(qAbs(mark->x - Layout::LeftX) <= 30, qPrintable(QString::number(mark->x)));
+}
+
+void tst_PageWriter::titleBlock()
+{
+    const QString source
+            = writeFile(m_dir.filePath(QStringLiteral("title.json")),
+                        configuration(R"("date": "09.12.2026 10:15", "name": "Zuluft Werkstatt")"));
+    const QString pdf = m_dir.filePath(QStringLiteral("title.pdf"));
+    convert task;
+    QSignalSpy finished(&task, &convert::finished);
+    task.run(source, pdf);
+    QCOMPARE(finished.count(), 1);
+
+    const PdfReport report(pdf);
+    QVERIFY(report.isValid());
+    const PdfLine *title = report.find(QStringLiteral("Ordano Protokoll vom:"));
+    const PdfLine *date = report.find(QStringLiteral("09.12.2026 10:15"));
+    const PdfLine *path = report.find(source);
+    QVERIFY(title && date && path);
+
+    // The title's two lines are centred together on 982, the path line on 1432.
+    const int titleX = Layout::RightEdge - 1000 * Layout::LogoScale;
+    for (const PdfLine *line : {title, date, path}) {
+        QCOMPARE(line->page, 0);
+        QVERIFY2(qAbs(line->x - titleX) <= 30, qPrintable(line->text));
+    }
+    QVERIFY(title->centerY < 982 && date->centerY > 982);
+    QVERIFY(qAbs((title->centerY + date->centerY) / 2 - 982) <= 30);
+    QVERIFY2(qAbs(path->centerY - 1432) <= 30, qPrintable(QString::number(path->centerY)));
+
+    // The logo fills its box (500, 500, 4000, 964) and stays left of the title.
+    QVERIFY(report.inkIn(0, Layout::LeftX, Layout::TopY, 4000, 964) > 0.05);
+    QCOMPARE(report.inkIn(0, Layout::LeftX + 4100, Layout::TopY, 800, 964), 0.0);
+}
+
+void tst_PageWriter::pageIsA4()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    convert::configurePrinter(printer, m_dir.filePath(QStringLiteral("a4.pdf")));
+    QCOMPARE(printer.resolution(), 1200);
+    QCOMPARE(printer.pageLayout().pageSize().id(), QPageSize::A4);
+    const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
+    // The layout needs 9424 x 13278 units of printable area.
+    QVERIFY2(area.width() >= Layout::RightEdge, qPrintable(QString::number(area.width())));
+    QVERIFY2(area.height() >= Layout::BottomLimit + Layout::BoxHeight,
+             qPrintable(QString::number(area.height())));
+}
+
+QTEST_MAIN(tst_PageWriter)
+#include "tst_pagewriter.moc"
