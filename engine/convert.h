@@ -107,17 +107,7 @@ protected:
     QPainter *painter = nullptr;
     QPrinter *printer = nullptr;
 
-private:
-    bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
-    void fail(const QString &reason);
-
-    void readOutputs(const QJsonArray &array);
-    void readDisplay(const QJsonObject &object);
-    void readTlf(const QJsonObject &object);
-    void readRelais(const QJsonArray &array);
-    void readModbus(const QJsonObject &object);
-    void readService(const QJsonObject &object);
-
+    // The report's fonts, and its sections in their order below the title.
     static QFont reportFont(int pixelSize, int weight = QFont::Normal);
     void setUpFonts();
     void drawTitleBlock();
@@ -129,4 +119,15 @@ private:
     void renderRelais();
     void renderModbus();
     void renderService();
+
+private:
+    bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
+    void fail(const QString &reason);
+
+    void readOutputs(const QJsonArray &array);
+    void readDisplay(const QJsonObject &object);
+    void readTlf(const QJsonObject &object);
+    void readRelais(const QJsonArray &array);
+    void readModbus(const QJsonObject &object);
+    void readService(const QJsonObject &object);
 };

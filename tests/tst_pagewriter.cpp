@@ -1,33 +1,13 @@
 #include "engine/convert.h"
 #include "pdfreport.h"
 #include "report/layout.h"
+#include "reportprobe.h"
 #include "testfiles.h"
 
 #include <QPainter>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QtTest>
-
-// Gives a test the page writer's cursor and operations on a printer of its own.
-class PageProbe : public convert
-{
-public:
-    using convert::ensureSpace;
-    using convert::nextLine;
-
-    void begin(QPainter *p, QPrinter *pr, int cursor)
-    {
-        painter = p;
-        printer = pr;
-        y = cursor;
-    }
-    int cursor() const { return y; }
-    void mark(const QString &text)
-    {
-        painter->setFont(bodyFont);
-        drawLeft(y, text);
-    }
-};
 
 class tst_PageWriter : public QObject
 {
@@ -75,19 +55,15 @@ void tst_PageWriter::pageBreaks()
 
     const QString file
             = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QLatin1String(".pdf"));
-    PageProbe probe;
-    {
-        QPrinter printer(QPrinter::HighResolution);
-        convert::configurePrinter(printer, file);
-        QPainter painter(&printer);
-        probe.begin(&painter, &printer, start);
+    ReportProbe probe;
+    const int end = probe.draw(file, start, [blockHeight](ReportProbe &p) {
         if (blockHeight == 0)
-            probe.nextLine();
+            p.nextLine();
         else
-            probe.ensureSpace(blockHeight);
-        probe.mark(QStringLiteral("Markierung"));
-    }
-    QCOMPARE(probe.cursor(), expected);
+            p.ensureSpace(blockHeight);
+        p.mark(QStringLiteral("Markierung"));
+    });
+    QCOMPARE(end, expected);
 
     const PdfReport report(file);
     QVERIFY(report.isValid());

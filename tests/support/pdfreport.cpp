@@ -15,6 +15,7 @@ namespace {
 
 constexpr double UnitsPerPoint = 1200.0 / 72.0;
 constexpr double WordGap = 200; // wider gaps separate two columns of one row
+constexpr double ColumnSlack = 30;
 
 // Where the printable area starts on the page, in device units.
 QPoint printableOrigin()
@@ -70,7 +71,11 @@ PdfReport::PdfReport(const QString &fileName)
         for (const Word &word : words) {
             const bool sameRow
                     = !line.text.isEmpty() && qAbs(word.box.center().y() - line.centerY) <= 40;
-            if (sameRow && word.box.x() - lineRight < WordGap) {
+            // A word at the right column's edge starts that column's text,
+            // however close the left text came.
+            const bool startsRightColumn = word.box.x() >= Layout::RightX - ColumnSlack
+                                           && line.x < Layout::RightX - ColumnSlack;
+            if (sameRow && !startsRightColumn && word.box.x() - lineRight < WordGap) {
                 line.text += QLatin1Char(' ') + word.text;
             } else {
                 if (!line.text.isEmpty())

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "engine/convert.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QPrinter>
+
+#include <functional>
+
+// Opens the page writer's protected parts to a test: draws with any of its
+// operations or sections into a PDF of the test's own, from a cursor the test
+// chooses.
+class ReportProbe : public convert
+{
+public:
+    using convert::ensureSpace;
+    using convert::nextLine;
+    using convert::renderDisplay;
+    using convert::renderOutputs;
+    using convert::renderRelais;
+    using convert::renderTlf;
+
+    // Reads the configuration of json into the document.
+    void read(const QByteArray &json) { readConfiguration(QJsonDocument::fromJson(json).object()); }
+
+    // Draws into file, starting with the cursor at start; returns where the
+    // cursor ends.
+    int draw(const QString &file, int start, const std::function<void(ReportProbe &)> &steps)
+    {
+        QPrinter pdf(QPrinter::HighResolution);
+        configurePrinter(pdf, file);
+        QPainter pen(&pdf);
+        painter = &pen;
+        printer = &pdf;
+        setUpFonts();
+        y = start;
+        steps(*this);
+        const int end = y;
+        pen.end();
+        painter = nullptr;
+        printer = nullptr;
+        return end;
+    }
+
+    int cursor() const { return y; }
+    void mark(const QString &text) { drawLeft(y, text); }
+};
