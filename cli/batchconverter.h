@@ -1,26 +1,28 @@
 #pragma once
 
+#include "cli/joblist.h"
+
 #include <QObject>
-#include <QString>
 #include <QVector>
 
-// Runs one conversion task per file on the global thread pool, the same task
-// the window runs, and reports each result as it arrives.
+// Runs the jobs on the global thread pool through the same conversion task
+// the window runs, a few more at a time than the pool has threads, so the
+// pool stays busy without every task existing at once.
 class BatchConverter : public QObject
 {
     Q_OBJECT
 
 public:
-    struct Job
+    struct Output
     {
-        QString source; // absolute path of the configuration file
-        QString target; // the PDF to write
+        bool listReports = true; // each written report's path on stdout
+        bool showProgress = false; // "[k/N] name" on stderr
     };
 
-    explicit BatchConverter(QObject *parent = nullptr);
+    explicit BatchConverter(const Output &output, QObject *parent = nullptr);
 
-    // Queues every job; done() follows when the last one has ended.
-    void start(const QVector<Job> &jobs);
+    // Starts the jobs; done() follows when the last one has ended.
+    void start(const QVector<ConversionJob> &jobs);
 
     int failedCount() const { return m_failed; }
     int convertedCount() const { return m_converted; }
@@ -29,10 +31,13 @@ signals:
     void done();
 
 private:
-    void startJob(const Job &job);
-    void jobEnded();
+    void startNext();
+    void jobEnded(const ConversionJob &job, bool converted);
 
-    int m_pending = 0;
+    Output m_output;
+    QVector<ConversionJob> m_jobs;
+    int m_next = 0;
+    int m_ended = 0;
     int m_converted = 0;
     int m_failed = 0;
 };

@@ -1,20 +1,32 @@
 #include "cli/batchconverter.h"
+#include "cli/joblist.h"
 
 #include "engine/convert.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QThreadPool>
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
 namespace {
+
+enum ExitCode { AllConverted = 0, SomeFailed = 1, UsageError = 2 };
+
+QtMessageHandler defaultHandler = nullptr;
 
 // Qt's note about a missing XDG_RUNTIME_DIR (usual under cron or ssh) is no
 // concern of a converter's user; everything else is passed on.
-QtMessageHandler defaultHandler = nullptr;
-
 void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (message.startsWith(QLatin1String("QStandardPaths: ")))
@@ -23,13 +35,111 @@ void filterMessages(QtMsgType type, const QMessageLogContext &context, const QSt
         defaultHandler(type, context, message);
 }
 
-enum ExitCode { AllConverted = 0, SomeFailed = 1, UsageError = 2 };
-
-QString targetFor(const QString &source)
+QString text(const char *source)
 {
-    if (source.endsWith(QLatin1String(".json")))
-        return source.left(source.size() - 5) + QLatin1String(".pdf");
-    return source + QLatin1String(".pdf"); // refused by the task; never written
+    return QCoreApplication::translate("belmorand-cli", source);
+}
+
+void printError(const QString &message)
+{
+    std::fprintf(stderr, "belmorand-cli: %s\n", message.toLocal8Bit().constData());
+}
+
+struct Options
+{
+    QStringList paths;
+    bool recursive = false;
+    bool quiet = false;
+    int jobs = 0;
+    TargetRule targets;
+};
+
+// Parses the command line; returns an exit code when the program should end
+// right away (usage error, --help, --version).
+int parse(QCommandLineParser &parser, Options *options)
+{
+    parser.setApplicationDescription(text(
+            "Wandelt Ordano-Konfigurationsdateien (.json) in PDF-Protokolle um.\n"
+            "PFAD ist eine Konfigurationsdatei oder ein Ordner: aus einem Ordner werden alle\n"
+            "Dateien auf \".json\" darin umgewandelt, in Namensreihenfolge. Jede Datei X.json\n"
+            "wird zu X.pdf im selben Ordner, sofern -o oder -d nichts anderes sagen.\n\n"
+            "Rückgabewert: 0 alle umgewandelt, 1 mindestens eine Datei fehlgeschlagen,\n"
+            "2 Aufruffehler."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
+                                       text("Ordner mitsamt ihren Unterordnern durchsuchen."));
+    const QCommandLineOption output(
+            {QStringLiteral("o"), QStringLiteral("output")},
+            text("Den Bericht unter DATEI.pdf schreiben (nur bei einer Eingabedatei)."),
+            QStringLiteral("DATEI"));
+    const QCommandLineOption outputDir(
+            {QStringLiteral("d"), QStringLiteral("output-dir")},
+            text("Die Berichte in ORDNER schreiben, jeweils unter ihrem eigenen Namen."),
+            QStringLiteral("ORDNER"));
+    const QCommandLineOption jobs({QStringLiteral("j"), QStringLiteral("jobs")},
+                                  text("Höchstens N Umwandlungen gleichzeitig (Vorgabe: %1, die "
+                                       "Zahl der Prozessorkerne).")
+                                          .arg(QThread::idealThreadCount()),
+                                  QStringLiteral("N"));
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
+                                   text("Nur Fehler ausgeben."));
+    parser.addOptions({recursive, output, outputDir, jobs, quiet});
+    parser.addPositionalArgument(QStringLiteral("PFAD"), text("Konfigurationsdateien oder Ordner."),
+                                 QStringLiteral("PFAD..."));
+
+    if (!parser.parse(QCoreApplication::arguments())) {
+        printError(parser.errorText());
+        return UsageError;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return AllConverted;
+    }
+    if (parser.isSet(version)) {
+        std::printf("belmorand-cli %s\n", BELMORAND_VERSION);
+        return AllConverted;
+    }
+
+    options->paths = parser.positionalArguments();
+    options->recursive = parser.isSet(recursive);
+    options->quiet = parser.isSet(quiet);
+    options->targets.outputFile = parser.value(output);
+    options->targets.outputDir = parser.value(outputDir);
+    if (options->paths.isEmpty()) {
+        printError(text("keine Datei angegeben (Aufruf: belmorand-cli [Optionen] PFAD..., Hilfe "
+                        "mit --help)"));
+        return UsageError;
+    }
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        options->jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || options->jobs < 1) {
+            printError(text("--jobs braucht eine ganze Zahl ab 1, nicht \"%1\"")
+                               .arg(parser.value(jobs)));
+            return UsageError;
+        }
+    }
+    if (parser.isSet(output) && parser.isSet(outputDir)) {
+        printError(text("--output und --output-dir schließen einander aus"));
+        return UsageError;
+    }
+    if (parser.isSet(output)) {
+        if (options->paths.size() != 1 || QFileInfo(options->paths.first()).isDir()) {
+            printError(text("--output gilt nur für genau eine Eingabedatei"));
+            return UsageError;
+        }
+        if (!options->targets.outputFile.endsWith(QLatin1String(".pdf"))) {
+            printError(text("der Name für --output muss auf \".pdf\" enden: %1")
+                               .arg(options->targets.outputFile));
+            return UsageError;
+        }
+    }
+    if (parser.isSet(outputDir) && !QDir().mkpath(options->targets.outputDir)) {
+        printError(text("der Ordner %1 lässt sich nicht anlegen").arg(options->targets.outputDir));
+        return UsageError;
+    }
+    return -1;
 }
 
 } // namespace
@@ -46,42 +156,36 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(BELMORAND_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QCoreApplication::translate(
-            "main", "Wandelt Ordano-Konfigurationsdateien (.json) in PDF-Protokolle um.\n"
-                    "Jede Datei X.json wird zu X.pdf im selben Ordner."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("DATEI.json"),
-                                 QCoreApplication::translate("main", "Konfigurationsdateien."),
-                                 QStringLiteral("DATEI.json..."));
-    if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "belmorand-cli: %s\n", qPrintable(parser.errorText()));
-        return UsageError;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        return AllConverted;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
-        parser.showVersion();
-    }
-    const QStringList files = parser.positionalArguments();
-    if (files.isEmpty()) {
-        std::fputs(qPrintable(parser.helpText()), stderr);
-        return UsageError;
-    }
+    Options options;
+    const int early = parse(parser, &options);
+    if (early >= 0)
+        return early;
 
-    QVector<BatchConverter::Job> jobs;
-    for (const QString &file : files) {
-        const QString source = QFileInfo(file).absoluteFilePath();
-        jobs.append({source, targetFor(source)});
-    }
+    QStringList emptyFolders;
+    const QStringList files = expandPaths(options.paths, options.recursive, &emptyFolders);
+    for (const QString &folder : qAsConst(emptyFolders))
+        printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
 
+    if (options.jobs > 0)
+        QThreadPool::globalInstance()->setMaxThreadCount(options.jobs);
     convert::initialise();
-    BatchConverter converter;
-    QObject::connect(&converter, &BatchConverter::done, &app,
-                     [&] { app.exit(converter.failedCount() > 0 ? SomeFailed : AllConverted); });
-    converter.start(jobs);
+
+    BatchConverter::Output output;
+    output.listReports = !options.quiet;
+    output.showProgress = !options.quiet && isatty(fileno(stderr));
+    BatchConverter converter(output);
+    QObject::connect(&converter, &BatchConverter::done, &app, [&] {
+        if (!options.quiet) {
+            std::fprintf(stderr, "%s\n",
+                         text("%1 konvertiert, %2 fehlgeschlagen")
+                                 .arg(converter.convertedCount())
+                                 .arg(converter.failedCount())
+                                 .toLocal8Bit()
+                                 .constData());
+        }
+        app.exit(converter.failedCount() > 0 ? SomeFailed : AllConverted);
+    });
+    converter.start(makeJobs(files, options.targets));
     const int status = app.exec();
     // Tasks release themselves after their final signal; collect them.
     QThreadPool::globalInstance()->waitForDone();

@@ -13,10 +13,22 @@ namespace {
 constexpr int TextFlags = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int TitleFlags = TextFlags | Qt::TextWordWrap;
 
-// Decoded once per process and shared read-only by every conversion.
+// Decoded once per process and shared read-only by every conversion. Laid
+// on the page's white once here, so no PDF has to carry and compress its
+// transparency: it looks the same on paper.
+QImage opaqueLogo()
+{
+    const QImage source(QStringLiteral(":/img/quorvalisLogoMain.png"));
+    QImage logo(source.size(), QImage::Format_RGB32);
+    logo.fill(Qt::white);
+    QPainter painter(&logo);
+    painter.drawImage(0, 0, source);
+    return logo;
+}
+
 const QImage &reportLogo()
 {
-    static const QImage logo(QStringLiteral(":/img/quorvalisLogoMain.png"));
+    static const QImage logo = opaqueLogo();
     return logo;
 }
 
@@ -86,6 +98,7 @@ QFont convert::reportFont(int pixelSize, int weight)
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
     font.setStyleStrategy(QFont::PreferNoShaping);
+    font.setHintingPreference(QFont::PreferNoHinting);
     return font;
 }
 

@@ -1,3 +1,4 @@
+#include "pdfreport.h"
 #include "testfiles.h"
 
 #include <QProcess>
@@ -11,13 +12,21 @@ class tst_Cli : public QObject
     Q_OBJECT
 
 private slots:
+    void init();
     void exitStatus_data();
     void exitStatus();
+    void jobsGiveTheSameReports();
+    void versionAndHelp();
+
+private:
+    QScopedPointer<QTemporaryDir> m_dir;
 };
 
 namespace {
 
-const QByteArray Valid = configuration(R"("name": "Halle 3", "date": "01.02.2026 08:00")");
+const QByteArray Valid = configuration(R"("name": "Halle 3", "date": "01.02.2026 08:00",
+    "outputs": [{"measure": {"measure": "PRESSURE", "unit": 9}}],
+    "relais": [{"states": [0, 1], "measure": {"measure": "CO2"}}])");
 
 struct Result
 {
@@ -36,7 +45,7 @@ Result runCli(const QStringList &arguments, const QString &folder)
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(CLI_PATH), arguments);
     Result result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return result;
     result.exitCode = process.exitCode();
     result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
@@ -44,31 +53,98 @@ Result runCli(const QStringList &arguments, const QString &folder)
     return result;
 }
 
+// Every PDF below folder, relative to it, sorted.
+QStringList pdfsBelow(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, {QStringLiteral("*.pdf"), QStringLiteral("*.part")},
+                    QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(folder).relativeFilePath(it.next());
+    found.sort();
+    return found;
+}
+
 } // namespace
+
+void tst_Cli::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    QDir dir(m_dir->path());
+    dir.mkpath(QStringLiteral("folder/sub"));
+    dir.mkpath(QStringLiteral("nojson"));
+    for (const char *name : {"good.json", "other.json", "upper.JSON", "folder/b.json",
+                             "folder/a.json", "folder/sub/c.json", "folder/sub/a.json"})
+        writeFile(dir.filePath(QLatin1String(name)), Valid);
+    writeFile(dir.filePath(QStringLiteral("folder/notes.txt")), "keine Konfiguration");
+    writeFile(dir.filePath(QStringLiteral("broken.json")), "{\"configuration\": ");
+    writeFile(dir.filePath(QStringLiteral("empty.json")), QByteArray());
+}
 
 void tst_Cli::exitStatus_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QStringList>("written"); // PDFs that must exist afterwards
+    QTest::addColumn<QStringList>("written"); // every PDF below the folder afterwards
     QTest::addColumn<QString>("error"); // part of stderr
 
-    QTest::newRow("one good file")
-            << QStringList {"good.json"} << 0 << QStringList {"good.pdf"} << QString();
+    QTest::newRow("one good file") << QStringList {"good.json"} << 0 << QStringList {"good.pdf"}
+                                   << "1 konvertiert, 0 fehlgeschlagen";
     QTest::newRow("two good files") << QStringList {"good.json", "other.json"} << 0
-                                    << QStringList {"good.pdf", "other.pdf"} << QString();
+                                    << QStringList {"good.pdf", "other.pdf"} << "2 konvertiert";
     QTest::newRow("invalid file") << QStringList {"broken.json"} << 1 << QStringList()
                                   << "broken.json";
     QTest::newRow("empty file") << QStringList {"empty.json"} << 1 << QStringList() << "empty.json";
     QTest::newRow("suffix in capitals")
             << QStringList {"upper.JSON"} << 1 << QStringList() << "upper.JSON";
     QTest::newRow("missing file") << QStringList {"none.json"} << 1 << QStringList() << "none.json";
-    QTest::newRow("bad among good") << QStringList {"good.json", "broken.json", "other.json"} << 1
-                                    << QStringList {"good.pdf", "other.pdf"} << "broken.json";
-    QTest::newRow("no arguments") << QStringList() << 2 << QStringList() << "DATEI.json";
+    QTest::newRow("bad among good")
+            << QStringList {"good.json", "broken.json", "other.json"} << 1
+            << QStringList {"good.pdf", "other.pdf"} << "2 konvertiert, 1 fehlgeschlagen";
+    QTest::newRow("folder in name order")
+            << QStringList {"folder"} << 0 << QStringList {"folder/a.pdf", "folder/b.pdf"}
+            << QString();
+    QTest::newRow("folder recursive")
+            << QStringList {"-r", "folder"} << 0
+            << QStringList {"folder/a.pdf", "folder/b.pdf", "folder/sub/a.pdf", "folder/sub/c.pdf"}
+            << "4 konvertiert";
+    QTest::newRow("folder without JSON")
+            << QStringList {"nojson"} << 0 << QStringList() << "nojson";
+    QTest::newRow("output file") << QStringList {"-o", "out/bericht.pdf", "good.json"} << 1
+                                 << QStringList() << "existiert nicht";
+    QTest::newRow("output file in a folder")
+            << QStringList {"--output", "folder/bericht.pdf", "good.json"} << 0
+            << QStringList {"folder/bericht.pdf"} << QString();
+    QTest::newRow("output dir") << QStringList {"-d", "out", "good.json", "folder"} << 0
+                                << QStringList {"out/a.pdf", "out/b.pdf", "out/good.pdf"}
+                                << QString();
+    QTest::newRow("output dir, same name twice")
+            << QStringList {"-r", "-d", "out", "folder"} << 1
+            << QStringList {"out/a.pdf", "out/b.pdf", "out/c.pdf"}
+            << "sub/a.json wird nicht konvertiert";
+    QTest::newRow("same file twice") << QStringList {"good.json", "good.json"} << 1
+                                     << QStringList {"good.pdf"} << "entstünde schon";
+    QTest::newRow("one job") << QStringList {"-j", "1", "good.json", "other.json"} << 0
+                             << QStringList {"good.pdf", "other.pdf"} << QString();
+    QTest::newRow("quiet") << QStringList {"-q", "good.json", "broken.json"} << 1
+                           << QStringList {"good.pdf"} << "broken.json";
+
+    QTest::newRow("no arguments") << QStringList() << 2 << QStringList() << "--help";
     QTest::newRow("unknown option")
             << QStringList {"--frobnicate", "good.json"} << 2 << QStringList() << "frobnicate";
-    QTest::newRow("help") << QStringList {"--help"} << 0 << QStringList() << QString();
+    QTest::newRow("output with two inputs")
+            << QStringList {"-o", "x.pdf", "good.json", "other.json"} << 2 << QStringList()
+            << "--output";
+    QTest::newRow("output with a folder")
+            << QStringList {"-o", "x.pdf", "folder"} << 2 << QStringList() << "--output";
+    QTest::newRow("output not a PDF name")
+            << QStringList {"-o", "x.txt", "good.json"} << 2 << QStringList() << "x.txt";
+    QTest::newRow("output and output dir") << QStringList {"-o", "x.pdf", "-d", "out", "good.json"}
+                                           << 2 << QStringList() << "--output-dir";
+    QTest::newRow("jobs zero") << QStringList {"-j", "0", "good.json"} << 2 << QStringList()
+                               << "\"0\"";
+    QTest::newRow("jobs not a number")
+            << QStringList {"--jobs", "viele", "good.json"} << 2 << QStringList() << "viele";
 }
 
 void tst_Cli::exitStatus()
@@ -78,27 +154,71 @@ void tst_Cli::exitStatus()
     QFETCH(QStringList, written);
     QFETCH(QString, error);
 
-    QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("good.json")), Valid);
-    writeFile(dir.filePath(QStringLiteral("other.json")), Valid);
-    writeFile(dir.filePath(QStringLiteral("upper.JSON")), Valid);
-    writeFile(dir.filePath(QStringLiteral("broken.json")), "{\"configuration\": ");
-    writeFile(dir.filePath(QStringLiteral("empty.json")), QByteArray());
-
-    const Result result = runCli(arguments, dir.path());
+    const Result result = runCli(arguments, m_dir->path());
 
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY2(result.err.contains(error), qPrintable(result.err));
-    if (exitCode == 0 && !written.isEmpty())
-        QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
-    const QStringList pdfs
-            = filesIn(dir.path()).filter(QRegularExpression(QStringLiteral("\\.pdf$|\\.part$")));
-    written.sort();
-    QCOMPARE(pdfs, written);
-    for (const QString &pdf : qAsConst(written))
-        QVERIFY2(result.out.contains(dir.filePath(pdf)), qPrintable(result.out));
-    if (arguments == QStringList {QStringLiteral("--help")})
-        QVERIFY(result.out.contains(QStringLiteral("DATEI.json")));
+    QCOMPARE(pdfsBelow(m_dir->path()), written);
+    const bool quiet = arguments.contains(QStringLiteral("-q"));
+    for (const QString &pdf : qAsConst(written)) {
+        const QString path = QDir(m_dir->path()).filePath(pdf);
+        QCOMPARE(result.out.contains(path), !quiet);
+        QVERIFY(PdfReport(path).find(QStringLiteral("Ordano Protokoll vom:")));
+    }
+    if (quiet)
+        QVERIFY(!result.err.contains(QStringLiteral("konvertiert,")));
+}
+
+void tst_Cli::jobsGiveTheSameReports()
+{
+    QDir dir(m_dir->path());
+    dir.mkpath(QStringLiteral("many"));
+    dir.mkpath(QStringLiteral("one"));
+    dir.mkpath(QStringLiteral("four"));
+    const QDir examples(QStringLiteral(EXAMPLES_DIR));
+    const QStringList names = examples.entryList({QStringLiteral("*.json")}, QDir::Files);
+    for (int copy = 0; copy < 4; ++copy) {
+        for (const QString &name : names)
+            QFile::copy(examples.filePath(name),
+                        dir.filePath(QStringLiteral("many/%1-%2").arg(copy).arg(name)));
+    }
+
+    QCOMPARE(runCli({QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
+                     QStringLiteral("-d"), QStringLiteral("one"), QStringLiteral("many")},
+                    m_dir->path())
+                     .exitCode,
+             0);
+    QCOMPARE(runCli({QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("4"),
+                     QStringLiteral("-d"), QStringLiteral("four"), QStringLiteral("many")},
+                    m_dir->path())
+                     .exitCode,
+             0);
+
+    const QStringList reports
+            = QDir(dir.filePath(QStringLiteral("one"))).entryList({QStringLiteral("*.pdf")});
+    QCOMPARE(reports.size(), 4 * names.size());
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("four"))).entryList({QStringLiteral("*.pdf")}),
+             reports);
+    for (const QString &report : reports) {
+        const PdfReport one(dir.filePath(QStringLiteral("one/") + report));
+        const PdfReport four(dir.filePath(QStringLiteral("four/") + report));
+        QVERIFY(one.pageCount() > 0);
+        QCOMPARE(four.pageCount(), one.pageCount());
+        QCOMPARE(four.texts(), one.texts());
+    }
+}
+
+void tst_Cli::versionAndHelp()
+{
+    const Result version = runCli({QStringLiteral("--version")}, m_dir->path());
+    QCOMPARE(version.exitCode, 0);
+    QVERIFY2(version.out.startsWith(QStringLiteral("belmorand-cli ")), qPrintable(version.out));
+
+    const Result help = runCli({QStringLiteral("--help")}, m_dir->path());
+    QCOMPARE(help.exitCode, 0);
+    for (const char *option :
+         {"--recursive", "--output", "--output-dir", "--jobs", "--quiet", "PFAD"})
+        QVERIFY2(help.out.contains(QLatin1String(option)), option);
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// One conversion the converter is asked for.
+struct ConversionJob
+{
+    QString source; // absolute path of the configuration file
+    QString target; // absolute path of the PDF to write
+    QString refusal; // why the job is not run; empty when it is
+};
+
+// Where the reports go.
+struct TargetRule
+{
+    QString outputFile; // -o: the one report's name
+    QString outputDir; // -d: every report in this folder, under its own name
+};
+
+// The configuration files a list of paths names: a file as given, a folder
+// as the ".json" files directly inside it (or below it when recursive), in
+// name order.
+QStringList expandPaths(const QStringList &paths, bool recursive, QStringList *emptyFolders);
+
+// Jobs for the files, with their targets. A target that an earlier job of the
+// list already writes is refused, so no two conversions write one file.
+QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule);
