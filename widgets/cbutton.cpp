@@ -12,6 +12,8 @@ cButton::cButton(QWidget *parent)
     // Moves must arrive with no button down: they give the rest position that
     // a release is compared with.
     setAttribute(Qt::WA_MouseTracking);
+    // Known by name, so that signalMouseEvent can also be queued and spied on.
+    qRegisterMetaType<QEvent::Type>("QEvent::Type");
 }
 
 void cButton::mouseMoveEvent(QMouseEvent *e)

@@ -19,8 +19,8 @@ constexpr int ProgressStretch = 1;
 constexpr int InitialMaximum = 100;
 // The line edit's frame takes a pixel on either side.
 constexpr int ElideMargin = 2;
-// Room the progress bar's frame and rounded corners take from its text.
-constexpr int ProgressTextMargin = 16;
+// Room the progress bar's frame and margin (style sheet) take from its text.
+constexpr int ProgressTextMargin = 6;
 
 const QString DefaultFormat = QStringLiteral("%p%");
 
@@ -155,10 +155,12 @@ void ListWidgetContainer::conversionFailed(const QString &reason)
 
 void ListWidgetContainer::showFailureText()
 {
-    const QString text = tr("Fehlgeschlagen: %1").arg(m_failure);
+    // The reason where it fits, else the bare word; the tooltip has it all.
     const QFontMetrics metrics(m_progress->font());
-    QString shown = metrics.elidedText(text, Qt::ElideRight,
-                                       qMax(0, m_progress->width() - ProgressTextMargin));
+    const int room = qMax(0, m_progress->width() - ProgressTextMargin);
+    QString shown = tr("Fehler: %1").arg(m_failure);
+    if (metrics.horizontalAdvance(shown) > room)
+        shown = metrics.elidedText(tr("Fehler"), Qt::ElideRight, room);
     // The bar would read %p, %v and %m in a path as placeholders.
     shown.replace(QLatin1Char('%'), QStringLiteral("%\u200B"));
     m_progress->setFormat(shown);
