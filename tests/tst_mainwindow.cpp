@@ -6,6 +6,7 @@
 #include "widgets/listwidgetcontainer.h"
 
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
@@ -219,7 +220,8 @@ void tst_MainWindow::rowsFollowList()
 {
     QFETCH(QSize, size);
     Harness h;
-    h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json")});
+    h.open({QStringLiteral("/in/a.json"),
+            QStringLiteral("/home/techniker/Projekte/Kunde Nord/Halle 3/Anlage 7/b.json")});
     h.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&h.window));
     h.window.resize(size);
@@ -227,7 +229,14 @@ void tst_MainWindow::rowsFollowList()
     const QSize expected(h.list()->width() - 10, 60);
     for (int i = 0; i < h.list()->count(); ++i)
         QCOMPARE(h.list()->item(i)->sizeHint(), expected);
-    QTRY_COMPARE(h.rows().first()->height(), 60);
+    for (ListWidgetContainer *row : h.rows()) {
+        QTRY_COMPARE(row->height(), 60);
+        // The text is shortened for the field's final width, not an earlier one.
+        auto *field = row->findChild<QLineEdit *>(QStringLiteral("LineEditPath"));
+        QTRY_VERIFY(QFontMetrics(field->font()).horizontalAdvance(field->text())
+                    <= field->width() - 2);
+        QVERIFY(field->text() == row->path() || field->toolTip() == row->path());
+    }
 }
 
 void tst_MainWindow::addFiles_data()

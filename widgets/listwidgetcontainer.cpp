@@ -69,6 +69,9 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     QFont font;
     font.setPointSize(PathFontPointSize);
     m_pathField->setFont(font);
+    // The field may get its final width after the row's own resize (when the
+    // layout is activated later): shorten the text again then too.
+    m_pathField->installEventFilter(this);
 
     // The field has its real width only once the list has placed the row.
     QMetaObject::invokeMethod(this, &ListWidgetContainer::setTextElided, Qt::QueuedConnection);
@@ -182,6 +185,13 @@ void ListWidgetContainer::resizeEvent(QResizeEvent *)
     setTextElided();
     if (m_conversion == Conversion::Failed)
         showFailureText();
+}
+
+bool ListWidgetContainer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_pathField && event->type() == QEvent::Resize)
+        setTextElided();
+    return QWidget::eventFilter(watched, event);
 }
 
 void ListWidgetContainer::askNewName()

@@ -60,6 +60,7 @@ private slots:
 
 protected:
     void resizeEvent(QResizeEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void askNewName();
