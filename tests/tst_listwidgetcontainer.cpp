@@ -1,0 +1,238 @@
+#include "widgets/cbutton.h"
+#include "widgets/listwidgetcontainer.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QtTest>
+
+// One file row: what its path field shows, the "Speichern unter" rule, the
+// signals of its buttons, and how its bar shows a conversion.
+class tst_ListWidgetContainer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void elision_data();
+    void elision();
+    void newName_data();
+    void newName();
+    void buttons_data();
+    void buttons();
+    void failureShown_data();
+    void failureShown();
+    void finishedShowsFull();
+};
+
+namespace {
+
+const QString LongPath
+        = QStringLiteral("/home/techniker/Projekte/Kunde Nord/Halle 3/Anlage 7/bericht.pdf");
+constexpr int RowHeight = 60;
+
+QLineEdit *pathField(ListWidgetContainer &row)
+{
+    return row.findChild<QLineEdit *>(QStringLiteral("LineEditPath"));
+}
+
+QProgressBar *bar(ListWidgetContainer &row)
+{
+    return row.findChild<QProgressBar *>(QStringLiteral("pBarKonvert"));
+}
+
+cButton *button(ListWidgetContainer &row, const QString &name)
+{
+    return row.findChild<cButton *>(name);
+}
+
+} // namespace
+
+void tst_ListWidgetContainer::elision_data()
+{
+    QTest::addColumn<int>("firstWidth");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("whole");
+
+    QTest::newRow("fits") << 600 << 1600 << true;
+    QTest::newRow("too long") << 1600 << 600 << false;
+}
+
+void tst_ListWidgetContainer::elision()
+{
+    QFETCH(int, firstWidth);
+    QFETCH(int, width);
+    QFETCH(bool, whole);
+
+    ListWidgetContainer row(nullptr, LongPath);
+    row.resize(firstWidth, RowHeight);
+    row.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&row));
+    QTRY_VERIFY(!pathField(row)->text().isEmpty());
+
+    // Every resize shortens the text again.
+    row.resize(width, RowHeight);
+    QLineEdit *field = pathField(row);
+    if (whole) {
+        QTRY_COMPARE(field->text(), LongPath);
+        QCOMPARE(field->toolTip(), QString());
+    } else {
+        QTRY_VERIFY(field->text() != LongPath);
+        QVERIFY(field->text().startsWith(QChar(0x2026)));
+        QVERIFY(field->text().endsWith(QStringLiteral("/bericht.pdf")));
+        QVERIFY(QFontMetrics(field->font()).horizontalAdvance(field->text()) <= field->width());
+        QCOMPARE(field->toolTip(), LongPath);
+    }
+}
+
+void tst_ListWidgetContainer::newName_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("target"); // empty: nothing changes
+
+    QTest::newRow("cancelled") << QString() << QString();
+    QTest::newRow("no suffix") << "D:/out/bericht"
+                               << "D:/out/bericht.pdf";
+    QTest::newRow("upper-case suffix") << "D:/out/bericht.PDF"
+                                       << "D:/out/bericht.PDF.pdf";
+    QTest::newRow("suffix given") << "D:/out/bericht.pdf"
+                                  << "D:/out/bericht.pdf";
+}
+
+void tst_ListWidgetContainer::newName()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, target);
+
+    const QString old = QStringLiteral("C:/in/a.pdf");
+    ListWidgetContainer row(nullptr, old, QStringLiteral("C:/in/a.json"));
+    row.resize(1600, RowHeight);
+    row.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&row));
+    QString offered;
+    row.setTargetChooser([&](const QString &current) {
+        offered = current;
+        return chosen;
+    });
+    QSignalSpy renamed(&row, &ListWidgetContainer::newName);
+
+    button(row, QStringLiteral("btnNewName"))->click();
+
+    QCOMPARE(offered, old); // the dialog opens at the current target
+    QCOMPARE(row.sourcePath(), QStringLiteral("C:/in/a.json"));
+    if (target.isEmpty()) {
+        QCOMPARE(renamed.count(), 0);
+        QCOMPARE(row.path(), old);
+        return;
+    }
+    QCOMPARE(renamed.count(), 1);
+    QCOMPARE(renamed.at(0).at(0).toString(), target);
+    QCOMPARE(row.path(), target);
+    QCOMPARE(pathField(row)->text(), target);
+}
+
+void tst_ListWidgetContainer::buttons_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("dragBy");
+    QTest::addColumn<int>("deletes");
+    QTest::addColumn<int>("converts");
+
+    QTest::newRow("delete") << "btnDelete" << 0 << 1 << 0;
+    QTest::newRow("convert") << "btnKonvertier" << 0 << 0 << 1;
+    QTest::newRow("delete dragged") << "btnDelete" << 20 << 0 << 0;
+    QTest::newRow("convert dragged") << "btnKonvertier" << 20 << 0 << 0;
+}
+
+void tst_ListWidgetContainer::buttons()
+{
+    QFETCH(QString, name);
+    QFETCH(int, dragBy);
+    QFETCH(int, deletes);
+    QFETCH(int, converts);
+
+    ListWidgetContainer row(nullptr, LongPath);
+    row.resize(800, RowHeight);
+    row.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&row));
+    QSignalSpy deleteMe(&row, &ListWidgetContainer::deleteMe);
+    QSignalSpy konvertMe(&row, &ListWidgetContainer::konvertMe);
+
+    cButton *target = button(row, name);
+    QVERIFY(target);
+    QCOMPARE(target->width(), target->height()); // square at the row's height
+    const QPoint press(5, target->height() / 2);
+    const QPoint release = press + QPoint(dragBy, 0);
+    QMouseEvent move(QEvent::MouseMove, press, target->mapToGlobal(press), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &move);
+    QTest::mousePress(target, Qt::LeftButton, Qt::NoModifier, press);
+    QTest::mouseRelease(target, Qt::LeftButton, Qt::NoModifier, release);
+
+    QCOMPARE(deleteMe.count(), deletes);
+    QCOMPARE(konvertMe.count(), converts);
+}
+
+void tst_ListWidgetContainer::failureShown_data()
+{
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("shownReason");
+
+    QTest::newRow("reason given") << "Die Datei C:/in/a.json existiert nicht."
+                                  << "Die Datei C:/in/a.json existiert nicht.";
+    QTest::newRow("no reason") << QString() << "Die Konvertierung ist fehlgeschlagen.";
+    QTest::newRow("placeholders in the reason") << "Die Datei C:/50%v/%p.json existiert nicht."
+                                                << "Die Datei C:/50%v/%p.json existiert nicht.";
+}
+
+void tst_ListWidgetContainer::failureShown()
+{
+    QFETCH(QString, reason);
+    QFETCH(QString, shownReason);
+
+    ListWidgetContainer row(nullptr, LongPath);
+    row.resize(2400, RowHeight); // room for the whole reason on the bar
+    row.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&row));
+    row.setPbarRange(0, 17);
+    row.markStarted();
+    QVERIFY(!row.isAtRest());
+    row.setPbarValue(9); // a report that could not be written fails late
+    row.conversionFailed(reason);
+    row.conversionFailed(); // the task's aborted() that follows its reason
+
+    QProgressBar *progress = bar(row);
+    QCOMPARE(row.conversion(), ListWidgetContainer::Conversion::Failed);
+    QVERIFY(row.isAtRest());
+    QCOMPARE(progress->toolTip(), shownReason);
+    QString text = progress->text();
+    text.remove(QChar(0x200B));
+    QCOMPARE(text, QStringLiteral("Fehler: ") + shownReason);
+
+    // Started again, the bar counts again.
+    row.markStarted();
+    row.setPbarValue(17);
+    QCOMPARE(progress->text(), QStringLiteral("100%"));
+    QCOMPARE(progress->toolTip(), QString());
+}
+
+void tst_ListWidgetContainer::finishedShowsFull()
+{
+    ListWidgetContainer row(nullptr, LongPath);
+    QProgressBar *progress = bar(row);
+    row.conversionFinished(); // nothing started: ignored
+    QCOMPARE(progress->value(), 0);
+
+    row.setPbarRange(0, 17);
+    row.markStarted();
+    row.setPbarValue(18); // outside the range: Qt leaves the bar alone
+    QCOMPARE(progress->value(), 0);
+    row.setPbarValue(16);
+    row.conversionFinished();
+    QCOMPARE(progress->text(), QStringLiteral("100%"));
+    QVERIFY(!row.isAtRest());
+    row.conversionFailed(QStringLiteral("spät")); // nothing under way any more
+    QCOMPARE(progress->text(), QStringLiteral("100%"));
+}
+
+QTEST_MAIN(tst_ListWidgetContainer)
+#include "tst_listwidgetcontainer.moc"

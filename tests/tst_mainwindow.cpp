@@ -1,0 +1,566 @@
+#include "app/mainwindow.h"
+#include "engine/convert.h"
+#include "report/reportfile.h"
+#include "testfiles.h"
+#include "widgets/cbutton.h"
+#include "widgets/listwidgetcontainer.h"
+
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QRunnable>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtTest>
+
+#include <memory>
+
+// The main window as a user meets it: adding files by the dialog and by
+// dropping, refusing duplicates, starting conversions, and quitting.
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void header();
+    void styleSheetImages_data();
+    void styleSheetImages();
+    void rowsFollowList_data();
+    void rowsFollowList();
+    void addFiles_data();
+    void addFiles();
+    void dragEnter_data();
+    void dragEnter();
+    void dropSeveral();
+    void newTarget_data();
+    void newTarget();
+    void removalFreesPath();
+    void startedOnce_data();
+    void startedOnce();
+    void convertAllStartsRowsAtRest();
+    void convertAllSkipsForeignItems();
+    void realConversions();
+    void failedRowRetried();
+    void quitWithConversionsQueuedAndRunning();
+};
+
+namespace {
+
+struct Start
+{
+    QPointer<convert> task;
+    QString source;
+    QString target;
+};
+
+// A window whose dialogs and pool are replaced by records.
+struct Harness
+{
+    Harness(bool realTasks = false)
+    {
+        window.setInfoBox([this](const QString &title, const QString &text) {
+            QCOMPARE(title, QStringLiteral("Fehler"));
+            messages.append(text);
+        });
+        window.setFileChooser([this] { return chosen; });
+        window.setTaskStarter(
+                [this, realTasks](convert *task, const QString &source, const QString &target) {
+                    starts.append({task, source, target});
+                    if (realTasks)
+                        convert::start(task, source, target);
+                });
+    }
+
+    void open(const QStringList &paths)
+    {
+        chosen = paths;
+        window.findChild<cButton *>(QStringLiteral("btnBrows"))->click();
+    }
+
+    QListWidget *list() const
+    {
+        return window.findChild<QListWidget *>(QStringLiteral("listWidget"));
+    }
+
+    QList<ListWidgetContainer *> rows() const
+    {
+        QList<ListWidgetContainer *> result;
+        for (int i = 0; i < list()->count(); ++i)
+            result.append(qobject_cast<ListWidgetContainer *>(list()->itemWidget(list()->item(i))));
+        return result;
+    }
+
+    QStringList targets() const
+    {
+        QStringList result;
+        for (ListWidgetContainer *row : rows())
+            result.append(row->path());
+        return result;
+    }
+
+    MainWindow window;
+    QStringList chosen;
+    QStringList messages;
+    QList<Start> starts;
+};
+
+QString duplicateText(const QString &target)
+{
+    return QStringLiteral("Die Datei ") + target
+           + QStringLiteral(" befindest sich schon in der Liste");
+}
+
+void press(ListWidgetContainer *row, const char *name)
+{
+    row->findChild<cButton *>(QLatin1String(name))->click();
+}
+
+QProgressBar *bar(ListWidgetContainer *row)
+{
+    return row->findChild<QProgressBar *>(QStringLiteral("pBarKonvert"));
+}
+
+// Copies the shipped examples into folder; returns their paths.
+QStringList copyExamples(const QString &folder)
+{
+    QStringList paths;
+    for (const char *name : {"typical.json", "minimal.json", "large.json"}) {
+        const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+        QFile::copy(QStringLiteral(EXAMPLES_DIR "/") + QLatin1String(name), path);
+        paths.append(path);
+    }
+    return paths;
+}
+
+// Queued after the tasks it is to watch: its deletion by the pool's clear()
+// shows that the queue has been dropped.
+class Sentinel : public QRunnable
+{
+public:
+    explicit Sentinel(QSemaphore *dropped)
+        : m_dropped(dropped)
+    { }
+    ~Sentinel() override { m_dropped->release(); }
+    void run() override { }
+
+private:
+    QSemaphore *m_dropped;
+};
+
+} // namespace
+
+void tst_MainWindow::initTestCase()
+{
+    convert::initialise();
+}
+
+void tst_MainWindow::header()
+{
+    Harness h;
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    QCOMPARE(h.window.size(), QSize(709, 580));
+    QCOMPARE(h.window.windowTitle(), QStringLiteral("Belmorand [Beta]"));
+    QVERIFY(h.window.acceptDrops());
+
+    const QImage logoImage(QStringLiteral(":/img/quorvalisLogoMain.png"));
+    QCOMPARE(logoImage.size(), QSize(1000, 241));
+    auto *logo = h.window.findChild<cButton *>(QStringLiteral("btnLogo"));
+    QVERIFY(logo->height() >= 60);
+    QCOMPARE(logo->width(), int(logo->height() * 1000.0 / 241.0));
+    for (const char *name : {"btnBrows", "btnKonvert"}) {
+        auto *icon = h.window.findChild<cButton *>(QLatin1String(name));
+        QCOMPARE(icon->width(), icon->height());
+        QCOMPARE(icon->height(), logo->height());
+    }
+}
+
+void tst_MainWindow::styleSheetImages_data()
+{
+    QTest::addColumn<bool>("row");
+    QTest::addColumn<int>("images");
+    QTest::newRow("window") << false << 5;
+    QTest::newRow("row") << true << 6;
+}
+
+void tst_MainWindow::styleSheetImages()
+{
+    QFETCH(bool, row);
+    QFETCH(int, images);
+
+    Harness h;
+    h.open({QStringLiteral("/in/a.json")});
+    const QString sheet = row ? h.rows().first()->styleSheet() : h.window.styleSheet();
+    const QRegularExpression url(QStringLiteral("url\\((:/img/[^)]+)\\)"));
+    int found = 0;
+    for (auto it = url.globalMatch(sheet); it.hasNext(); ++found) {
+        const QString resource = it.next().captured(1);
+        const QImage image(resource);
+        QVERIFY2(!image.isNull(), qPrintable(resource));
+        if (!resource.contains(QLatin1String("Logo")))
+            QCOMPARE(image.size(), QSize(142, 142));
+    }
+    QCOMPARE(found, images);
+}
+
+void tst_MainWindow::rowsFollowList_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("wider") << QSize(1100, 700);
+    QTest::newRow("narrower") << QSize(500, 400);
+}
+
+void tst_MainWindow::rowsFollowList()
+{
+    QFETCH(QSize, size);
+    Harness h;
+    h.open({QStringLiteral("/in/a.json"),
+            QStringLiteral("/home/techniker/Projekte/Kunde Nord/Halle 3/Anlage 7/b.json")});
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    h.window.resize(size);
+    QTRY_COMPARE(h.window.size(), size);
+    const QSize expected(h.list()->width() - 10, 60);
+    for (int i = 0; i < h.list()->count(); ++i)
+        QCOMPARE(h.list()->item(i)->sizeHint(), expected);
+    for (ListWidgetContainer *row : h.rows()) {
+        QTRY_COMPARE(row->height(), 60);
+        // The text is shortened for the field's final width, not an earlier one.
+        auto *field = row->findChild<QLineEdit *>(QStringLiteral("LineEditPath"));
+        QTRY_VERIFY(QFontMetrics(field->font()).horizontalAdvance(field->text())
+                    <= field->width() - 2);
+        QVERIFY(field->text() == row->path() || field->toolTip() == row->path());
+    }
+}
+
+void tst_MainWindow::addFiles_data()
+{
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<QStringList>("targets");
+    QTest::addColumn<QStringList>("sources");
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("one file") << QStringList {"C:/in/a.json"} << QStringList {"C:/in/a.pdf"}
+                              << QStringList {"C:/in/a.json"} << QStringList {};
+    QTest::newRow("same file twice") << QStringList {"C:/in/a.json", "C:/in/b.json", "C:/in/a.json"}
+                                     << QStringList {"C:/in/a.pdf", "C:/in/b.pdf"}
+                                     << QStringList {"C:/in/a.json", "C:/in/b.json"}
+                                     << QStringList {duplicateText("C:/in/a.pdf")};
+    QTest::newRow("no configuration files")
+            << QStringList {"C:/in/a.JSON", "C:/in/a.txt", "C:/in", "C:/in/a.json.bak", ""}
+            << QStringList {} << QStringList {} << QStringList {};
+    QTest::newRow(".json in a folder name")
+            << QStringList {"C:/x.json/a.json"} << QStringList {"C:/x.json/a.pdf"}
+            << QStringList {"C:/x.json/a.json"} << QStringList {};
+    QTest::newRow(".pdf in a folder name")
+            << QStringList {"C:/x.pdf/a.json"} << QStringList {"C:/x.pdf/a.pdf"}
+            << QStringList {"C:/x.pdf/a.json"} << QStringList {};
+}
+
+void tst_MainWindow::addFiles()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(QStringList, targets);
+    QFETCH(QStringList, sources);
+    QFETCH(QStringList, messages);
+
+    Harness h;
+    h.open(paths);
+    QCOMPARE(h.targets(), targets);
+    QStringList sourcesSeen;
+    for (ListWidgetContainer *row : h.rows())
+        sourcesSeen.append(row->sourcePath());
+    QCOMPARE(sourcesSeen, sources);
+    QCOMPARE(h.messages, messages);
+
+    // Conversions read the source the row came from.
+    h.window.convertAll();
+    QCOMPARE(h.starts.size(), sources.size());
+    for (int i = 0; i < h.starts.size(); ++i) {
+        QCOMPARE(h.starts.at(i).source, sources.at(i));
+        QCOMPARE(h.starts.at(i).target, targets.at(i));
+    }
+}
+
+void tst_MainWindow::dragEnter_data()
+{
+    QTest::addColumn<bool>("withUrls");
+    QTest::newRow("files") << true;
+    QTest::newRow("text only") << false;
+}
+
+void tst_MainWindow::dragEnter()
+{
+    QFETCH(bool, withUrls);
+    Harness h;
+    QMimeData mime;
+    if (withUrls)
+        mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/in/a.json"))});
+    else
+        mime.setText(QStringLiteral("/in/a.json"));
+    QDragEnterEvent event(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    event.setAccepted(false);
+    QTest::ignoreMessage(QtDebugMsg, "DragEnterEvent");
+    QCoreApplication::sendEvent(&h.window, &event);
+    QCOMPARE(event.isAccepted(), withUrls);
+}
+
+void tst_MainWindow::dropSeveral()
+{
+    Harness h;
+    h.open({QStringLiteral("/in/b.json")});
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QStringLiteral("/in/a.json")),
+                  QUrl::fromLocalFile(QStringLiteral("/in/notes.txt")),
+                  QUrl::fromLocalFile(QStringLiteral("/in/b.json")),
+                  QUrl(QStringLiteral("https://example.org/c.json")),
+                  QUrl::fromLocalFile(QStringLiteral("/in/a.json"))});
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+
+    QTest::ignoreMessage(QtDebugMsg, "Dropevent");
+    QTest::ignoreMessage(QtDebugMsg, "Dropped file: \"/in/a.json\"");
+    QTest::ignoreMessage(QtDebugMsg, "Dropped file: \"/in/notes.txt\"");
+    QTest::ignoreMessage(QtDebugMsg, "Dropped file: \"/in/b.json\"");
+    QTest::ignoreMessage(QtDebugMsg, "Dropped file: \"\"");
+    QTest::ignoreMessage(QtDebugMsg, "Dropped file: \"/in/a.json\"");
+    QCoreApplication::sendEvent(&h.window, &event);
+
+    QCOMPARE(h.targets(), (QStringList {"/in/b.pdf", "/in/a.pdf"}));
+    QCOMPARE(h.messages, (QStringList {duplicateText("/in/b.pdf"), duplicateText("/in/a.pdf")}));
+}
+
+void tst_MainWindow::newTarget_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("target"); // of the first row afterwards
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("refusedLater"); // adding a.json, b.json, neu.json afterwards
+
+    QTest::newRow("free name") << "/out/neu"
+                               << "/out/neu.pdf" << QStringList {}
+                               << QStringList {duplicateText("/in/b.pdf"),
+                                               duplicateText("/out/neu.pdf")};
+    QTest::newRow("name of the other row")
+            << "/in/b.pdf"
+            << "/in/a.pdf" << QStringList {duplicateText("/in/b.pdf")}
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")};
+    QTest::newRow("own name again")
+            << "/in/a.pdf"
+            << "/in/a.pdf" << QStringList {}
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")};
+}
+
+void tst_MainWindow::newTarget()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, target);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, refusedLater);
+
+    Harness h;
+    h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json")});
+    ListWidgetContainer *first = h.rows().first();
+    first->setTargetChooser([&](const QString &) { return chosen; });
+    press(first, "btnNewName");
+
+    QCOMPARE(first->path(), target);
+    QCOMPARE(h.messages, messages);
+
+    // The list knows the row's target: the new one is taken, the old one free.
+    h.messages.clear();
+    h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json"),
+            QStringLiteral("/out/neu.json")});
+    QCOMPARE(h.messages, refusedLater);
+
+    // The conversion still reads the file the row came from.
+    h.window.convertSingle(first);
+    QCOMPARE(h.starts.first().source, QStringLiteral("/in/a.json"));
+    QCOMPARE(h.starts.first().target, target);
+}
+
+void tst_MainWindow::removalFreesPath()
+{
+    Harness h;
+    h.open({QStringLiteral("/in/a.json")});
+    QPointer<ListWidgetContainer> row = h.rows().first();
+    press(row, "btnKonvertier");
+    QCOMPARE(h.starts.size(), 1);
+    press(row, "btnDelete");
+    QCOMPARE(h.list()->count(), 0);
+    QTRY_VERIFY(row.isNull());
+
+    // The task of a removed row may still report; nobody listens any more.
+    emit h.starts.first().task->newPbarValue(5);
+    emit h.starts.first().task->finished();
+
+    h.open({QStringLiteral("/in/a.json")});
+    QCOMPARE(h.targets(), QStringList {QStringLiteral("/in/a.pdf")});
+    QCOMPARE(h.messages, QStringList());
+}
+
+void tst_MainWindow::startedOnce_data()
+{
+    QTest::addColumn<QStringList>("presses"); // "row" or "all"
+    QTest::newRow("row button twice") << QStringList {"row", "row"};
+    QTest::newRow("convert all twice") << QStringList {"all", "all"};
+    QTest::newRow("row button, then convert all") << QStringList {"row", "all"};
+    QTest::newRow("convert all, then row button") << QStringList {"all", "row"};
+}
+
+void tst_MainWindow::startedOnce()
+{
+    QFETCH(QStringList, presses);
+    Harness h; // the tasks never run: they wait, as in a busy pool
+    h.open({QStringLiteral("/in/a.json")});
+    ListWidgetContainer *row = h.rows().first();
+    for (const QString &which : qAsConst(presses)) {
+        if (which == QLatin1String("row"))
+            press(row, "btnKonvertier");
+        else
+            h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->click();
+    }
+    QCOMPARE(h.starts.size(), 1);
+    QCOMPARE(bar(row)->maximum(), convert::ProgressSteps);
+}
+
+void tst_MainWindow::convertAllStartsRowsAtRest()
+{
+    Harness h;
+    h.open({QStringLiteral("/in/idle.json"), QStringLiteral("/in/running.json"),
+            QStringLiteral("/in/done.json"), QStringLiteral("/in/failed.json")});
+    const QList<ListWidgetContainer *> rows = h.rows();
+    for (int i = 1; i < rows.size(); ++i)
+        press(rows.at(i), "btnKonvertier");
+    emit h.starts.at(0).task->newPbarValue(4);
+    emit h.starts.at(1).task->finished();
+    emit h.starts.at(2).task->abortReason(QStringLiteral("Die Datei fehlt."));
+    emit h.starts.at(2).task->aborted();
+    QCOMPARE(bar(rows.at(1))->value(), 4);
+    QCOMPARE(bar(rows.at(2))->text(), QStringLiteral("100%"));
+    QCOMPARE(bar(rows.at(3))->toolTip(), QStringLiteral("Die Datei fehlt."));
+
+    h.starts.clear();
+    h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->click();
+    QStringList started;
+    for (const Start &start : qAsConst(h.starts))
+        started.append(start.source);
+    QCOMPARE(started, (QStringList {"/in/idle.json", "/in/failed.json"}));
+}
+
+void tst_MainWindow::convertAllSkipsForeignItems()
+{
+    Harness h;
+    h.open({QStringLiteral("/in/a.json")});
+    new QListWidgetItem(QStringLiteral("fremd"), h.list());
+    h.open({QStringLiteral("/in/b.json")});
+    QTest::ignoreMessage(QtDebugMsg, "ObjectCast ListWidgetContainer fehlgeschlagen");
+    h.window.convertAll();
+    QCOMPARE(h.starts.size(), 2);
+}
+
+void tst_MainWindow::realConversions()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QStringList sources = copyExamples(dir.path());
+    Harness h(true);
+    h.window.show();
+    h.open(sources);
+    h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->click();
+
+    for (ListWidgetContainer *row : h.rows()) {
+        QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Finished);
+        QCOMPARE(bar(row)->text(), QStringLiteral("100%"));
+        QVERIFY2(ReportFile::isCompletePdf(row->path()), qPrintable(row->path()));
+    }
+    QCOMPARE(filesIn(dir.path()), (QStringList {"large.json", "large.pdf", "minimal.json",
+                                                "minimal.pdf", "typical.json", "typical.pdf"}));
+    // Every task object is gone once it has run.
+    for (const Start &start : qAsConst(h.starts))
+        QTRY_VERIFY(start.task.isNull());
+}
+
+void tst_MainWindow::failedRowRetried()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString source = dir.filePath(QStringLiteral("spaeter.json"));
+    Harness h(true);
+    h.window.show();
+    h.open({source});
+    ListWidgetContainer *row = h.rows().first();
+    press(row, "btnKonvertier");
+    QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Failed);
+    QVERIFY2(bar(row)->toolTip().contains(source), qPrintable(bar(row)->toolTip()));
+    QTRY_COMPARE(bar(row)->text(), QStringLiteral("Fehler")); // no room for the reason
+
+    QVERIFY(QFile::copy(QStringLiteral(EXAMPLES_DIR "/typical.json"), source));
+    press(row, "btnKonvertier");
+    QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Finished);
+    QCOMPARE(bar(row)->text(), QStringLiteral("100%"));
+    QCOMPARE(bar(row)->toolTip(), QString());
+    QVERIFY(ReportFile::isCompletePdf(dir.filePath(QStringLiteral("spaeter.pdf"))));
+}
+
+void tst_MainWindow::quitWithConversionsQueuedAndRunning()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList sources;
+    for (int i = 0; i < 4; ++i) {
+        const QString path = dir.filePath(QStringLiteral("anlage%1.json").arg(i));
+        QVERIFY(QFile::copy(QStringLiteral(EXAMPLES_DIR "/large.json"), path));
+        sources.append(path);
+    }
+
+    QThreadPool *pool = QThreadPool::globalInstance();
+    const int threads = pool->maxThreadCount();
+    pool->setMaxThreadCount(1);
+
+    // The first task is held inside run(), between reading and writing, until
+    // the window has dropped the queue; the others wait in the queue.
+    QSemaphore reading;
+    QSemaphore dropped;
+    QObject context;
+    auto h = std::make_unique<Harness>(true);
+    h->window.setTaskStarter([&](convert *task, const QString &source, const QString &target) {
+        if (h->starts.isEmpty()) {
+            connect(
+                    task, &convert::newPbarValue, &context,
+                    [&](int value) {
+                        if (value != 1)
+                            return;
+                        reading.release();
+                        dropped.acquire();
+                    },
+                    Qt::DirectConnection);
+        }
+        h->starts.append({task, source, target});
+        convert::start(task, source, target);
+    });
+    h->open(sources);
+    h->window.convertAll();
+    pool->start(new Sentinel(&dropped));
+    reading.acquire();
+
+    const QList<Start> starts = h->starts;
+    h.reset(); // quitting
+
+    pool->setMaxThreadCount(threads);
+    for (const Start &start : starts)
+        QVERIFY(start.task.isNull());
+    // The running one was written completely, the waiting ones never began.
+    QVERIFY(ReportFile::isCompletePdf(dir.filePath(QStringLiteral("anlage0.pdf"))));
+    QStringList expected
+            = {"anlage0.json", "anlage0.pdf", "anlage1.json", "anlage2.json", "anlage3.json"};
+    QCOMPARE(filesIn(dir.path()), expected);
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,69 @@
+// Draws docs/window.png: the window with a finished, a running and a failed
+// row. Run under a display (xvfb-run) so that the tooltip is captured too:
+//   xvfb-run -a build/tests/window_screenshot docs/window.png
+#include "app/mainwindow.h"
+#include "engine/convert.h"
+#include "widgets/listwidgetcontainer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTimer>
+#include <QToolTip>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fputs("usage: window_screenshot OUT.png\n", stderr);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    convert::initialise();
+
+    const QString folder = QDir::tempPath() + QStringLiteral("/Kunde Nord/Anlage 7");
+    QDir().mkpath(folder);
+    const QString done = folder + QStringLiteral("/halle3.json");
+    const QString running = folder + QStringLiteral("/halle4.json");
+    QFile::remove(done);
+    QFile::copy(QStringLiteral(EXAMPLES_DIR "/typical.json"), done);
+    QFile::copy(QStringLiteral(EXAMPLES_DIR "/minimal.json"), running);
+
+    MainWindow window;
+    QList<convert *> held;
+    window.setTaskStarter([&](convert *task, const QString &source, const QString &target) {
+        if (source == running)
+            held.append(task); // stays "in progress" for the picture
+        else
+            convert::start(task, source, target);
+    });
+    window.move(0, 0);
+    window.show();
+    window.addFile(done);
+    window.addFile(running);
+    window.addFile(folder + QStringLiteral("/halle5.json")); // does not exist
+    window.convertAll();
+
+    QTimer::singleShot(800, &window, [&] {
+        auto *list = window.findChild<QListWidget *>();
+        auto *runningRow = qobject_cast<ListWidgetContainer *>(list->itemWidget(list->item(1)));
+        runningRow->setPbarValue(9);
+        auto *failedRow = qobject_cast<ListWidgetContainer *>(list->itemWidget(list->item(2)));
+        auto *bar = failedRow->findChild<QProgressBar *>();
+        const QPoint below = failedRow->mapToGlobal(QPoint(0, failedRow->height()));
+        QToolTip::showText(QPoint(window.x() + 20, below.y()), bar->toolTip(), bar);
+    });
+    QTimer::singleShot(1600, &window, [&] {
+        const QRect area = window.frameGeometry();
+        QScreen *screen = QGuiApplication::primaryScreen();
+        screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(out);
+        QDir(QDir::tempPath() + QStringLiteral("/Kunde Nord")).removeRecursively();
+        app.quit();
+    });
+    return app.exec();
+}

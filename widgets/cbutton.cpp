@@ -1,0 +1,80 @@
+#include "widgets/cbutton.h"
+
+#include <QMouseEvent>
+#include <QResizeEvent>
+#include <QStyle>
+
+#include <cstdlib>
+
+cButton::cButton(QWidget *parent)
+    : QPushButton(parent)
+{
+    // Moves must arrive with no button down: they give the rest position that
+    // a release is compared with.
+    setAttribute(Qt::WA_MouseTracking);
+    // Known by name, so that signalMouseEvent can also be queued and spied on.
+    qRegisterMetaType<QEvent::Type>("QEvent::Type");
+}
+
+void cButton::mouseMoveEvent(QMouseEvent *e)
+{
+    const QPoint global = mapToGlobal(e->pos());
+    if (!mouseHeld) {
+        lastGlobalPos = global;
+        return;
+    }
+    // The base class is left out on purpose: the button stays drawn pressed
+    // until the release, wherever the pointer goes.
+    emit signalMouseEvent(QEvent::MouseMove, global);
+}
+
+void cButton::mousePressEvent(QMouseEvent *e)
+{
+    if (e->button() == Qt::LeftButton)
+        emit signalMouseEvent(QEvent::MouseButtonPress, lastGlobalPos);
+    mouseHeld = true;
+    QAbstractButton::mousePressEvent(e);
+}
+
+void cButton::mouseReleaseEvent(QMouseEvent *e)
+{
+    mouseHeld = false;
+    const QPoint global = mapToGlobal(e->pos());
+    emit signalMouseEvent(QEvent::MouseButtonRelease, global);
+
+    if (std::abs(lastGlobalPos.x() - global.x()) < DragDistance
+        && std::abs(lastGlobalPos.y() - global.y()) < DragDistance) {
+        QAbstractButton::mouseReleaseEvent(e);
+        return;
+    }
+    // A drag: the button must look released again, but must not click.
+    const bool wasBlocked = blockSignals(true);
+    QAbstractButton::mouseReleaseEvent(e);
+    blockSignals(wasBlocked);
+}
+
+void cButton::resizeEvent(QResizeEvent *e)
+{
+    e->accept();
+    if (!heightFollowsWidth) {
+        const int width = static_cast<int>(ratio * height());
+        setMinimumWidth(width);
+        setMaximumWidth(width);
+    } else {
+        const int newHeight = static_cast<int>(ratio * this->width());
+        setMinimumHeight(newHeight);
+        setMaximumHeight(newHeight);
+    }
+    updateGeometry();
+}
+
+void cButton::changeState(bool b)
+{
+    if (b != state && b)
+        emit stateOn();
+    state = b;
+    // The style sheet may select on the property: evaluate it again.
+    style()->unpolish(this);
+    style()->polish(this);
+    repaint();
+}

@@ -1,0 +1,207 @@
+#include "widgets/listwidgetcontainer.h"
+
+#include "widgets/cbutton.h"
+
+#include <QFileDialog>
+#include <QFont>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QResizeEvent>
+
+namespace {
+
+constexpr int LeftMargin = 5;
+constexpr int PathFontPointSize = 16;
+constexpr int PathStretch = 3;
+constexpr int ProgressStretch = 1;
+constexpr int InitialMaximum = 100;
+// The line edit's frame takes a pixel on either side.
+constexpr int ElideMargin = 2;
+// Room the progress bar's frame and margin (style sheet) take from its text.
+constexpr int ProgressTextMargin = 6;
+
+const QString DefaultFormat = QStringLiteral("%p%");
+
+const QString StyleSheet = QStringLiteral(
+        "QPushButton#btnDelete{border-image:url(:/img/btnClose.png);}QPushButton#btnDelete:"
+        "pressed{border-image:url(:/img/btnCloseInv.png);}QPushButton#btnNewName{border-image:"
+        "url(:/img/Edit.png);}QPushButton#btnNewName:pressed{border-image:url(:/img/"
+        "Edit_blau.png);}QPushButton#btnKonvertier{border-image:url(:/img/IconSwitch.png);}"
+        "QPushButton#btnKonvertier:pressed{border-image:url(:/img/IconSwitchInv.png);}"
+        "QProgressBar#pBarKonvert{border: 1px solid gray; border-radius:12px; margin:2px; "
+        "text-align:center;}QProgressBar#pBarKonvert::chunk {background-color: #E30613; "
+        "border-radius:12px; margin: 2px;}");
+
+QString askUserForTarget(const QString &currentTarget)
+{
+    return QFileDialog::getSaveFileName(nullptr, ListWidgetContainer::tr("Speichern unter"),
+                                        currentTarget, QString(), nullptr, QFileDialog::Options());
+}
+
+cButton *makeButton(QWidget *row, const QString &name)
+{
+    auto *button = new cButton(row);
+    button->setObjectName(name);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    return button;
+}
+
+} // namespace
+
+ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString sourcePath)
+    : QWidget(parent)
+    , m_chooseTarget(askUserForTarget)
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setSpacing(0);
+    layout->setContentsMargins(LeftMargin, 0, 0, 0);
+
+    m_path = std::move(path);
+    m_sourcePath = std::move(sourcePath);
+
+    m_pathField = new QLineEdit(this);
+    m_pathField->setObjectName(QStringLiteral("LineEditPath"));
+    m_pathField->setReadOnly(true);
+    m_pathField->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_pathField->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QFont font;
+    font.setPointSize(PathFontPointSize);
+    m_pathField->setFont(font);
+    // The field may get its final width after the row's own resize (when the
+    // layout is activated later): shorten the text again then too.
+    m_pathField->installEventFilter(this);
+
+    // The field has its real width only once the list has placed the row.
+    QMetaObject::invokeMethod(this, &ListWidgetContainer::setTextElided, Qt::QueuedConnection);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("pBarKonvert"));
+    m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_progress->setRange(0, InitialMaximum);
+    m_progress->setValue(0);
+
+    cButton *btnDelete = makeButton(this, QStringLiteral("btnDelete"));
+    cButton *btnNewName = makeButton(this, QStringLiteral("btnNewName"));
+    cButton *btnKonvertier = makeButton(this, QStringLiteral("btnKonvertier"));
+    connect(btnDelete, &QAbstractButton::clicked, this, &ListWidgetContainer::deleteMe);
+    connect(btnNewName, &QAbstractButton::clicked, this, [this] { askNewName(); });
+    connect(btnKonvertier, &QAbstractButton::clicked, this, &ListWidgetContainer::konvertMe);
+
+    layout->addWidget(m_pathField, PathStretch);
+    layout->addWidget(m_progress, ProgressStretch);
+    layout->addWidget(btnDelete, 0);
+    layout->addWidget(btnNewName, 0);
+    layout->addWidget(btnKonvertier, 0);
+
+    setStyleSheet(StyleSheet);
+}
+
+ListWidgetContainer::~ListWidgetContainer() = default;
+
+void ListWidgetContainer::setPath(const QString &target)
+{
+    m_path = target;
+    setTextElided();
+}
+
+bool ListWidgetContainer::isAtRest() const
+{
+    return m_conversion == Conversion::Idle || m_conversion == Conversion::Failed;
+}
+
+void ListWidgetContainer::markStarted()
+{
+    m_conversion = Conversion::Started;
+    m_failure.clear();
+    m_progress->setFormat(DefaultFormat);
+    m_progress->setToolTip(QString());
+    m_progress->setValue(m_progress->minimum());
+}
+
+void ListWidgetContainer::setTargetChooser(TargetChooser chooser)
+{
+    m_chooseTarget = std::move(chooser);
+}
+
+void ListWidgetContainer::setPbarRange(int min, int max)
+{
+    if (m_progress)
+        m_progress->setRange(min, max);
+}
+
+void ListWidgetContainer::setPbarValue(int value)
+{
+    if (m_progress)
+        m_progress->setValue(value);
+}
+
+void ListWidgetContainer::conversionFinished()
+{
+    if (m_conversion != Conversion::Started)
+        return;
+    m_conversion = Conversion::Finished;
+    m_progress->setValue(m_progress->maximum());
+}
+
+void ListWidgetContainer::conversionFailed(const QString &reason)
+{
+    if (m_conversion != Conversion::Started)
+        return;
+    m_conversion = Conversion::Failed;
+    m_failure = reason.isEmpty() ? tr("Die Konvertierung ist fehlgeschlagen.") : reason;
+    m_progress->setValue(m_progress->minimum());
+    m_progress->setToolTip(m_failure);
+    showFailureText();
+}
+
+void ListWidgetContainer::showFailureText()
+{
+    // The reason where it fits, else the bare word; the tooltip has it all.
+    const QFontMetrics metrics(m_progress->font());
+    const int room = qMax(0, m_progress->width() - ProgressTextMargin);
+    QString shown = tr("Fehler: %1").arg(m_failure);
+    if (metrics.horizontalAdvance(shown) > room)
+        shown = metrics.elidedText(tr("Fehler"), Qt::ElideRight, room);
+    // The bar would read %p, %v and %m in a path as placeholders.
+    shown.replace(QLatin1Char('%'), QStringLiteral("%\u200B"));
+    m_progress->setFormat(shown);
+}
+
+void ListWidgetContainer::setTextElided()
+{
+    if (!m_pathField)
+        return;
+    const QFontMetrics metrics(m_pathField->font());
+    const QString shown
+            = metrics.elidedText(m_path, Qt::ElideLeft, m_pathField->width() - ElideMargin);
+    m_pathField->setText(shown);
+    m_pathField->setToolTip(shown == m_path ? QString() : m_path);
+}
+
+void ListWidgetContainer::resizeEvent(QResizeEvent *)
+{
+    setTextElided();
+    if (m_conversion == Conversion::Failed)
+        showFailureText();
+}
+
+bool ListWidgetContainer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_pathField && event->type() == QEvent::Resize)
+        setTextElided();
+    return QWidget::eventFilter(watched, event);
+}
+
+void ListWidgetContainer::askNewName()
+{
+    QString name = m_chooseTarget ? m_chooseTarget(m_path) : QString();
+    if (name.isEmpty())
+        return;
+    if (!name.endsWith(QLatin1String(".pdf")))
+        name += QLatin1String(".pdf");
+    m_path = name;
+    emit newName(name);
+    setTextElided();
+}
