@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Side-by-side benchmark: the same N generated configuration files converted
+# by belmorand-cli (with 2 jobs) and by the ReportLab rendering of the same
+# report, one after the other in one run; then one file, whole process.
+# Prints medians of RUNS runs: wall time, CPU time, peak memory, and ratios.
+#   bash bench/compare.sh [N=1000] [RUNS=3]
+# PEERS points at the folder holding gen_configs.py and reportlab_report.py
+# (default: ../shared/peers beside the repository).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+n=${1:-1000}
+runs=${2:-3}
+peers=${PEERS:-$(cd .. && pwd)/shared/peers}
+[ -f "$peers/gen_configs.py" ] || { echo "no peers in $peers (set PEERS)" >&2; exit 2; }
+
+bash scripts/deps.sh run
+for p in python3-reportlab bc; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || {
+    sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get install -y -qq "$p" >&2
+}; done
+bash scripts/build.sh >&2
+cli=$PWD/build/cli/belmorand-cli
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+/usr/bin/python3 "$peers/gen_configs.py" "$work/qt" --count "$n" --seed 1 >/dev/null
+cp -r "$work/qt" "$work/rl"
+one=$work/one && mkdir -p "$one/qt" "$one/rl"
+cp "$work/qt/cfg_0000.json" "$one/qt/" && cp "$work/qt/cfg_0000.json" "$one/rl/"
+
+# measure LABEL COMMAND...: one line "wall cpu peakKiB"
+measure() {
+    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>&1
+    awk '{ printf "%.3f %.3f %d\n", $1, $2 + $3, $4 }' "$work/time"
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+declare -A wall cpu mem
+for run in $(seq "$runs"); do
+    for who in qt rl qt1 rl1; do
+        case $who in
+            qt) line=$(measure "$cli" -q -j 2 "$work/qt") ;;
+            rl) line=$(measure /usr/bin/python3 "$peers/reportlab_report.py" "$work"/rl/*.json) ;;
+            qt1) line=$(measure "$cli" -q "$one/qt/cfg_0000.json") ;;
+            rl1) line=$(measure /usr/bin/python3 "$peers/reportlab_report.py" "$one/rl/cfg_0000.json") ;;
+        esac
+        read -r w c m <<<"$line"
+        wall[$who]+="$w"$'\n'; cpu[$who]+="$c"$'\n'; mem[$who]+="$m"$'\n'
+    done
+done
+m() { printf '%s' "$1" | sed '/^$/d' | median; }
+
+echo "$n typical configuration files, medians of $runs runs ($(nproc) cores)"
+printf '%-34s %10s %10s %12s %14s\n' program "wall [s]" "CPU [s]" "peak [MiB]" "1 file [ms]"
+for who in qt rl; do
+    name=$([ $who = qt ] && echo "belmorand-cli -j 2" || echo "ReportLab peer")
+    printf '%-34s %10s %10s %12.1f %14.0f\n' "$name" "$(m "${wall[$who]}")" "$(m "${cpu[$who]}")" \
+        "$(echo "$(m "${mem[$who]}") / 1024" | bc -l)" "$(echo "$(m "${wall[${who}1]}") * 1000" | bc -l)"
+done
+echo "ReportLab / belmorand-cli wall time: $(echo "$(m "${wall[rl]}") / $(m "${wall[qt]}")" | bc -l | xargs printf '%.2f')"
+echo "per file: belmorand-cli $(echo "$(m "${wall[qt]}") * 1000 / $n" | bc -l | xargs printf '%.1f') ms," \
+     "ReportLab $(echo "$(m "${wall[rl]}") * 1000 / $n" | bc -l | xargs printf '%.1f') ms"
