@@ -1,5 +1,6 @@
 #include "engine/convert.h"
 
+#include "engine/duplicatekeys.h"
 #include "report/reportfile.h"
 
 #include <QFile>
@@ -9,6 +10,14 @@
 #include <QJsonParseError>
 #include <QThreadPool>
 #include <QtConcurrent>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -72,6 +81,37 @@ QString positionText(const QByteArray &bytes, int offset)
     return convert::tr("Zeile %1, Spalte %2").arg(line).arg(column);
 }
 
+// Opens path for reading only if it is a regular file at the moment of
+// opening: a FIFO swapped in after the check above must not block the
+// thread, so the file is opened without blocking and checked by its handle.
+bool openRegularFile(QFile *file, QString *reason)
+{
+    const QString path = file->fileName();
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = convert::tr("Die Datei %1 kann nicht geöffnet werden (%2).")
+                          .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        *reason = convert::tr("%1 ist keine gewöhnliche Datei.").arg(path);
+        return false;
+    }
+    if (file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+#else
+    if (file->open(QIODevice::ReadOnly))
+        return true;
+#endif
+    *reason = convert::tr("Die Datei %1 kann nicht geöffnet werden (%2).")
+                      .arg(path, file->errorString());
+    return false;
+}
+
 } // namespace
 
 convert::convert(QObject *parent)
@@ -117,6 +157,13 @@ void convert::run(QString sourcePath, QString pdfPath)
                           positionText(bytes, error.offset)));
         return;
     }
+    const DuplicateKey duplicate = findDuplicateKey(bytes);
+    if (duplicate.found) {
+        fail(tr("Die Datei %1 enthält den Schlüssel \"%2\" zweimal im selben Objekt (%3); "
+                "welcher Wert gilt, wäre nicht eindeutig.")
+                     .arg(sourcePath, duplicate.key, positionText(bytes, duplicate.offset)));
+        return;
+    }
     bytes.clear();
 
     readConfiguration(document.object());
@@ -159,10 +206,8 @@ bool convert::loadSource(const QString &path, QByteArray *bytes, QString *reason
         return false;
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *reason = tr("Die Datei %1 kann nicht geöffnet werden (%2).").arg(path, file.errorString());
+    if (!openRegularFile(&file, reason))
         return false;
-    }
     // Read one byte past the cap, in case the file grew since it was looked at.
     *bytes = file.read(MaxSourceBytes + 1);
     file.close();

@@ -17,6 +17,7 @@ private slots:
     void exitStatus();
     void jobsGiveTheSameReports();
     void versionAndHelp();
+    void hundredFilesThreeBad();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -219,6 +220,30 @@ void tst_Cli::versionAndHelp()
     for (const char *option :
          {"--recursive", "--output", "--output-dir", "--jobs", "--quiet", "PFAD"})
         QVERIFY2(help.out.contains(QLatin1String(option)), option);
+}
+
+void tst_Cli::hundredFilesThreeBad()
+{
+    QDir dir(m_dir->path());
+    dir.mkpath(QStringLiteral("batch"));
+    const QSet<int> bad {7, 50, 93};
+    for (int i = 0; i < 100; ++i) {
+        const QString name = QStringLiteral("batch/cfg_%1.json").arg(i, 3, 10, QLatin1Char('0'));
+        writeFile(dir.filePath(name),
+                  bad.contains(i) ? QByteArray("{\"configuration\": [}") : Valid);
+    }
+
+    const Result result = runCli({QStringLiteral("batch")}, m_dir->path());
+
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(
+            QDir(dir.filePath(QStringLiteral("batch"))).entryList({QStringLiteral("*.pdf")}).size(),
+            97);
+    for (int i : bad)
+        QVERIFY2(result.err.contains(QStringLiteral("cfg_%1.json").arg(i, 3, 10, QLatin1Char('0'))),
+                 qPrintable(result.err));
+    QVERIFY2(result.err.contains(QStringLiteral("97 konvertiert, 3 fehlgeschlagen")),
+             qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)
