@@ -149,19 +149,21 @@ void convert::run(QString sourcePath, QString pdfPath)
     }
     jsonPath = sourcePath;
 
+    // Before parsing: QJsonDocument keeps an arbitrary one of the values
+    // and leaks the others.
+    const DuplicateKey duplicate = findDuplicateKey(bytes);
+    if (duplicate.found) {
+        fail(tr("Die Datei %1 enthält den Schlüssel \"%2\" zweimal im selben Objekt (%3); "
+                "welcher Wert gilt, wäre nicht eindeutig.")
+                     .arg(sourcePath, duplicate.key, positionText(bytes, duplicate.offset)));
+        return;
+    }
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
         fail(tr("Die Datei %1 enthält kein gültiges JSON: %2 (%3).")
                      .arg(sourcePath, parseErrorText(error.error),
                           positionText(bytes, error.offset)));
-        return;
-    }
-    const DuplicateKey duplicate = findDuplicateKey(bytes);
-    if (duplicate.found) {
-        fail(tr("Die Datei %1 enthält den Schlüssel \"%2\" zweimal im selben Objekt (%3); "
-                "welcher Wert gilt, wäre nicht eindeutig.")
-                     .arg(sourcePath, duplicate.key, positionText(bytes, duplicate.offset)));
         return;
     }
     bytes.clear();

@@ -13,6 +13,7 @@ struct DuplicateKey
     int offset = 0; // byte offset of its second occurrence
 };
 
-// Scans a JSON text that QJsonDocument accepted, in one pass and without
-// recursion, whatever its nesting.
+// Scans a JSON text before it is parsed, in one pass and without recursion,
+// whatever its nesting. Malformed text gives no finding: the parser then
+// names what is wrong with it.
 DuplicateKey findDuplicateKey(const QByteArray &json);

@@ -7,3 +7,7 @@ werror=OFF
 [ "${CI:-}" = true ] && werror=ON
 bash scripts/build.sh -DBELMORAND_BUILD_TESTS=ON -DBELMORAND_WERROR=$werror
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 600
+if [ "${CI:-}" = true ]; then
+    # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+    bash scripts/sanitize.sh
+fi

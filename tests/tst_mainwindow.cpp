@@ -321,6 +321,11 @@ void tst_MainWindow::dropSeveral()
                   QUrl::fromLocalFile(QStringLiteral("/in/b.json")),
                   QUrl(QStringLiteral("https://example.org/c.json")),
                   QUrl::fromLocalFile(QStringLiteral("/in/a.json"))});
+    // Qt delivers a drop only to the widget that accepted the drag's entry.
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QTest::ignoreMessage(QtDebugMsg, "DragEnterEvent");
+    QCoreApplication::sendEvent(&h.window, &enter);
+    QVERIFY(enter.isAccepted());
     QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
 
     QTest::ignoreMessage(QtDebugMsg, "Dropevent");
