@@ -10,4 +10,6 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 6
 if [ "${CI:-}" = true ]; then
     # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
     bash scripts/sanitize.sh
+    # A short fuzz of reading and of whole conversions.
+    bash scripts/fuzz.sh 60
 fi

@@ -1,0 +1,35 @@
+#include "fuzzsupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+// A whole conversion, from the file's bytes to a PDF on disk.
+namespace {
+QTemporaryDir *folder = nullptr;
+}
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    startApplication(argc, argv);
+    folder = new QTemporaryDir;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString source = folder->filePath(QStringLiteral("input.json"));
+    {
+        QFile file(source);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            std::abort();
+        file.write(reinterpret_cast<const char *>(data), qint64(size));
+    }
+    convert task;
+    int finished = 0;
+    int aborted = 0;
+    QObject::connect(&task, &convert::finished, [&finished] { ++finished; });
+    QObject::connect(&task, &convert::aborted, [&aborted] { ++aborted; });
+    task.run(source, folder->filePath(QStringLiteral("report.pdf")));
+    expectOneEnd(finished, aborted);
+    return 0;
+}

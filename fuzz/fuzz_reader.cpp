@@ -1,0 +1,33 @@
+#include "engine/duplicatekeys.h"
+#include "fuzzsupport.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+// Reading alone: the duplicate-key scan, the parser and the reader.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    startApplication(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    if (findDuplicateKey(bytes).found)
+        return 0;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError)
+        return 0;
+    convert task;
+    int progress = 0;
+    QObject::connect(&task, &convert::newPbarValue, [&progress](int value) {
+        if (value != ++progress)
+            std::abort();
+    });
+    task.readConfiguration(document.object());
+    if (progress != 8)
+        std::abort();
+    return 0;
+}
