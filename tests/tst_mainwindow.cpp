@@ -5,6 +5,7 @@
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
@@ -48,6 +49,8 @@ private slots:
     void realConversions();
     void failedRowRetried();
     void quitWithConversionsQueuedAndRunning();
+    void quitWithHundredConversions();
+    void removeRowsWhileConverting();
 };
 
 namespace {
@@ -565,6 +568,77 @@ void tst_MainWindow::quitWithConversionsQueuedAndRunning()
     QStringList expected
             = {"anlage0.json", "anlage0.pdf", "anlage1.json", "anlage2.json", "anlage3.json"};
     QCOMPARE(filesIn(dir.path()), expected);
+}
+
+namespace {
+
+QStringList copiesOf(const char *example, const QTemporaryDir &dir, int count)
+{
+    QStringList sources;
+    for (int i = 0; i < count; ++i) {
+        const QString path
+                = dir.filePath(QStringLiteral("anlage%1.json").arg(i, 3, 10, QLatin1Char('0')));
+        QFile::copy(QStringLiteral(EXAMPLES_DIR "/") + QLatin1String(example), path);
+        sources.append(path);
+    }
+    return sources;
+}
+
+} // namespace
+
+void tst_MainWindow::quitWithHundredConversions()
+{
+    QTemporaryDir dir;
+    // Large reports, so the queue is still long when the first one is done.
+    const QStringList sources = copiesOf("large.json", dir, 100);
+    auto h = std::make_unique<Harness>(true);
+    h->open(sources);
+    h->window.convertAll();
+    QCOMPARE(h->starts.size(), 100);
+    // Quit at once: the pool's threads are busy, the rest still waits.
+    QVERIFY(QThreadPool::globalInstance()->activeThreadCount() > 0);
+
+    const QList<Start> starts = h->starts;
+    QElapsedTimer quitting;
+    quitting.start();
+    h.reset();
+    qInfo("quitting with %d conversions started took %lld ms", int(starts.size()),
+          quitting.elapsed());
+
+    for (const Start &start : starts)
+        QVERIFY(start.task.isNull());
+    int written = 0;
+    for (const QString &file : filesIn(dir.path())) {
+        QVERIFY2(!file.endsWith(QLatin1String(".part")), qPrintable(file));
+        if (file.endsWith(QLatin1String(".pdf"))) {
+            ++written;
+            QVERIFY2(ReportFile::isCompletePdf(dir.filePath(file)), qPrintable(file));
+        }
+    }
+    QVERIFY2(written < 100, qPrintable(QString::number(written)));
+}
+
+void tst_MainWindow::removeRowsWhileConverting()
+{
+    QTemporaryDir dir;
+    const QStringList sources = copiesOf("typical.json", dir, 30);
+    Harness h(true);
+    h.open(sources);
+    h.window.convertAll();
+    // Remove every other row while the tasks run and wait.
+    const QList<ListWidgetContainer *> rows = h.rows();
+    for (int i = 0; i < rows.size(); i += 2)
+        emit rows.at(i)->deleteMe();
+    QCOMPARE(h.rows().size(), 15);
+
+    for (ListWidgetContainer *row : h.rows()) {
+        auto *bar = row->findChild<QProgressBar *>(QStringLiteral("pBarKonvert"));
+        QTRY_COMPARE_WITH_TIMEOUT(bar->value(), bar->maximum(), 60000);
+    }
+    QThreadPool::globalInstance()->waitForDone();
+    // The tasks of removed rows went on to their end: every report is whole.
+    for (const QString &source : sources)
+        QVERIFY(ReportFile::isCompletePdf(convert::outputFileName(source)));
 }
 
 QTEST_MAIN(tst_MainWindow)
