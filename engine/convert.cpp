@@ -1,6 +1,7 @@
 #include "engine/convert.h"
 
 #include "engine/duplicatekeys.h"
+#include "engine/threadhandoff.h"
 #include "report/reportfile.h"
 
 #include <QFile>
@@ -8,8 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QRunnable>
 #include <QThreadPool>
-#include <QtConcurrent>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -112,13 +113,56 @@ bool openRegularFile(QFile *file, QString *reason)
     return false;
 }
 
+// One conversion as the pool's work item. The task deletes itself on its own
+// thread once run() has returned: deleting it when its final signal arrives
+// would race with the pool thread still inside that emission.
+class ConversionRunnable : public QRunnable
+{
+public:
+    ConversionRunnable(convert *task, const QString &sourcePath, const QString &pdfPath)
+        : m_task(task)
+        , m_sourcePath(sourcePath)
+        , m_pdfPath(pdfPath)
+    { }
+
+    void run() override
+    {
+        ThreadHandOff::acquire(this);
+        m_task->run(m_sourcePath, m_pdfPath);
+        ThreadHandOff::release(m_task);
+        m_task->deleteLater();
+    }
+
+private:
+    convert *m_task;
+    QString m_sourcePath;
+    QString m_pdfPath;
+};
+
 } // namespace
 
 convert::convert(QObject *parent)
     : QObject(parent)
-{ }
+{
+    announceHandOffs();
+}
 
-convert::~convert() = default;
+convert::~convert()
+{
+    ThreadHandOff::acquire(this);
+}
+
+void convert::announceHandOffs()
+{
+    if (!ThreadHandOff::isWatched())
+        return;
+    // Connected first, so each runs before any receiver's connection.
+    const auto release = [this] { ThreadHandOff::release(this); };
+    connect(this, &convert::newPbarValue, this, release, Qt::DirectConnection);
+    connect(this, &convert::finished, this, release, Qt::DirectConnection);
+    connect(this, &convert::abortReason, this, release, Qt::DirectConnection);
+    connect(this, &convert::aborted, this, release, Qt::DirectConnection);
+}
 
 QString convert::outputFileName(const QString &pdfPath)
 {
@@ -130,13 +174,9 @@ QString convert::outputFileName(const QString &pdfPath)
 
 void convert::start(convert *task, const QString &sourcePath, const QString &pdfPath)
 {
-    // Deleting the task when its final signal arrives would race with the
-    // pool thread still inside that emission; deleteLater() after run() has
-    // returned cannot.
-    QtConcurrent::run(QThreadPool::globalInstance(), [task, sourcePath, pdfPath] {
-        task->run(sourcePath, pdfPath);
-        task->deleteLater();
-    });
+    auto *work = new ConversionRunnable(task, sourcePath, pdfPath);
+    ThreadHandOff::release(work);
+    QThreadPool::globalInstance()->start(work);
 }
 
 void convert::run(QString sourcePath, QString pdfPath)

@@ -121,6 +121,8 @@ protected:
     void renderService();
 
 private:
+    // Tells a ThreadSanitizer build about the hand-off each signal makes.
+    void announceHandOffs();
     bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
     void fail(const QString &reason);
 

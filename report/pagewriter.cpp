@@ -1,5 +1,6 @@
 #include "engine/configfields.h"
 #include "engine/convert.h"
+#include "engine/threadhandoff.h"
 #include "report/reportfile.h"
 
 #include <QImage>
@@ -45,6 +46,7 @@ void convert::initialise()
     // The first printer of a process sets up print support without a lock.
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
+    ThreadHandOff::watchEventQueue();
 }
 
 void convert::configurePrinter(QPrinter &printer, const QString &fileName)

@@ -9,12 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 bash scripts/deps.sh test
-for p in clang-14 libclang-rt-14-dev; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || {
-        sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-        $sudo apt-get install -y -qq "$p" >&2
-    }
-done
+bash scripts/clang.sh
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DBELMORAND_FUZZ=ON -DBELMORAND_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz --parallel "$(nproc)" --target fuzz_reader fuzz_convert

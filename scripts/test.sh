@@ -10,6 +10,8 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 6
 if [ "${CI:-}" = true ]; then
     # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
     bash scripts/sanitize.sh
+    # The tests that run conversions in parallel under ThreadSanitizer.
+    bash scripts/tsan.sh
     # A short fuzz of reading and of whole conversions.
     bash scripts/fuzz.sh 60
 fi

@@ -1,8 +1,8 @@
 #include "pdfreport.h"
 #include "testfiles.h"
+#include "testfolder.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 // The command-line converter as a script sees it: exit status, messages and
@@ -20,7 +20,7 @@ private slots:
     void hundredFilesThreeBad();
 
 private:
-    QScopedPointer<QTemporaryDir> m_dir;
+    QScopedPointer<TestFolder> m_dir;
 };
 
 namespace {
@@ -70,7 +70,7 @@ QStringList pdfsBelow(const QString &folder)
 
 void tst_Cli::init()
 {
-    m_dir.reset(new QTemporaryDir);
+    m_dir.reset(new TestFolder);
     QDir dir(m_dir->path());
     dir.mkpath(QStringLiteral("folder/sub"));
     dir.mkpath(QStringLiteral("nojson"));

@@ -1,8 +1,8 @@
 #include "engine/convert.h"
 #include "testfiles.h"
+#include "testfolder.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 // The conversion task as its callers see it: the signals of one run, and
@@ -31,7 +31,7 @@ private:
     };
     Run runTask(const QString &jsonPath, const QString &pdfPath);
 
-    QTemporaryDir m_dir;
+    TestFolder m_dir;
 };
 
 namespace {
@@ -174,9 +174,9 @@ void tst_Convert::earlierReportSurvivesFailure()
 {
     QFETCH(QByteArray, content);
 
-    QTemporaryDir dir;
+    TestFolder dir;
     const QString source = writeFile(dir.filePath(QStringLiteral("a.json")), content);
-    const QByteArray earlier("%PDF-1.4 an earlier report\n%%EOF\n");
+    const QByteArray earlier = standInReport("an earlier report");
     const QString pdf = writeFile(dir.filePath(QStringLiteral("a.pdf")), earlier);
 
     const Run run = runTask(source, pdf);
@@ -188,9 +188,9 @@ void tst_Convert::earlierReportSurvivesFailure()
 
 void tst_Convert::successReplacesEarlierReport()
 {
-    QTemporaryDir dir;
+    TestFolder dir;
     const QString source = writeFile(dir.filePath(QStringLiteral("a.json")), Minimal);
-    const QString pdf = writeFile(dir.filePath(QStringLiteral("a.pdf")), "old");
+    const QString pdf = writeFile(dir.filePath(QStringLiteral("a.pdf")), standInReport("old"));
     QFile::setPermissions(pdf, QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                        | QFileDevice::ReadGroup);
 

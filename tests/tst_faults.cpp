@@ -3,10 +3,10 @@
 #include "pdfreport.h"
 #include "report/reportfile.h"
 #include "testfiles.h"
+#include "testfolder.h"
 
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -38,7 +38,7 @@ private:
     };
     Outcome convertFile(const QString &source, const QString &pdf);
 
-    QTemporaryDir m_dir;
+    TestFolder m_dir;
 };
 
 namespace {
@@ -214,7 +214,7 @@ void tst_Faults::fullDiskKeepsEarlierReport()
     const QString source
             = QDir(QStringLiteral(EXAMPLES_DIR)).filePath(QStringLiteral("typical.json"));
     const QString pdf = QDir(disk).filePath(QStringLiteral("typical.pdf"));
-    const QByteArray earlier = "%PDF-1.4 the report filed last year\n%%EOF\n";
+    const QByteArray earlier = standInReport("the report filed last year");
     writeFile(pdf, earlier);
     // Fill the disk but for a few kilobytes: less than a report needs.
     {
@@ -241,7 +241,7 @@ void tst_Faults::manyAtOnceMatchOneAtATime()
     const QDir examples(QStringLiteral(EXAMPLES_DIR));
     const QStringList names
             = examples.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
-    QTemporaryDir dir;
+    TestFolder dir;
 
     // The reference: each example converted alone.
     QHash<QString, QStringList> expected;

@@ -2,6 +2,7 @@
 #include "engine/convert.h"
 #include "report/reportfile.h"
 #include "testfiles.h"
+#include "testfolder.h"
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 
@@ -15,7 +16,6 @@
 #include <QRunnable>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtTest>
 
@@ -474,7 +474,7 @@ void tst_MainWindow::convertAllSkipsForeignItems()
 
 void tst_MainWindow::realConversions()
 {
-    QTemporaryDir dir;
+    TestFolder dir;
     QVERIFY(dir.isValid());
     const QStringList sources = copyExamples(dir.path());
     Harness h(true);
@@ -496,7 +496,7 @@ void tst_MainWindow::realConversions()
 
 void tst_MainWindow::failedRowRetried()
 {
-    QTemporaryDir dir;
+    TestFolder dir;
     QVERIFY(dir.isValid());
     const QString source = dir.filePath(QStringLiteral("spaeter.json"));
     Harness h(true);
@@ -518,7 +518,7 @@ void tst_MainWindow::failedRowRetried()
 
 void tst_MainWindow::quitWithConversionsQueuedAndRunning()
 {
-    QTemporaryDir dir;
+    TestFolder dir;
     QVERIFY(dir.isValid());
     QStringList sources;
     for (int i = 0; i < 4; ++i) {
@@ -572,7 +572,7 @@ void tst_MainWindow::quitWithConversionsQueuedAndRunning()
 
 namespace {
 
-QStringList copiesOf(const char *example, const QTemporaryDir &dir, int count)
+QStringList copiesOf(const char *example, const TestFolder &dir, int count)
 {
     QStringList sources;
     for (int i = 0; i < count; ++i) {
@@ -588,7 +588,7 @@ QStringList copiesOf(const char *example, const QTemporaryDir &dir, int count)
 
 void tst_MainWindow::quitWithHundredConversions()
 {
-    QTemporaryDir dir;
+    TestFolder dir;
     // Large reports, so the queue is still long when the first one is done.
     const QStringList sources = copiesOf("large.json", dir, 100);
     auto h = std::make_unique<Harness>(true);
@@ -620,7 +620,7 @@ void tst_MainWindow::quitWithHundredConversions()
 
 void tst_MainWindow::removeRowsWhileConverting()
 {
-    QTemporaryDir dir;
+    TestFolder dir;
     const QStringList sources = copiesOf("typical.json", dir, 30);
     Harness h(true);
     h.open(sources);

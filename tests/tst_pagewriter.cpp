@@ -3,6 +3,7 @@
 #include "report/layout.h"
 #include "reportprobe.h"
 #include "testfiles.h"
+#include "testfolder.h"
 
 #include <QPainter>
 #include <QPrinter>
@@ -21,7 +22,7 @@ private slots:
     void pageIsA4();
 
 private:
-    QTemporaryDir m_dir;
+    TestFolder m_dir;
 };
 
 void tst_PageWriter::initTestCase()
@@ -77,8 +78,10 @@ void tst_PageWriter::pageBreaks()
 
 void tst_PageWriter::titleBlock()
 {
+    // A short path, on one line (a long one wraps in its box).
+    QTemporaryDir shortPath;
     const QString source
-            = writeFile(m_dir.filePath(QStringLiteral("title.json")),
+            = writeFile(shortPath.filePath(QStringLiteral("title.json")),
                         configuration(R"("date": "09.12.2026 10:15", "name": "Zuluft Werkstatt")"));
     const QString pdf = m_dir.filePath(QStringLiteral("title.pdf"));
     convert task;

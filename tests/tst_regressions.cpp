@@ -1,7 +1,8 @@
 #include "engine/convert.h"
 
+#include "testfolder.h"
+
 #include <QDirIterator>
-#include <QTemporaryDir>
 #include <QtTest>
 
 // Replays the fuzzing seeds and every input that once broke a conversion:
@@ -16,7 +17,7 @@ private slots:
     void replay();
 
 private:
-    QTemporaryDir m_dir;
+    TestFolder m_dir;
 };
 
 void tst_Regressions::initTestCase()

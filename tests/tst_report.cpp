@@ -2,8 +2,8 @@
 #include "report/layout.h"
 #include "reportprobe.h"
 #include "testfiles.h"
+#include "testfolder.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 // The report's sections as a reader sees them: every line's text, column,
@@ -27,7 +27,7 @@ private:
         return m_dir.filePath(QString::fromLatin1(tag).replace(QLatin1Char(' '), QLatin1Char('_'))
                               + QLatin1String(".pdf"));
     }
-    QTemporaryDir m_dir;
+    TestFolder m_dir;
 };
 
 namespace {
