@@ -5,6 +5,10 @@
 // value's position is its identity; the report addresses values only through
 // these names.
 
+// In a namespace of their own: X11's headers, which Qt 6 brings in with
+// its GUI headers, declare a global "Display".
+namespace Config {
+
 namespace General {
 enum Field {
     Name,
@@ -93,3 +97,5 @@ enum Field {
     FieldCount = MeasureStart + Measure::FieldCount
 };
 }
+
+} // namespace Config

@@ -108,7 +108,7 @@ protected:
     QPrinter *printer = nullptr;
 
     // The report's fonts, and its sections in their order below the title.
-    static QFont reportFont(int pixelSize, int weight = QFont::Normal);
+    static QFont reportFont(int pixelSize, QFont::Weight weight = QFont::Normal);
     void setUpFonts();
     void drawTitleBlock();
     void drawSections();

@@ -68,12 +68,12 @@ void readEntries(QVector<ConfigRecord> &list, const QJsonArray &array, Keys keys
 
 } // namespace
 
-static_assert(General::FieldCount == 8, "general keys");
-static_assert(Output::MeasureStart == 6 && Output::FieldCount == 13, "output keys");
-static_assert(Display::Value1 == 6 && Display::FieldCount == 12, "display keys");
-static_assert(Tlf::MeasureStart == 7 && Tlf::FieldCount == 14, "tlf keys");
-static_assert(Relais::MeasureStart == 3 && Relais::FieldCount == 10, "relais keys");
-static_assert(Modbus::FieldCount == 5 && Service::FieldCount == 4, "modbus and service keys");
+static_assert(Config::General::FieldCount == 8, "general keys");
+static_assert(Config::Output::MeasureStart == 6 && Config::Output::FieldCount == 13, "output keys");
+static_assert(Config::Display::Value1 == 6 && Config::Display::FieldCount == 12, "display keys");
+static_assert(Config::Tlf::MeasureStart == 7 && Config::Tlf::FieldCount == 14, "tlf keys");
+static_assert(Config::Relais::MeasureStart == 3 && Config::Relais::FieldCount == 10, "relais keys");
+static_assert(Config::Modbus::FieldCount == 5 && Config::Service::FieldCount == 4, "modbus and service keys");
 
 void convert::readConfiguration(const QJsonObject &root)
 {
@@ -101,12 +101,12 @@ void convert::readConfiguration(const QJsonObject &root)
 
 void convert::readOutputs(const QJsonArray &array)
 {
-    readEntries(outputs, array, OutputKeys, Output::FieldCount);
+    readEntries(outputs, array, OutputKeys, Config::Output::FieldCount);
 }
 
 void convert::readRelais(const QJsonArray &array)
 {
-    readEntries(relais, array, RelaisKeys, Relais::FieldCount);
+    readEntries(relais, array, RelaisKeys, Config::Relais::FieldCount);
 }
 
 void convert::readDisplay(const QJsonObject &object)

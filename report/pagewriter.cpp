@@ -94,7 +94,7 @@ bool convert::writeReport(QString pdfPath, QString *reason)
 
 // Without shaping no ligatures are formed, so the PDF's text reads and
 // searches as written ("Geöffnet", not "Geö\uFB00net").
-QFont convert::reportFont(int pixelSize, int weight)
+QFont convert::reportFont(int pixelSize, QFont::Weight weight)
 {
     QFont font;
     font.setPixelSize(pixelSize);
@@ -120,7 +120,7 @@ void convert::drawTitleBlock()
     y = TopY;
     const int titleX = RightEdge - logoSize.width();
     painter->drawText(QRect(QPoint(titleX, y), logoSize), TitleFlags,
-                      tr("Ordano Protokoll vom:\n") + valueText(general, General::Date));
+                      tr("Ordano Protokoll vom:\n") + valueText(general, Config::General::Date));
 
     painter->setFont(reportFont(PathPixelSize));
     painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags, jsonPath);

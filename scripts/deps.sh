@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Belmorand needs that are not there yet.
-#   scripts/deps.sh run    what building and running needs
-#   scripts/deps.sh test   that, and what the tests need
+#   scripts/deps.sh run        what building and running needs (Qt 5)
+#   scripts/deps.sh test       that, and what the tests need
+#   scripts/deps.sh test-qt6   the same for a build against Qt 6
+#   scripts/deps.sh package    what making and checking the .deb needs
+#   scripts/deps.sh lint       clang-format and clang-tidy
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qtbase5-dev fonts-dejavu-core)
-if [ "${1:-run}" = test ]; then
-    packages+=(libpoppler-qt5-dev poppler-utils qpdf)
-fi
+base=(cmake ninja-build g++ pkg-config fonts-dejavu-core)
+case "${1:-run}" in
+run) packages=("${base[@]}" qtbase5-dev) ;;
+test) packages=("${base[@]}" qtbase5-dev libpoppler-qt5-dev poppler-utils qpdf) ;;
+test-qt6) packages=("${base[@]}" qt6-base-dev libpoppler-qt6-dev poppler-utils qpdf) ;;
+package) packages=("${base[@]}" qtbase5-dev dpkg-dev file desktop-file-utils appstream) ;;
+lint) packages=("${base[@]}" qtbase5-dev clang-format clang-tidy) ;;
+*)
+    echo "scripts/deps.sh: unknown set '$1'" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -78,17 +78,17 @@ void tst_Reader::recordLengths()
     convert task;
     task.readConfiguration(rootOf(json));
 
-    QCOMPARE(task.general.size(), int(General::FieldCount));
-    QCOMPARE(task.display.size(), int(Display::FieldCount));
-    QCOMPARE(task.tlf.size(), int(Tlf::FieldCount));
-    QCOMPARE(task.modbus.size(), int(Modbus::FieldCount));
-    QCOMPARE(task.service.size(), int(Service::FieldCount));
+    QCOMPARE(task.general.size(), int(Config::General::FieldCount));
+    QCOMPARE(task.display.size(), int(Config::Display::FieldCount));
+    QCOMPARE(task.tlf.size(), int(Config::Tlf::FieldCount));
+    QCOMPARE(task.modbus.size(), int(Config::Modbus::FieldCount));
+    QCOMPARE(task.service.size(), int(Config::Service::FieldCount));
     QCOMPARE(task.outputs.size(), outputs);
     QCOMPARE(task.relais.size(), relais);
     for (const OutputConfig &output : qAsConst(task.outputs))
-        QCOMPARE(output.size(), int(Output::FieldCount));
+        QCOMPARE(output.size(), int(Config::Output::FieldCount));
     for (const RelaisConfig &entry : qAsConst(task.relais))
-        QCOMPARE(entry.size(), int(Relais::FieldCount));
+        QCOMPARE(entry.size(), int(Config::Relais::FieldCount));
 }
 
 void tst_Reader::values_data()
@@ -107,71 +107,71 @@ void tst_Reader::values_data()
                      "value": 4.5, "channel": 7, "register": 100}},
         {"k_factor": "48", "measure": {"measure": "VOLUMEFLOW"}}])");
     QTest::newRow("first k-factor at 3")
-            << twoOutputs << "outputs" << 0 << int(Output::KFactor) << "92.3";
+            << twoOutputs << "outputs" << 0 << int(Config::Output::KFactor) << "92.3";
     QTest::newRow("measure name at 6")
-            << twoOutputs << "outputs" << 0 << int(Output::MeasureName) << "PRESSURE";
+            << twoOutputs << "outputs" << 0 << int(Config::Output::MeasureName) << "PRESSURE";
     QTest::newRow("measure unit, not the output's")
-            << twoOutputs << "outputs" << 0 << int(Output::MeasureUnit) << "9";
+            << twoOutputs << "outputs" << 0 << int(Config::Output::MeasureUnit) << "9";
     QTest::newRow("register last")
-            << twoOutputs << "outputs" << 0 << int(Output::FieldCount - 1) << "100";
+            << twoOutputs << "outputs" << 0 << int(Config::Output::FieldCount - 1) << "100";
     QTest::newRow("second output in order")
-            << twoOutputs << "outputs" << 1 << int(Output::MeasureName) << "VOLUMEFLOW";
+            << twoOutputs << "outputs" << 1 << int(Config::Output::MeasureName) << "VOLUMEFLOW";
     QTest::newRow("text stays text")
-            << twoOutputs << "outputs" << 1 << int(Output::KFactor) << "48";
+            << twoOutputs << "outputs" << 1 << int(Config::Output::KFactor) << "48";
 
     const QByteArray noMeasure = configuration(R"("outputs": [{"channel": 3, "response": 5}])");
     QTest::newRow("output without measure: own keys")
-            << noMeasure << "outputs" << 0 << int(Output::Response) << "5";
+            << noMeasure << "outputs" << 0 << int(Config::Output::Response) << "5";
     QTest::newRow("output without measure: empty name")
-            << noMeasure << "outputs" << 0 << int(Output::MeasureName) << QString();
+            << noMeasure << "outputs" << 0 << int(Config::Output::MeasureName) << QString();
     QTest::newRow("output without measure: empty register")
-            << noMeasure << "outputs" << 0 << int(Output::FieldCount - 1) << QString();
+            << noMeasure << "outputs" << 0 << int(Config::Output::FieldCount - 1) << QString();
 
     const QByteArray numberEntry
             = configuration(R"("outputs": [{"k_factor": 1}, 2, {"k_factor": 3}])");
     QTest::newRow("entry that is a number is empty")
-            << numberEntry << "outputs" << 1 << int(Output::KFactor) << QString();
+            << numberEntry << "outputs" << 1 << int(Config::Output::KFactor) << QString();
     QTest::newRow("entry after it keeps its values")
-            << numberEntry << "outputs" << 2 << int(Output::KFactor) << "3";
+            << numberEntry << "outputs" << 2 << int(Config::Output::KFactor) << "3";
 
     const QByteArray displayArray
             = configuration(R"("display": {"state": true, "values": ["a", "b"]})");
     QTest::newRow("display values as array")
-            << displayArray << "display" << 0 << int(Display::Value1) << QString();
+            << displayArray << "display" << 0 << int(Config::Display::Value1) << QString();
     QTest::newRow("display state")
-            << displayArray << "display" << 0 << int(Display::State) << "true";
+            << displayArray << "display" << 0 << int(Config::Display::State) << "true";
     QTest::newRow("display values object")
             << configuration(R"("display": {"values": {"6": "CO2", "1": "T"}})") << "display" << 0
-            << int(Display::Value6) << "CO2";
+            << int(Config::Display::Value6) << "CO2";
 
     QTest::newRow("null is empty") << configuration(R"("name": null)") << "general" << 0
-                                   << int(General::Name) << QString();
+                                   << int(Config::General::Name) << QString();
     QTest::newRow("number 2.0 prints 2") << configuration(R"("altitude": 2.0)") << "general" << 0
-                                         << int(General::Altitude) << "2";
+                                         << int(Config::General::Altitude) << "2";
     QTest::newRow("text 2.0 stays") << configuration(R"("altitude": "2.0")") << "general" << 0
-                                    << int(General::Altitude) << "2.0";
+                                    << int(Config::General::Altitude) << "2.0";
     QTest::newRow("21.5") << configuration(R"("voltage": 21.5)") << "general" << 0
-                          << int(General::Voltage) << "21.5";
+                          << int(Config::General::Voltage) << "21.5";
     QTest::newRow("extra keys do not shift")
             << configuration(R"("zzz": 1, "version": "1.7.3", "aaa": 2)") << "general" << 0
-            << int(General::Version) << "1.7.3";
+            << int(Config::General::Version) << "1.7.3";
     QTest::newRow("umlauts") << configuration(R"("location": "Köln-Mülheim")") << "general" << 0
-                             << int(General::Location) << QStringLiteral("Köln-Mülheim");
+                             << int(Config::General::Location) << QStringLiteral("Köln-Mülheim");
 
     QTest::newRow("tlf measure name")
             << configuration(R"("tlf": {"enabled": false, "measure": {"measure": "VOC"}})") << "tlf"
-            << 0 << int(Tlf::MeasureName) << "VOC";
+            << 0 << int(Config::Tlf::MeasureName) << "VOC";
     QTest::newRow("modbus parity") << configuration(R"("modbus": {"parity": "even"})") << "modbus"
-                                   << 0 << int(Modbus::Parity) << "even";
+                                   << 0 << int(Config::Modbus::Parity) << "even";
     QTest::newRow("service stamp")
             << configuration(R"("service": {"lastCalibration": "2026-01-02T03:04:05"})")
-            << "service" << 0 << int(Service::LastCalibration) << "2026-01-02T03:04:05";
+            << "service" << 0 << int(Config::Service::LastCalibration) << "2026-01-02T03:04:05";
     QTest::newRow("relais states of text and number")
             << configuration(R"("relais": [{"states": ["0", 1, false]}])") << "relais" << 0
-            << int(Relais::States) << "0|1|false";
+            << int(Config::Relais::States) << "0|1|false";
     QTest::newRow("relais measure after states")
             << configuration(R"("relais": [{"measure": {"measure": "CO2"}}])") << "relais" << 0
-            << int(Relais::MeasureName) << "CO2";
+            << int(Config::Relais::MeasureName) << "CO2";
 }
 
 void tst_Reader::values()
@@ -189,7 +189,7 @@ void tst_Reader::values()
     const QVariant value = values.at(position);
     if (text.isNull()) {
         QVERIFY2(value.isNull(), qPrintable(value.toString()));
-    } else if (value.type() == QVariant::List) {
+    } else if (value.userType() == QMetaType::QVariantList) {
         QCOMPARE(value.toStringList().join(QLatin1Char('|')), text);
     } else {
         QCOMPARE(value.toString(), text);
@@ -214,8 +214,8 @@ void tst_Reader::secondReadReplaces()
     task.readConfiguration(rootOf(configuration(R"("outputs": [{}])")));
     QCOMPARE(task.outputs.size(), 1);
     QCOMPARE(task.relais.size(), 0);
-    QCOMPARE(task.general.size(), int(General::FieldCount));
-    QVERIFY(task.general.at(General::Name).isNull());
+    QCOMPARE(task.general.size(), int(Config::General::FieldCount));
+    QVERIFY(task.general.at(Config::General::Name).isNull());
 }
 
 QTEST_MAIN(tst_Reader)

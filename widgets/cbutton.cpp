@@ -6,6 +6,20 @@
 
 #include <cstdlib>
 
+namespace {
+
+// Where the pointer is on the screen; Qt 6 renamed the event's accessor.
+QPoint globalPosition(const QMouseEvent *e)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return e->globalPosition().toPoint();
+#else
+    return e->globalPos();
+#endif
+}
+
+} // namespace
+
 cButton::cButton(QWidget *parent)
     : QPushButton(parent)
 {
@@ -18,7 +32,7 @@ cButton::cButton(QWidget *parent)
 
 void cButton::mouseMoveEvent(QMouseEvent *e)
 {
-    const QPoint global = mapToGlobal(e->pos());
+    const QPoint global = globalPosition(e);
     if (!mouseHeld) {
         lastGlobalPos = global;
         return;
@@ -39,7 +53,7 @@ void cButton::mousePressEvent(QMouseEvent *e)
 void cButton::mouseReleaseEvent(QMouseEvent *e)
 {
     mouseHeld = false;
-    const QPoint global = mapToGlobal(e->pos());
+    const QPoint global = globalPosition(e);
     emit signalMouseEvent(QEvent::MouseButtonRelease, global);
 
     if (std::abs(lastGlobalPos.x() - global.x()) < DragDistance

@@ -5,11 +5,14 @@
 
 #include <QImage>
 #include <QPrinter>
-#include <QScopedPointer>
-
+#if QT_VERSION_MAJOR >= 6
+#include <poppler-qt6.h>
+#else
 #include <poppler-qt5.h>
+#endif
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -41,23 +44,28 @@ int PdfLine::boxY() const
 PdfReport::PdfReport(const QString &fileName)
     : m_fileName(fileName)
 {
-    QScopedPointer<Poppler::Document> document(Poppler::Document::load(fileName));
+    std::unique_ptr<Poppler::Document> document(Poppler::Document::load(fileName));
     if (!document || document->isLocked())
         return;
     m_valid = true;
     m_pageCount = document->numPages();
     const QPoint origin = printableOrigin();
     for (int p = 0; p < m_pageCount; ++p) {
-        QScopedPointer<Poppler::Page> page(document->page(p));
+        std::unique_ptr<Poppler::Page> page(document->page(p));
         QVector<Word> words;
-        for (Poppler::TextBox *box : page->textList()) {
+        // Poppler's Qt 5 binding hands the boxes over as raw pointers, the Qt 6
+        // one as unique pointers.
+        auto boxes = page->textList();
+        for (const auto &box : boxes) {
             const QRectF r = box->boundingBox();
             words.append(
                     {box->text(),
                      QRectF(r.x() * UnitsPerPoint - origin.x(), r.y() * UnitsPerPoint - origin.y(),
                             r.width() * UnitsPerPoint, r.height() * UnitsPerPoint)});
-            delete box;
         }
+#if QT_VERSION_MAJOR < 6
+        qDeleteAll(boxes);
+#endif
         // Words of one line share their vertical centre; sort into rows, then
         // from left to right.
         std::stable_sort(words.begin(), words.end(), [](const Word &a, const Word &b) {
@@ -118,10 +126,10 @@ QStringList PdfReport::texts() const
 
 double PdfReport::inkIn(int page, int x, int y, int width, int height) const
 {
-    QScopedPointer<Poppler::Document> document(Poppler::Document::load(m_fileName));
+    std::unique_ptr<Poppler::Document> document(Poppler::Document::load(m_fileName));
     if (!document || page >= document->numPages())
         return 0;
-    QScopedPointer<Poppler::Page> p(document->page(page));
+    std::unique_ptr<Poppler::Page> p(document->page(page));
     constexpr double Dpi = 72;
     const QImage image = p->renderToImage(Dpi, Dpi).convertToFormat(QImage::Format_RGB32);
     const QPoint origin = printableOrigin();
