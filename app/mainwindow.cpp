@@ -158,6 +158,7 @@ void MainWindow::stopConversions()
     m_tasks.clear();
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like convert::run()
 void MainWindow::addFile(QString path)
 {
     if (!path.endsWith(JsonSuffix))

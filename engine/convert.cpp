@@ -12,6 +12,8 @@
 #include <QRunnable>
 #include <QThreadPool>
 
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
@@ -26,7 +28,8 @@ namespace {
 // file's size in memory, so with one conversion per pool thread the cap keeps
 // even a many-core desktop far inside its memory (16 threads x 32 MiB x 17
 // is under 9 GiB, and a typical machine runs far fewer at once).
-constexpr qint64 MaxSourceBytes = 32 * 1024 * 1024;
+constexpr qint64 BytesPerMiB = qint64(1024) * 1024;
+constexpr qint64 MaxSourceBytes = 32 * BytesPerMiB;
 
 QString parseErrorText(QJsonParseError::ParseError error)
 {
@@ -179,6 +182,8 @@ void convert::start(convert *task, const QString &sourcePath, const QString &pdf
     QThreadPool::globalInstance()->start(work);
 }
 
+// By value: the task keeps its own copies while it runs on a pool thread.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void convert::run(QString sourcePath, QString pdfPath)
 {
     QByteArray bytes;
@@ -209,7 +214,7 @@ void convert::run(QString sourcePath, QString pdfPath)
     bytes.clear();
 
     readConfiguration(document.object());
-    if (!writeReport(pdfPath, &reason)) {
+    if (!writeReport(std::move(pdfPath), &reason)) {
         fail(reason);
         return;
     }
@@ -244,7 +249,7 @@ bool convert::loadSource(const QString &path, QByteArray *bytes, QString *reason
         *reason = tr("Die Datei %1 ist zu groß (%2 Bytes); erlaubt sind höchstens %3 MiB.")
                           .arg(path)
                           .arg(info.size())
-                          .arg(MaxSourceBytes / (1024 * 1024));
+                          .arg(MaxSourceBytes / BytesPerMiB);
         return false;
     }
     QFile file(path);
@@ -256,7 +261,7 @@ bool convert::loadSource(const QString &path, QByteArray *bytes, QString *reason
     if (bytes->size() > MaxSourceBytes) {
         *reason = tr("Die Datei %1 ist zu groß; erlaubt sind höchstens %2 MiB.")
                           .arg(path)
-                          .arg(MaxSourceBytes / (1024 * 1024));
+                          .arg(MaxSourceBytes / BytesPerMiB);
         return false;
     }
     if (bytes->isEmpty()) {

@@ -73,7 +73,8 @@ static_assert(Config::Output::MeasureStart == 6 && Config::Output::FieldCount ==
 static_assert(Config::Display::Value1 == 6 && Config::Display::FieldCount == 12, "display keys");
 static_assert(Config::Tlf::MeasureStart == 7 && Config::Tlf::FieldCount == 14, "tlf keys");
 static_assert(Config::Relais::MeasureStart == 3 && Config::Relais::FieldCount == 10, "relais keys");
-static_assert(Config::Modbus::FieldCount == 5 && Config::Service::FieldCount == 4, "modbus and service keys");
+static_assert(Config::Modbus::FieldCount == 5 && Config::Service::FieldCount == 4,
+              "modbus and service keys");
 
 void convert::readConfiguration(const QJsonObject &root)
 {

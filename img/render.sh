@@ -14,3 +14,9 @@ for icon in Folder_icon Folder_icon_blau IconSwitch IconSwitchInv \
             btnClose btnCloseInv Edit Edit_blau; do
     render "$icon" 142 142
 done
+
+# The application icon for the desktop's icon theme (installed, not compiled in).
+for size in 16 24 32 48 64 128 256; do
+    rsvg-convert -w "$size" -h "$size" belmorand.svg -o "appicon/belmorand-$size.png"
+    echo "appicon/belmorand-$size.png  ${size}x${size}"
+done

@@ -59,6 +59,7 @@ void convert::configurePrinter(QPrinter &printer, const QString &fileName)
     printer.setPageOrientation(QPageLayout::Portrait);
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like run()
 bool convert::writeReport(QString pdfPath, QString *reason)
 {
     const QString target = outputFileName(pdfPath);

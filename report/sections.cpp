@@ -50,7 +50,8 @@ void convert::renderGeneral()
         drawLeft(row + LinePitch, tr("Ort: ") + textAt(general, Config::General::Location));
         drawLeft(row + 2 * LinePitch,
                  tr("Spannungsuntergrenze [V]: ") + textAt(general, Config::General::Voltage));
-        drawLeft(row + 3 * LinePitch, tr("Versionsnummer: ") + textAt(general, Config::General::Version));
+        drawLeft(row + 3 * LinePitch,
+                 tr("Versionsnummer: ") + textAt(general, Config::General::Version));
         drawBox(RightX, row, GeneralRightWidth,
                 tr("Einheitensystem: ")
                         + measureSystemText(general.at(Config::General::MeasureSystem).toInt()));
@@ -81,8 +82,10 @@ void convert::renderService()
     const QString days = QLatin1Char(' ') + tr("Tage");
     drawRow(tr("Letzter Service: ") + datePart(textAt(service, Config::Service::LastService)));
     drawRow(tr("Nächster Service: ") + textAt(service, Config::Service::NextService) + days);
-    drawRow(tr("Letzte Kalibrierung: ") + datePart(textAt(service, Config::Service::LastCalibration)));
-    drawRow(tr("Nächste  Kalibirierung: ") + textAt(service, Config::Service::NextCalibration) + days);
+    drawRow(tr("Letzte Kalibrierung: ")
+            + datePart(textAt(service, Config::Service::LastCalibration)));
+    drawRow(tr("Nächste  Kalibirierung: ") + textAt(service, Config::Service::NextCalibration)
+            + days);
 }
 
 // One block per output, kept together on a page. A pressure output shows
@@ -100,9 +103,12 @@ void convert::renderOutputs()
         const int row1 = y + LinePitch;
         const int row2 = row1 + LinePitch;
         const int row3 = row2 + LinePitch;
-        const QString unit = tr("Einheit: ") + unitText(output.at(Config::Output::MeasureUnit).toInt());
-        const QString low = tr("Messbereich Untergrenze: ") + textAt(output, Config::Output::RangeLow);
-        const QString high = tr("Messbereich Obergrenze: ") + textAt(output, Config::Output::RangeHigh);
+        const QString unit
+                = tr("Einheit: ") + unitText(output.at(Config::Output::MeasureUnit).toInt());
+        const QString low
+                = tr("Messbereich Untergrenze: ") + textAt(output, Config::Output::RangeLow);
+        const QString high
+                = tr("Messbereich Obergrenze: ") + textAt(output, Config::Output::RangeHigh);
         if (measure == QLatin1String("PRESSURE")) {
             drawLeft(row1, unit);
             drawLeft(row2, low);
@@ -110,7 +116,8 @@ void convert::renderOutputs()
         } else {
             drawLeft(row1, tr("K-Faktor: ") + textAt(output, Config::Output::KFactor));
             drawRight(row1, unit);
-            drawLeft(row2, tr("Hersteller: ") + producerText(output.at(Config::Output::Producer).toInt()));
+            drawLeft(row2, tr("Hersteller: ")
+                                   + producerText(output.at(Config::Output::Producer).toInt()));
             drawRight(row2, low);
             drawLeft(row3, tr("Ansprechzeit [s]: ") + textAt(output, Config::Output::Response));
             drawRight(row3, high);
@@ -127,7 +134,7 @@ void convert::renderDisplay()
         return;
     drawRow(tr("Status: ")
             + (display.at(Config::Display::State).toBool() ? tr("Display vorhanden")
-                                                   : tr("Kein Display vorhanden")));
+                                                           : tr("Kein Display vorhanden")));
     drawRow(tr("Helligkeit[%]: ") + textAt(display, Config::Display::Brightness));
     drawRow(tr("Rotation[°]: ")
             + QString::number(qint64(display.at(Config::Display::Rotation).toInt()) * 90, 10));

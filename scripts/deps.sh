@@ -8,11 +8,13 @@
 set -euo pipefail
 
 base=(cmake ninja-build g++ pkg-config fonts-dejavu-core)
+# What the tests of the installed layout read it with.
+checks=(desktop-file-utils appstream imagemagick man-db)
 case "${1:-run}" in
 run) packages=("${base[@]}" qtbase5-dev) ;;
-test) packages=("${base[@]}" qtbase5-dev libpoppler-qt5-dev poppler-utils qpdf) ;;
-test-qt6) packages=("${base[@]}" qt6-base-dev libpoppler-qt6-dev poppler-utils qpdf) ;;
-package) packages=("${base[@]}" qtbase5-dev dpkg-dev file desktop-file-utils appstream) ;;
+test) packages=("${base[@]}" qtbase5-dev libpoppler-qt5-dev poppler-utils qpdf "${checks[@]}") ;;
+test-qt6) packages=("${base[@]}" qt6-base-dev libpoppler-qt6-dev poppler-utils qpdf "${checks[@]}") ;;
+package) packages=("${base[@]}" qtbase5-dev dpkg-dev file) ;;
 lint) packages=("${base[@]}" qtbase5-dev clang-format clang-tidy) ;;
 *)
     echo "scripts/deps.sh: unknown set '$1'" >&2

@@ -144,7 +144,7 @@ void tst_Faults::hostileInput()
     } else if (kind == QLatin1String("oversized")) {
         QFile file(source);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(33 * 1024 * 1024)); // sparse: costs no disk
+        QVERIFY(file.resize(qint64(33) * 1024 * 1024)); // sparse: costs no disk
     } else {
 #ifdef Q_OS_UNIX
         if (kind == QLatin1String("fifo"))
@@ -224,7 +224,8 @@ void tst_Faults::fullDiskKeepsEarlierReport()
         while (filler.write(block) == block.size() && filler.flush()) { }
     }
     QFile::resize(QDir(disk).filePath(QStringLiteral("filler")),
-                  QFileInfo(QDir(disk).filePath(QStringLiteral("filler"))).size() - 16 * 1024);
+                  QFileInfo(QDir(disk).filePath(QStringLiteral("filler"))).size()
+                          - qint64(16) * 1024);
 
     const Outcome outcome = convertFile(source, pdf);
 
@@ -254,7 +255,7 @@ void tst_Faults::manyAtOnceMatchOneAtATime()
     int finished = 0;
     int aborted = 0;
     for (int i = 0; i < Conversions; ++i) {
-        const QString name = names.at(i % names.size());
+        const QString &name = names.at(i % names.size());
         auto *task = new convert;
         connect(task, &convert::finished, this, [&finished] { ++finished; });
         connect(task, &convert::aborted, this, [&aborted] { ++aborted; });
@@ -267,7 +268,7 @@ void tst_Faults::manyAtOnceMatchOneAtATime()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     for (int i = 0; i < Conversions; ++i) {
-        const QString name = names.at(i % names.size());
+        const QString &name = names.at(i % names.size());
         const QString pdf = dir.filePath(QStringLiteral("%1-%2.pdf").arg(i).arg(name));
         QVERIFY(ReportFile::isCompletePdf(pdf));
         QStringList texts = PdfReport(pdf).texts();
