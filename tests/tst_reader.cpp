@@ -152,6 +152,10 @@ void tst_Reader::values_data()
                                     << int(Config::General::Altitude) << "2.0";
     QTest::newRow("21.5") << configuration(R"("voltage": 21.5)") << "general" << 0
                           << int(Config::General::Voltage) << "21.5";
+    QTest::newRow("1000") << configuration(R"("voltage": 1000)") << "general" << 0
+                          << int(Config::General::Voltage) << "1000";
+    QTest::newRow("1e3 prints 1000") << configuration(R"("voltage": 1e3)") << "general" << 0
+                                     << int(Config::General::Voltage) << "1000";
     QTest::newRow("extra keys do not shift")
             << configuration(R"("zzz": 1, "version": "1.7.3", "aaa": 2)") << "general" << 0
             << int(Config::General::Version) << "1.7.3";
