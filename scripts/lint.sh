@@ -17,5 +17,8 @@ cmake --build build --parallel "$(nproc)" >/dev/null
 # fuzz targets are built only with clang's sanitizers).
 mapfile -t units < <(git ls-files 'app/*.cpp' 'cli/*.cpp' 'engine/*.cpp' 'report/*.cpp' \
     'widgets/*.cpp' 'tests/*.cpp' 'tests/support/*.cpp' 'bench/*.cpp' | grep -v tst_tsancanary)
-printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p build --quiet 2>/dev/null
+# Qt Test's QSKIP(message) is variadic: with -Wpedantic clang would flag
+# every use.
+printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p build --quiet \
+    --extra-arg=-Wno-gnu-zero-variadic-macro-arguments 2>/dev/null
 echo "clang-tidy: ${#units[@]} files clean"
