@@ -8,16 +8,16 @@ werror=OFF
 bash scripts/build.sh -DBELMORAND_BUILD_TESTS=ON -DBELMORAND_WERROR=$werror
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure --timeout 600
 if [ "${CI:-}" = true ]; then
-    # Formatting and clang-tidy.
-    bash scripts/lint.sh
-    # The same suite against Qt 6.
-    bash scripts/qt6.sh
-    # The Debian package, installed and used, then removed.
-    bash scripts/package.sh --install
-    # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
-    bash scripts/sanitize.sh
-    # The tests that run conversions in parallel under ThreadSanitizer.
-    bash scripts/tsan.sh
-    # A short fuzz of reading and of whole conversions.
-    bash scripts/fuzz.sh 60
+    # Each check with the seconds it took, so CI's time stays visible.
+    stage() {
+        local start=$SECONDS
+        bash "$@"
+        echo "== $* took $((SECONDS - start)) s"
+    }
+    stage scripts/lint.sh              # formatting and clang-tidy
+    stage scripts/qt6.sh               # the same suite against Qt 6
+    stage scripts/package.sh --install # the .deb, installed and used, then removed
+    stage scripts/sanitize.sh          # the suite under ASan and UBSan
+    stage scripts/tsan.sh              # the parallel tests under TSan
+    stage scripts/fuzz.sh 60           # a short fuzz of reading and of whole conversions
 fi
