@@ -17,4 +17,4 @@ cmake --build build-tsan --parallel "$(nproc)" --target "${tests[@]}"
 # annotated in engine/threadhandoff.
 export TSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1:history_size=4"
 regex=$(IFS='|'; echo "^(${tests[*]})")
-QT_QPA_PLATFORM=offscreen ctest --test-dir build-tsan --output-on-failure --timeout 900 -R "$regex" -E reports_qpdf
+QT_QPA_PLATFORM=offscreen ctest --test-dir build-tsan --output-on-failure --timeout 900 -R "$regex"
