@@ -7,10 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh package
-werror=OFF
-[ "${CI:-}" = true ] && werror=ON
-cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DBELMORAND_BUILD_TESTS=OFF \
-    -DBELMORAND_WERROR=$werror >/dev/null
+cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DBELMORAND_BUILD_TESTS=OFF >/dev/null
 cmake --build build-package --parallel "$(nproc)"
 rm -f build-package/belmorand_*.deb
 (cd build-package && cpack -G DEB >/dev/null)
