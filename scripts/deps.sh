@@ -5,6 +5,7 @@
 #   scripts/deps.sh test-qt6   the same for a build against Qt 6
 #   scripts/deps.sh package    what making and checking the .deb needs
 #   scripts/deps.sh lint       clang-format and clang-tidy
+#   scripts/deps.sh clang      clang 14 with its sanitizer runtimes
 set -euo pipefail
 
 base=(cmake ninja-build g++ pkg-config fonts-dejavu-core)
@@ -16,6 +17,7 @@ test) packages=("${base[@]}" qtbase5-dev libpoppler-qt5-dev poppler-utils qpdf "
 test-qt6) packages=("${base[@]}" qt6-base-dev libpoppler-qt6-dev poppler-utils qpdf "${checks[@]}") ;;
 package) packages=("${base[@]}" qtbase5-dev dpkg-dev file) ;;
 lint) packages=("${base[@]}" qtbase5-dev clang-format clang-tidy) ;;
+clang) packages=(clang-14 libclang-rt-14-dev) ;;
 *)
     echo "scripts/deps.sh: unknown set '$1'" >&2
     exit 2

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 bash scripts/deps.sh test
-bash scripts/clang.sh
+bash scripts/deps.sh clang
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DBELMORAND_FUZZ=ON -DBELMORAND_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz --parallel "$(nproc)" --target fuzz_reader fuzz_convert

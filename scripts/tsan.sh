@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
-bash scripts/clang.sh
+bash scripts/deps.sh clang
 cmake -S . -B build-tsan -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DBELMORAND_SANITIZE=thread -DBELMORAND_BUILD_TESTS=ON >/dev/null
 tests=(tst_tsancanary tst_stress tst_mainwindow tst_cli)
