@@ -1,6 +1,6 @@
 #include "engine/convert.h"
 
-#include "engine/duplicatekeys.h"
+#include "engine/jsoncheck.h"
 #include "engine/threadhandoff.h"
 #include "report/reportfile.h"
 
@@ -66,23 +66,6 @@ QString parseErrorText(QJsonParseError::ParseError error)
         break;
     }
     return convert::tr("unbekannter Fehler");
-}
-
-// Line and column (both from 1) of a byte offset, for a reader who opens the
-// file in an editor.
-QString positionText(const QByteArray &bytes, int offset)
-{
-    const int end = qBound(0, offset, bytes.size());
-    int line = 1;
-    int lineStart = 0;
-    for (int i = 0; i < end; ++i) {
-        if (bytes.at(i) == '\n') {
-            ++line;
-            lineStart = i + 1;
-        }
-    }
-    const int column = QString::fromUtf8(bytes.constData() + lineStart, end - lineStart).size() + 1;
-    return convert::tr("Zeile %1, Spalte %2").arg(line).arg(column);
 }
 
 // Opens path for reading only if it is a regular file at the moment of
@@ -194,21 +177,17 @@ void convert::run(QString sourcePath, QString pdfPath)
     }
     jsonPath = sourcePath;
 
-    // Before parsing: QJsonDocument keeps an arbitrary one of the values
-    // and leaks the others.
-    const DuplicateKey duplicate = findDuplicateKey(bytes);
-    if (duplicate.found) {
-        fail(tr("Die Datei %1 enthält den Schlüssel \"%2\" zweimal im selben Objekt (%3); "
-                "welcher Wert gilt, wäre nicht eindeutig.")
-                     .arg(sourcePath, duplicate.key, positionText(bytes, duplicate.offset)));
+    if (!checkSyntax(bytes))
         return;
-    }
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
-        fail(tr("Die Datei %1 enthält kein gültiges JSON: %2 (%3).")
-                     .arg(sourcePath, parseErrorText(error.error),
-                          positionText(bytes, error.offset)));
+        // Valid JSON that Qt's reader cannot hold (a number beyond a double).
+        const QString what = error.error == QJsonParseError::IllegalNumber
+                                     ? tr("eine Zahl liegt außerhalb des darstellbaren Bereichs")
+                                     : parseErrorText(error.error);
+        fail(tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
+                     .arg(sourcePath, what, positionText(bytes, error.offset)));
         return;
     }
     bytes.clear();
@@ -219,6 +198,39 @@ void convert::run(QString sourcePath, QString pdfPath)
         return;
     }
     emit finished();
+}
+
+bool convert::checkSyntax(const QByteArray &bytes)
+{
+    const JsonCheck check = checkJson(bytes);
+    const QString where = positionText(bytes, check.offset);
+    switch (check.verdict) {
+    case JsonCheck::Valid:
+        return true;
+    case JsonCheck::NotJson:
+        fail(tr("Die Datei %1 enthält kein gültiges JSON: %2 (%3).")
+                     .arg(jsonPath, check.reason, where));
+        break;
+    case JsonCheck::ScalarRoot:
+        fail(tr("Die Datei %1 enthält kein JSON-Objekt, nur einen einzelnen Wert.").arg(jsonPath));
+        break;
+    case JsonCheck::DuplicateKey:
+        fail(tr("Die Datei %1 enthält den Schlüssel \"%2\" zweimal im selben Objekt (%3); "
+                "welcher Wert gilt, wäre nicht eindeutig.")
+                     .arg(jsonPath, check.key, where));
+        break;
+    case JsonCheck::TooDeep:
+        fail(tr("Die Datei %1 ist zu tief verschachtelt: mehr als %2 Ebenen (%3).")
+                     .arg(jsonPath)
+                     .arg(MaxJsonDepth)
+                     .arg(where));
+        break;
+    case JsonCheck::Unprocessable:
+        fail(tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
+                     .arg(jsonPath, check.reason, where));
+        break;
+    }
+    return false;
 }
 
 void convert::fail(const QString &reason)

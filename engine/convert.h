@@ -125,6 +125,8 @@ private:
     void announceHandOffs();
     bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
     void fail(const QString &reason);
+    // Refuses, with the reason, a text that is not JSON or holds no document.
+    bool checkSyntax(const QByteArray &bytes);
 
     void readOutputs(const QJsonArray &array);
     void readDisplay(const QJsonObject &object);
