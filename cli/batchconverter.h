@@ -23,9 +23,21 @@ public:
 
     // Starts the jobs; done() follows when the last one has ended.
     void start(const QVector<ConversionJob> &jobs);
+    // Starts no further job and drops those queued in the pool, waits for
+    // the running ones and reports how they ended. done() is not emitted.
+    void stop();
+
+    // text on one line: control characters (a newline in a file name) as
+    // C escapes, so each message and each report path stays one line.
+    static QString oneLine(const QString &text);
+    // A report path for standard output: as it is, or in double quotes with
+    // C escapes when it holds a control character or begins with a quote.
+    static QString quotedPath(const QString &path);
 
     int failedCount() const { return m_failed; }
     int convertedCount() const { return m_converted; }
+    // After stop(): the jobs that never began.
+    int notStartedCount() const { return m_jobs.size() - m_ended; }
 
 signals:
     void done();
@@ -37,6 +49,7 @@ private:
     Output m_output;
     QVector<ConversionJob> m_jobs;
     int m_next = 0;
+    bool m_stopped = false;
     int m_ended = 0;
     int m_converted = 0;
     int m_failed = 0;

@@ -1,6 +1,8 @@
 #include "engine/convert.h"
 
+#include "engine/filenames.h"
 #include "engine/jsoncheck.h"
+#include "engine/systemerror.h"
 #include "engine/threadhandoff.h"
 #include "report/reportfile.h"
 
@@ -12,6 +14,7 @@
 #include <QRunnable>
 #include <QThreadPool>
 
+#include <atomic>
 #include <utility>
 
 #ifdef Q_OS_UNIX
@@ -30,6 +33,8 @@ namespace {
 // is under 9 GiB, and a typical machine runs far fewer at once).
 constexpr qint64 BytesPerMiB = qint64(1024) * 1024;
 constexpr qint64 MaxSourceBytes = 32 * BytesPerMiB;
+
+std::atomic<bool> g_stopRequested {false};
 
 QString parseErrorText(QJsonParseError::ParseError error)
 {
@@ -68,6 +73,27 @@ QString parseErrorText(QJsonParseError::ParseError error)
     return convert::tr("unbekannter Fehler");
 }
 
+#ifdef Q_OS_UNIX
+// Why path cannot be read, from the error of stat() or open().
+QString unreadableReason(const QString &path, int error)
+{
+    if (error == ENOENT) {
+        struct stat link;
+        if (::lstat(QFile::encodeName(path).constData(), &link) == 0 && S_ISLNK(link.st_mode))
+            return convert::tr("Die Datei %1 ist ein Verweis ins Leere: sein Ziel %2 existiert "
+                               "nicht.")
+                    .arg(path, QFileInfo(path).symLinkTarget());
+        if (FileNames::lostInDecoding(path))
+            return convert::tr("Die Datei %1 lässt sich nicht öffnen: ihr Name ist kein gültiges "
+                               "UTF-8.")
+                    .arg(path);
+        return convert::tr("Die Datei %1 existiert nicht.").arg(path);
+    }
+    return convert::tr("Die Datei %1 kann nicht gelesen werden: %2.")
+            .arg(path, systemErrorText(error));
+}
+#endif
+
 // Opens path for reading only if it is a regular file at the moment of
 // opening: a FIFO swapped in after the check above must not block the
 // thread, so the file is opened without blocking and checked by its handle.
@@ -77,8 +103,7 @@ bool openRegularFile(QFile *file, QString *reason)
 #ifdef Q_OS_UNIX
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        *reason = convert::tr("Die Datei %1 kann nicht geöffnet werden (%2).")
-                          .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        *reason = unreadableReason(path, errno);
         return false;
     }
     struct stat info;
@@ -97,6 +122,31 @@ bool openRegularFile(QFile *file, QString *reason)
     *reason = convert::tr("Die Datei %1 kann nicht geöffnet werden (%2).")
                       .arg(path, file->errorString());
     return false;
+}
+
+// The size of the regular file at path, or false with the reason.
+bool regularFileSize(const QString &path, qint64 *size, QString *reason)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        *reason = unreadableReason(path, errno);
+        return false;
+    }
+    const bool regular = S_ISREG(info.st_mode);
+    *size = info.st_size;
+#else
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *reason = convert::tr("Die Datei %1 existiert nicht.").arg(path);
+        return false;
+    }
+    const bool regular = info.isFile();
+    *size = info.size();
+#endif
+    if (!regular)
+        *reason = convert::tr("%1 ist keine gewöhnliche Datei.").arg(path);
+    return regular;
 }
 
 // One conversion as the pool's work item. The task deletes itself on its own
@@ -158,6 +208,16 @@ QString convert::outputFileName(const QString &pdfPath)
     return name.replace(QLatin1String(".json"), QLatin1String(".pdf"));
 }
 
+void convert::requestStop()
+{
+    g_stopRequested.store(true, std::memory_order_relaxed);
+}
+
+bool convert::stopRequested()
+{
+    return g_stopRequested.load(std::memory_order_relaxed);
+}
+
 void convert::start(convert *task, const QString &sourcePath, const QString &pdfPath)
 {
     auto *work = new ConversionRunnable(task, sourcePath, pdfPath);
@@ -171,6 +231,11 @@ void convert::run(QString sourcePath, QString pdfPath)
 {
     QByteArray bytes;
     QString reason;
+    if (stopRequested()) {
+        fail(tr("Die Datei %1 wurde nicht konvertiert: die Umwandlung wurde abgebrochen.")
+                     .arg(sourcePath));
+        return;
+    }
     if (!loadSource(sourcePath, &bytes, &reason)) {
         fail(reason);
         return;
@@ -194,7 +259,9 @@ void convert::run(QString sourcePath, QString pdfPath)
 
     readConfiguration(document.object());
     if (!writeReport(std::move(pdfPath), &reason)) {
-        fail(reason);
+        // The source first: in a batch's list of failures it says which
+        // file the report belongs to.
+        fail(tr("Die Datei %1 wurde nicht konvertiert. %2").arg(sourcePath, reason));
         return;
     }
     emit finished();
@@ -246,21 +313,15 @@ bool convert::loadSource(const QString &path, QByteArray *bytes, QString *reason
                           .arg(path);
         return false;
     }
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        *reason = tr("Die Datei %1 existiert nicht.").arg(path);
-        return false;
-    }
     // Checked before opening: a folder cannot be read, and opening a FIFO or
     // a device would block a pool thread or never end.
-    if (!info.isFile()) {
-        *reason = tr("%1 ist keine gewöhnliche Datei.").arg(path);
+    qint64 size = 0;
+    if (!regularFileSize(path, &size, reason))
         return false;
-    }
-    if (info.size() > MaxSourceBytes) {
+    if (size > MaxSourceBytes) {
         *reason = tr("Die Datei %1 ist zu groß (%2 Bytes); erlaubt sind höchstens %3 MiB.")
                           .arg(path)
-                          .arg(info.size())
+                          .arg(size)
                           .arg(MaxSourceBytes / BytesPerMiB);
         return false;
     }

@@ -60,6 +60,11 @@ public:
 
     void run(QString sourcePath, QString pdfPath);
 
+    // Asks every conversion of the process to end as soon as it can, with
+    // nothing written (the program is being interrupted). Cannot be undone.
+    static void requestStop();
+    static bool stopRequested();
+
     void readConfiguration(const QJsonObject &root);
 
     // Writes the report for the document read last. The file appears at the

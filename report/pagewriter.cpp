@@ -1,11 +1,15 @@
 #include "engine/configfields.h"
 #include "engine/convert.h"
+#include "engine/filenames.h"
+#include "engine/systemerror.h"
 #include "engine/threadhandoff.h"
 #include "report/reportfile.h"
 
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
+
+#include <cerrno>
 
 using namespace Layout;
 
@@ -43,6 +47,7 @@ QString valueText(const ConfigRecord &record, int position)
 void convert::initialise()
 {
     reportLogo();
+    ReportFile::initialise();
     // The first printer of a process sets up print support without a lock.
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -71,9 +76,10 @@ bool convert::writeReport(QString pdfPath, QString *reason)
     configurePrinter(pdf, file.temporaryPath());
     QPainter pen;
     if (!pen.begin(&pdf)) {
+        const int error = errno; // from the printer's failed open, if any
         *reason = tr("Der Bericht %1 kann nicht geschrieben werden: die PDF-Ausgabe lässt sich "
-                     "nicht öffnen.")
-                          .arg(target);
+                     "nicht öffnen (%2).")
+                          .arg(target, systemErrorText(error));
         return false;
     }
     painter = &pen;
@@ -86,6 +92,11 @@ bool convert::writeReport(QString pdfPath, QString *reason)
     const bool ended = pen.end();
     painter = nullptr;
     printer = nullptr;
+    if (stopRequested()) {
+        *reason = tr("Der Bericht %1 wurde nicht geschrieben: die Umwandlung wurde abgebrochen.")
+                          .arg(target);
+        return false;
+    }
     if (!ended) {
         *reason = tr("Der Bericht %1 konnte nicht abgeschlossen werden.").arg(target);
         return false;
@@ -124,7 +135,8 @@ void convert::drawTitleBlock()
                       tr("Ordano Protokoll vom:\n") + valueText(general, Config::General::Date));
 
     painter->setFont(reportFont(PathPixelSize));
-    painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags, jsonPath);
+    painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags,
+                      FileNames::forDisplay(jsonPath));
     emit newPbarValue(9);
 
     y += logoSize.height() + TitleGap;
