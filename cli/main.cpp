@@ -235,7 +235,7 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "%s\n",
                          text("%1 konvertiert, %2 fehlgeschlagen")
                                  .arg(converter.convertedCount())
-                                 .arg(converter.failedCount())
+                                 .arg(converter.failedCount() + findings.unreadable.size())
                                  .toLocal8Bit()
                                  .constData());
         }
