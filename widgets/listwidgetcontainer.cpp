@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QResizeEvent>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 namespace {
 
@@ -17,8 +19,10 @@ constexpr int PathFontPointSize = 16;
 constexpr int PathStretch = 3;
 constexpr int ProgressStretch = 1;
 constexpr int InitialMaximum = 100;
-// The line edit's frame takes a pixel on either side.
-constexpr int ElideMargin = 2;
+// A line edit keeps its text this far from the inside of its frame, on
+// either side, and keeps a pixel free after it for the text cursor.
+constexpr int LineEditTextMargin = 2;
+constexpr int LineEditCursorRoom = 1;
 // Room the progress bar's frame and margin (style sheet) take from its text.
 constexpr int ProgressTextMargin = 6;
 
@@ -38,6 +42,26 @@ QString askUserForTarget(const QString &currentTarget)
 {
     return QFileDialog::getSaveFileName(nullptr, ListWidgetContainer::tr("Speichern unter"),
                                         currentTarget, QString(), nullptr, QFileDialog::Options());
+}
+
+// The width a line edit shows text in: inside its frame as its style draws
+// it, less its text margins and the cursor.
+int textRoom(const QLineEdit *field)
+{
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.rect = field->contentsRect();
+    option.lineWidth = field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth,
+                                                                       &option, field)
+                                         : 0;
+    option.state |= QStyle::State_Sunken;
+    if (field->isReadOnly())
+        option.state |= QStyle::State_ReadOnly;
+    const QRect contents
+            = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
+    const QMargins margins = field->textMargins();
+    return contents.width() - margins.left() - margins.right() - 2 * LineEditTextMargin
+           - LineEditCursorRoom;
 }
 
 cButton *makeButton(QWidget *row, const QString &name)
@@ -174,9 +198,12 @@ void ListWidgetContainer::setTextElided()
     if (!m_pathField)
         return;
     const QFontMetrics metrics(m_pathField->font());
-    const QString shown
-            = metrics.elidedText(m_path, Qt::ElideLeft, m_pathField->width() - ElideMargin);
+    const QString shown = metrics.elidedText(m_path, Qt::ElideLeft, textRoom(m_pathField));
     m_pathField->setText(shown);
+    // The field's own fit test adds the font's widest glyph overhang; judging
+    // the text too wide, it would scroll to a cursor at the end and hide the
+    // text's start.
+    m_pathField->setCursorPosition(0);
     m_pathField->setToolTip(shown == m_path ? QString() : m_path);
 }
 
