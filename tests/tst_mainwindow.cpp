@@ -349,19 +349,30 @@ void tst_MainWindow::newTarget_data()
     QTest::addColumn<QString>("target"); // of the first row afterwards
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QStringList>("refusedLater"); // adding a.json, b.json, neu.json afterwards
+    QTest::addColumn<QString>("before"); // the first row's conversion: idle, finished, running
 
     QTest::newRow("free name") << "/out/neu"
                                << "/out/neu.pdf" << QStringList {}
                                << QStringList {duplicateText("/in/b.pdf"),
-                                               duplicateText("/out/neu.pdf")};
+                                               duplicateText("/out/neu.pdf")}
+                               << "idle";
     QTest::newRow("name of the other row")
             << "/in/b.pdf"
             << "/in/a.pdf" << QStringList {duplicateText("/in/b.pdf")}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")};
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << "idle";
     QTest::newRow("own name again")
             << "/in/a.pdf"
             << "/in/a.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")};
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << "idle";
+    QTest::newRow("finished row converts to it")
+            << "/out/neu"
+            << "/out/neu.pdf" << QStringList {}
+            << QStringList {duplicateText("/in/b.pdf"), duplicateText("/out/neu.pdf")}
+            << "finished";
+    QTest::newRow("running row keeps its target")
+            << "/out/neu"
+            << "/in/a.pdf" << QStringList {}
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << "running";
 }
 
 void tst_MainWindow::newTarget()
@@ -370,10 +381,15 @@ void tst_MainWindow::newTarget()
     QFETCH(QString, target);
     QFETCH(QStringList, messages);
     QFETCH(QStringList, refusedLater);
+    QFETCH(QString, before);
 
     Harness h;
     h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json")});
     ListWidgetContainer *first = h.rows().first();
+    if (before != QLatin1String("idle"))
+        press(first, "btnKonvertier");
+    if (before == QLatin1String("finished"))
+        emit h.starts.first().task->finished();
     first->setTargetChooser([&](const QString &) { return chosen; });
     press(first, "btnNewName");
 
@@ -388,8 +404,8 @@ void tst_MainWindow::newTarget()
 
     // The conversion still reads the file the row came from.
     h.window.convertSingle(first);
-    QCOMPARE(h.starts.first().source, QStringLiteral("/in/a.json"));
-    QCOMPARE(h.starts.first().target, target);
+    QCOMPARE(h.starts.last().source, QStringLiteral("/in/a.json"));
+    QCOMPARE(h.starts.last().target, target);
 }
 
 void tst_MainWindow::removalFreesPath()

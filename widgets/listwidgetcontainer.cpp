@@ -108,6 +108,7 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
 
     cButton *btnDelete = makeButton(this, QStringLiteral("btnDelete"));
     cButton *btnNewName = makeButton(this, QStringLiteral("btnNewName"));
+    m_newNameButton = btnNewName;
     cButton *btnKonvertier = makeButton(this, QStringLiteral("btnKonvertier"));
     connect(btnDelete, &QAbstractButton::clicked, this, &ListWidgetContainer::deleteMe);
     connect(btnNewName, &QAbstractButton::clicked, this, [this] { askNewName(); });
@@ -137,7 +138,15 @@ bool ListWidgetContainer::isAtRest() const
 
 void ListWidgetContainer::markStarted()
 {
+    showAtRest();
     m_conversion = Conversion::Started;
+    // The running task writes the target it was given: no new one under it.
+    m_newNameButton->setEnabled(false);
+}
+
+void ListWidgetContainer::showAtRest()
+{
+    m_conversion = Conversion::Idle;
     m_failure.clear();
     m_progress->setFormat(DefaultFormat);
     m_progress->setToolTip(QString());
@@ -166,6 +175,7 @@ void ListWidgetContainer::conversionFinished()
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Finished;
+    m_newNameButton->setEnabled(true);
     m_progress->setValue(m_progress->maximum());
 }
 
@@ -174,6 +184,7 @@ void ListWidgetContainer::conversionFailed(const QString &reason)
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Failed;
+    m_newNameButton->setEnabled(true);
     m_failure = reason.isEmpty() ? tr("Die Konvertierung ist fehlgeschlagen.") : reason;
     m_progress->setValue(m_progress->minimum());
     m_progress->setToolTip(m_failure);
@@ -223,12 +234,19 @@ bool ListWidgetContainer::eventFilter(QObject *watched, QEvent *event)
 
 void ListWidgetContainer::askNewName()
 {
+    if (m_conversion == Conversion::Started)
+        return;
     QString name = m_chooseTarget ? m_chooseTarget(m_path) : QString();
     if (name.isEmpty())
         return;
     if (!name.endsWith(QLatin1String(".pdf")))
         name += QLatin1String(".pdf");
+    const QString old = m_path;
     m_path = name;
     emit newName(name);
     setTextElided();
+    // The receiver may have refused the name and set the old one back. A new
+    // target has not been written yet: the row may be converted again.
+    if (m_path != old)
+        showAtRest();
 }
