@@ -33,7 +33,8 @@ constexpr int SpacerHeight = 20;
 // The logo image is 1000 x 241 pixels.
 constexpr double LogoRatio = 1000.0 / 241.0;
 constexpr int RowHeight = 60;
-// Rows stay this much narrower than the list, clear of its frame.
+// With no scroll bar, rows are this much narrower than the list, clear of its
+// frame; a scroll bar takes its width from the rows too.
 constexpr int RowWidthMargin = 10;
 
 const QString JsonSuffix = QStringLiteral(".json");
@@ -112,6 +113,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui.listWidget = new QListWidget(ui.centralWidget);
     ui.listWidget->setObjectName(QStringLiteral("listWidget"));
+    // The inside narrows when the vertical scroll bar comes: rows follow it.
+    ui.listWidget->viewport()->installEventFilter(this);
     ui.verticalLayout->addWidget(ui.listWidget);
     ui.verticalLayout->setStretch(0, HeaderStretch);
     ui.verticalLayout->setStretch(1, ListStretch);
@@ -172,7 +175,7 @@ void MainWindow::addFile(QString path)
     fileList.append(target);
 
     auto *item = new QListWidgetItem(ui.listWidget, QListWidgetItem::Type);
-    item->setSizeHint(QSize(ui.listWidget->width() - RowWidthMargin, RowHeight));
+    item->setSizeHint(rowSize());
 
     auto *row = new ListWidgetContainer(this, target, path);
     connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] {
@@ -255,11 +258,28 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
     m_startTask(task, W->sourcePath(), W->path());
 }
 
+QSize MainWindow::rowSize() const
+{
+    // The visible inside of the list, less what its frame leaves of the margin.
+    const int gap = qMax(0, RowWidthMargin - 2 * ui.listWidget->frameWidth());
+    return {ui.listWidget->viewport()->width() - gap, RowHeight};
+}
+
 void MainWindow::fitRows()
 {
-    const QSize hint(ui.listWidget->width() - RowWidthMargin, RowHeight);
-    for (int i = 0; i < ui.listWidget->count(); ++i)
-        ui.listWidget->item(i)->setSizeHint(hint);
+    const QSize hint = rowSize();
+    for (int i = 0; i < ui.listWidget->count(); ++i) {
+        QListWidgetItem *item = ui.listWidget->item(i);
+        if (item->sizeHint() != hint)
+            item->setSizeHint(hint);
+    }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui.listWidget->viewport() && event->type() == QEvent::Resize)
+        fitRows();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *)

@@ -56,6 +56,7 @@ public slots:
     void convertSingle(ListWidgetContainer *W);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *e) override;
     void dragEnterEvent(QDragEnterEvent *e) override;
     void dropEvent(QDropEvent *e) override;
@@ -64,6 +65,7 @@ private:
     void openFiles();
     void reportDuplicate(const QString &target);
     bool retarget(const QString &oldTarget, const QString &newTarget);
+    QSize rowSize() const;
     void fitRows();
 
     struct Form

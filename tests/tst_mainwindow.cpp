@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QRunnable>
+#include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QThreadPool>
@@ -215,25 +216,36 @@ void tst_MainWindow::styleSheetImages()
 void tst_MainWindow::rowsFollowList_data()
 {
     QTest::addColumn<QSize>("size");
-    QTest::newRow("wider") << QSize(1100, 700);
-    QTest::newRow("narrower") << QSize(500, 400);
+    QTest::addColumn<int>("count"); // twelve rows need the vertical scroll bar
+    QTest::newRow("wider") << QSize(1100, 700) << 2;
+    QTest::newRow("narrower") << QSize(500, 400) << 2;
+    QTest::newRow("twelve, default size") << QSize(709, 580) << 12;
+    QTest::newRow("twelve, narrower") << QSize(500, 400) << 12;
 }
 
 void tst_MainWindow::rowsFollowList()
 {
     QFETCH(QSize, size);
+    QFETCH(int, count);
     Harness h;
     h.open({QStringLiteral("/in/a.json"),
             QStringLiteral("/home/techniker/Projekte/Kunde Nord/Halle 3/Anlage 7/b.json")});
+    for (int i = 2; i < count; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i)});
     h.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&h.window));
     h.window.resize(size);
     QTRY_COMPARE(h.window.size(), size);
+    QTRY_COMPARE(h.list()->verticalScrollBar()->isVisible(), count > 2);
+    QTRY_VERIFY(!h.list()->horizontalScrollBar()->isVisible());
     const QSize expected(h.list()->width() - 10, 60);
-    for (int i = 0; i < h.list()->count(); ++i)
+    for (int i = 0; i < h.list()->count() && count == 2; ++i)
         QCOMPARE(h.list()->item(i)->sizeHint(), expected);
+    QWidget *inside = h.list()->viewport();
     for (ListWidgetContainer *row : h.rows()) {
         QTRY_COMPARE(row->height(), 60);
+        auto *button = row->findChild<cButton *>(QStringLiteral("btnKonvertier"));
+        QTRY_VERIFY(button->mapTo(inside, QPoint(button->width(), 0)).x() <= inside->width());
         // The text is shortened for the field's final width, not an earlier one.
         auto *field = row->findChild<QLineEdit *>(QStringLiteral("LineEditPath"));
         QTRY_VERIFY(QFontMetrics(field->font()).horizontalAdvance(field->text())
