@@ -4,7 +4,7 @@
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDebug>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -178,10 +178,7 @@ void MainWindow::addFile(QString path)
     item->setSizeHint(rowSize());
 
     auto *row = new ListWidgetContainer(this, target, path);
-    connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] {
-        fileList.removeOne(row->path());
-        delete item;
-    });
+    connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] { removeRow(row, item); });
     connect(row, &ListWidgetContainer::konvertMe, this, [this, row] { convertSingle(row); });
     // The lambda remembers the target the list knows for this row.
     connect(row, &ListWidgetContainer::newName, this,
@@ -192,6 +189,17 @@ void MainWindow::addFile(QString path)
                     row->setPath(current);
             });
     ui.listWidget->setItemWidget(item, row);
+}
+
+void MainWindow::removeRow(ListWidgetContainer *row, QListWidgetItem *item)
+{
+    fileList.removeOne(row->path());
+    // Hiding the focused row would pass the focus on to the next row's path
+    // field, which takes it with its whole text selected.
+    QWidget *focused = QApplication::focusWidget();
+    if (focused && row->isAncestorOf(focused))
+        focused->clearFocus();
+    delete item;
 }
 
 bool MainWindow::retarget(const QString &oldTarget, const QString &newTarget)

@@ -12,6 +12,7 @@ class QDragEnterEvent;
 class QDropEvent;
 class QHBoxLayout;
 class QListWidget;
+class QListWidgetItem;
 class QResizeEvent;
 class QVBoxLayout;
 QT_END_NAMESPACE
@@ -64,6 +65,7 @@ protected:
 private:
     void openFiles();
     void reportDuplicate(const QString &target);
+    void removeRow(ListWidgetContainer *row, QListWidgetItem *item);
     bool retarget(const QString &oldTarget, const QString &newTarget);
     QSize rowSize() const;
     void fitRows();

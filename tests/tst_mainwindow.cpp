@@ -43,6 +43,7 @@ private slots:
     void newTarget_data();
     void newTarget();
     void removalFreesPath();
+    void removeWithRestingPointer();
     void startedOnce_data();
     void startedOnce();
     void convertAllStartsRowsAtRest();
@@ -438,6 +439,32 @@ void tst_MainWindow::removalFreesPath()
     h.open({QStringLiteral("/in/a.json")});
     QCOMPARE(h.targets(), QStringList {QStringLiteral("/in/a.pdf")});
     QCOMPARE(h.messages, QStringList());
+}
+
+void tst_MainWindow::removeWithRestingPointer()
+{
+    Harness h;
+    h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json"),
+            QStringLiteral("/in/c.json")});
+    h.window.show();
+    h.window.activateWindow(); // clicks give focus only in an active window
+    QVERIFY(QTest::qWaitForWindowActive(&h.window));
+    auto spotOf = [&](int i) {
+        auto *x = h.rows().at(i)->findChild<cButton *>(QStringLiteral("btnDelete"));
+        return x->mapTo(&h.window, x->rect().center());
+    };
+    QTRY_VERIFY(spotOf(1).y() > spotOf(0).y());
+    const QPoint spot = spotOf(0);
+    // The pointer crosses the second X on its way to the first and rests
+    // there; each next row slides up under it and is clicked away.
+    QTest::mouseMove(h.window.windowHandle(), spotOf(1));
+    QTest::mouseMove(h.window.windowHandle(), spot);
+    for (int left = 2; left > 0; --left) {
+        QTest::mouseClick(h.window.windowHandle(), Qt::LeftButton, Qt::NoModifier, spot);
+        QCOMPARE(h.list()->count(), left);
+        QTRY_COMPARE(spotOf(0), spot);
+        QCOMPARE(QApplication::focusWidget(), nullptr); // not the next path, all selected
+    }
 }
 
 void tst_MainWindow::startedOnce_data()
