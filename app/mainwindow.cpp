@@ -5,6 +5,7 @@
 #include "widgets/listwidgetcontainer.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QSpacerItem>
 #include <QThreadPool>
@@ -58,6 +60,18 @@ void showInformation(const QString &title, const QString &text)
     QMessageBox::information(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
+bool askYesNo(const QString &title, const QString &text)
+{
+    // Qt's own Yes and No stay English without a translator.
+    QMessageBox box(QMessageBox::Question, title, text);
+    QPushButton *yes = box.addButton(MainWindow::tr("Ja"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(MainWindow::tr("Nein"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 cButton *makeHeaderButton(QWidget *parent, const QString &name, double ratio)
 {
     auto *button = new cButton(parent);
@@ -74,6 +88,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , m_chooseFiles(askUserForFiles)
     , m_showMessage(showInformation)
+    , m_ask(askYesNo)
     , m_startTask(&convert::start)
 {
     qRegisterMetaType<ListWidgetContainer *>();
@@ -142,6 +157,11 @@ void MainWindow::setInfoBox(InfoBox box)
     m_showMessage = std::move(box);
 }
 
+void MainWindow::setQuestionBox(QuestionBox box)
+{
+    m_ask = std::move(box);
+}
+
 void MainWindow::setTaskStarter(TaskStarter starter)
 {
     m_startTask = std::move(starter);
@@ -159,6 +179,29 @@ void MainWindow::stopConversions()
     for (const QPointer<convert> &task : qAsConst(m_tasks))
         delete task.data();
     m_tasks.clear();
+}
+
+bool MainWindow::conversionsPending() const
+{
+    // Tasks that ended have deleted themselves.
+    for (const QPointer<convert> &task : m_tasks) {
+        if (!task.isNull())
+            return true;
+    }
+    return false;
+}
+
+void MainWindow::closeEvent(QCloseEvent *e)
+{
+    if (conversionsPending() && m_ask
+        && !m_ask(tr("Belmorand [Beta]"),
+                  tr("Es sind noch Konvertierungen offen. Sollen sie abgebrochen werden?\n\n"
+                     "Wartende Konvertierungen beginnen dann nicht mehr; laufende werden "
+                     "noch fertig geschrieben, bevor das Programm endet."))) {
+        e->ignore();
+        return;
+    }
+    e->accept();
 }
 
 // NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like convert::run()

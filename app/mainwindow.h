@@ -8,6 +8,7 @@
 #include <functional>
 
 QT_BEGIN_NAMESPACE
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QHBoxLayout;
@@ -33,6 +34,8 @@ public:
     // need neither modal dialogs nor real conversions.
     using FileChooser = std::function<QStringList()>;
     using InfoBox = std::function<void(const QString &title, const QString &text)>;
+    // True for "Ja".
+    using QuestionBox = std::function<bool(const QString &title, const QString &text)>;
     using TaskStarter
             = std::function<void(convert *task, const QString &sourcePath, const QString &pdfPath)>;
 
@@ -42,6 +45,7 @@ public:
 
     void setFileChooser(FileChooser chooser);
     void setInfoBox(InfoBox box);
+    void setQuestionBox(QuestionBox box);
     void setTaskStarter(TaskStarter starter);
 
     // The configuration file at path becomes a row, unless it is no ".json"
@@ -51,12 +55,15 @@ public:
     // Waiting conversions are dropped, running ones are waited for; then
     // every task object is gone.
     void stopConversions();
+    // Some conversion has been started and has not ended yet.
+    bool conversionsPending() const;
 
 public slots:
     void convertAll();
     void convertSingle(ListWidgetContainer *W);
 
 protected:
+    void closeEvent(QCloseEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *e) override;
     void dragEnterEvent(QDragEnterEvent *e) override;
@@ -92,5 +99,6 @@ private:
 
     FileChooser m_chooseFiles;
     InfoBox m_showMessage;
+    QuestionBox m_ask;
     TaskStarter m_startTask;
 };

@@ -53,6 +53,7 @@ private slots:
     void quitWithConversionsQueuedAndRunning();
     void quitWithHundredConversions();
     void removeRowsWhileConverting();
+    void closeAsks();
 };
 
 namespace {
@@ -163,6 +164,7 @@ private:
 void tst_MainWindow::initTestCase()
 {
     convert::initialise();
+    QApplication::setQuitOnLastWindowClosed(false); // closing must not end later tests' loops
 }
 
 void tst_MainWindow::header()
@@ -694,6 +696,22 @@ void tst_MainWindow::removeRowsWhileConverting()
     // The tasks of removed rows went on to their end: every report is whole.
     for (const QString &source : sources)
         QVERIFY(ReportFile::isCompletePdf(convert::outputFileName(source)));
+}
+
+void tst_MainWindow::closeAsks()
+{
+    Harness h;
+    int asked = 0; // answered "Nein", then "Ja"
+    h.window.setQuestionBox([&](const QString &, const QString &) { return ++asked == 2; });
+    h.open({QStringLiteral("/in/a.json")});
+    h.window.show();
+    QVERIFY(h.window.close()); // nothing under way: no question
+    h.window.show();
+    press(h.rows().first(), "btnKonvertier"); // waits in the pool
+    QVERIFY(!h.window.close());
+    QVERIFY(h.window.isVisible());
+    QVERIFY(h.window.close());
+    QCOMPARE(asked, 2);
 }
 
 QTEST_MAIN(tst_MainWindow)
