@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "engine/convert.h"
+#include "engine/reportpaths.h"
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 
@@ -38,9 +39,6 @@ constexpr int RowHeight = 60;
 // With no scroll bar, rows are this much narrower than the list, clear of its
 // frame; a scroll bar takes its width from the rows too.
 constexpr int RowWidthMargin = 10;
-
-const QString JsonSuffix = QStringLiteral(".json");
-const QString PdfSuffix = QStringLiteral(".pdf");
 
 const QString StyleSheet = QStringLiteral(
         "QPushButton#btnLogo{border-image:url(:/img/quorvalisLogoMain.png);}\n\n"
@@ -207,10 +205,9 @@ void MainWindow::closeEvent(QCloseEvent *e)
 // NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like convert::run()
 void MainWindow::addFile(QString path)
 {
-    if (!path.endsWith(JsonSuffix))
+    if (!ReportPaths::isConfiguration(path))
         return;
-    // Only the suffix: a ".json" inside a folder name stays as it is.
-    const QString target = path.left(path.size() - JsonSuffix.size()) + PdfSuffix;
+    const QString target = ReportPaths::besideSource(path);
     if (fileList.contains(target)) {
         reportDuplicate(target);
         return;

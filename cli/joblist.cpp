@@ -1,5 +1,7 @@
 #include "cli/joblist.h"
 
+#include "engine/reportpaths.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -11,9 +13,6 @@
 #endif
 
 namespace {
-
-const QLatin1String JsonSuffix(".json");
-const QLatin1String PdfSuffix(".pdf");
 
 // The path a file is known by whatever way it was reached; a dangling
 // link by its own path.
@@ -48,7 +47,8 @@ void findUndecodable(const QString &folder, QStringList *problems)
         return;
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArray raw(entry->d_name);
-        if (!raw.endsWith(".json") || QFile::encodeName(QFile::decodeName(raw)) == raw)
+        if (!raw.endsWith(ReportPaths::JsonSuffix.data())
+            || QFile::encodeName(QFile::decodeName(raw)) == raw)
             continue;
         problems->append(QCoreApplication::translate(
                                  "belmorand-cli",
@@ -110,7 +110,7 @@ private:
                 = dir.entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
         for (const QString &name : names) {
             const QString path = dir.filePath(name);
-            if (name.endsWith(JsonSuffix) && !m_seen.contains(identity(path))) {
+            if (ReportPaths::isConfiguration(name) && !m_seen.contains(identity(path))) {
                 m_seen.insert(identity(path));
                 m_files->append(path);
             }
@@ -131,20 +131,12 @@ private:
     QSet<QString> m_folders;
 };
 
-QString reportName(const QString &source)
-{
-    const QString base = QFileInfo(source).fileName();
-    return base.endsWith(JsonSuffix) ? base.left(base.size() - JsonSuffix.size()) + PdfSuffix
-                                     : base + PdfSuffix;
-}
-
 QString targetFor(const QString &source, const TargetRule &rule)
 {
     if (!rule.outputFile.isEmpty())
         return QFileInfo(rule.outputFile).absoluteFilePath();
-    if (!rule.outputDir.isEmpty())
-        return QDir(rule.outputDir).absoluteFilePath(reportName(source));
-    return QFileInfo(source).absoluteDir().filePath(reportName(source));
+    return ReportPaths::inFolder(source, rule.outputDir.isEmpty() ? QFileInfo(source).absolutePath()
+                                                                  : rule.outputDir);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "engine/convert.h"
 #include "engine/filenames.h"
+#include "engine/reportpaths.h"
 #include "engine/stopsignals.h"
 
 #include <QCommandLineParser>
@@ -180,7 +181,7 @@ int parse(QCommandLineParser &parser, Options *options)
             printError(text("--output gilt nur für genau eine Eingabedatei"));
             return UsageError;
         }
-        if (!options->targets.outputFile.endsWith(QLatin1String(".pdf"))) {
+        if (!options->targets.outputFile.endsWith(ReportPaths::PdfSuffix)) {
             printError(text("der Name für --output muss auf \".pdf\" enden: %1")
                                .arg(options->targets.outputFile));
             return UsageError;

@@ -2,6 +2,7 @@
 
 #include "engine/filenames.h"
 #include "engine/jsoncheck.h"
+#include "engine/reportpaths.h"
 #include "engine/systemerror.h"
 #include "engine/threadhandoff.h"
 #include "report/reportfile.h"
@@ -202,10 +203,7 @@ void convert::announceHandOffs()
 
 QString convert::outputFileName(const QString &pdfPath)
 {
-    if (pdfPath.endsWith(QLatin1String(".pdf")))
-        return pdfPath;
-    QString name = pdfPath;
-    return name.replace(QLatin1String(".json"), QLatin1String(".pdf"));
+    return ReportPaths::taskTarget(pdfPath);
 }
 
 void convert::requestStop()
@@ -308,7 +306,7 @@ void convert::fail(const QString &reason)
 
 bool convert::loadSource(const QString &path, QByteArray *bytes, QString *reason) const
 {
-    if (!path.endsWith(QLatin1String(".json"))) {
+    if (!ReportPaths::isConfiguration(path)) {
         *reason = tr("Die Datei %1 wird nicht gelesen: ihr Name endet nicht auf \".json\".")
                           .arg(path);
         return false;

@@ -1,5 +1,6 @@
 #include "widgets/listwidgetcontainer.h"
 
+#include "engine/reportpaths.h"
 #include "widgets/cbutton.h"
 
 #include <QFileDialog>
@@ -239,8 +240,7 @@ void ListWidgetContainer::askNewName()
     QString name = m_chooseTarget ? m_chooseTarget(m_path) : QString();
     if (name.isEmpty())
         return;
-    if (!name.endsWith(QLatin1String(".pdf")))
-        name += QLatin1String(".pdf");
+    name = ReportPaths::withPdfSuffix(name);
     const QString old = m_path;
     m_path = name;
     emit newName(name);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QLatin1String>
+#include <QString>
+
+// Where a configuration's report goes. Three rules, each for one caller;
+// the suffixes are spelled only here.
+namespace ReportPaths {
+
+inline const QLatin1String JsonSuffix(".json"); // a configuration file's, case-sensitive
+inline const QLatin1String PdfSuffix(".pdf"); // a report's
+
+bool isConfiguration(const QString &path);
+
+// The task's rule for the path it is given: used unchanged when it ends in
+// ".pdf", otherwise with every ".json" in it replaced by ".pdf" (a ".json"
+// inside a folder name too, as the task has always done).
+QString taskTarget(const QString &pdfPath);
+
+// The window's rule: the report beside its configuration, only the trailing
+// ".json" replaced by ".pdf".
+QString besideSource(const QString &source);
+
+// The converter's rule: the configuration's own name, its ".json" replaced
+// by ".pdf" (or ".pdf" added), in folder (its own, or the one of -d).
+QString inFolder(const QString &source, const QString &folder);
+
+// A name chosen for a report, with ".pdf" added when it lacks it.
+QString withPdfSuffix(const QString &name);
+
+} // namespace ReportPaths
