@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "engine/conversionpool.h"
 #include "engine/convert.h"
 #include "engine/reportpaths.h"
 #include "widgets/cbutton.h"
@@ -18,7 +19,6 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSpacerItem>
-#include <QThreadPool>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -88,6 +88,7 @@ MainWindow::MainWindow(QWidget *parent)
     , m_showMessage(showInformation)
     , m_ask(askYesNo)
     , m_startTask(&convert::start)
+    , m_conversions(new ConversionPool(this))
 {
     qRegisterMetaType<ListWidgetContainer *>();
 
@@ -167,26 +168,12 @@ void MainWindow::setTaskStarter(TaskStarter starter)
 
 void MainWindow::stopConversions()
 {
-    // Order matters: a task object may go only once its run() has returned.
-    QThreadPool::globalInstance()->clear();
-    QThreadPool::globalInstance()->waitForDone();
-    // Tasks that ran have asked for their deletion; let it happen now.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    // What is left never ran (dropped from the queue) or could not be
-    // collected above; no run() touches these any more.
-    for (const QPointer<convert> &task : qAsConst(m_tasks))
-        delete task.data();
-    m_tasks.clear();
+    m_conversions->stopAll();
 }
 
 bool MainWindow::conversionsPending() const
 {
-    // Tasks that ended have deleted themselves.
-    for (const QPointer<convert> &task : m_tasks) {
-        if (!task.isNull())
-            return true;
-    }
-    return false;
+    return m_conversions->isBusy();
 }
 
 void MainWindow::closeEvent(QCloseEvent *e)
@@ -301,8 +288,7 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
     connect(task, &convert::abortReason, W, &ListWidgetContainer::conversionFailed);
     connect(task, &convert::aborted, W, [W] { W->conversionFailed(); });
 
-    m_tasks.removeAll(QPointer<convert>());
-    m_tasks.append(task);
+    m_conversions->adopt(task);
     m_startTask(task, W->sourcePath(), W->path());
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QList>
 #include <QMainWindow>
-#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -19,6 +17,7 @@ class QVBoxLayout;
 QT_END_NAMESPACE
 
 class cButton;
+class ConversionPool;
 class convert;
 class ListWidgetContainer;
 
@@ -93,12 +92,11 @@ private:
     // The target PDF of every row, in the order of adding: no two rows may
     // write the same file.
     QStringList fileList;
-    // Every task started and not yet known to be gone; tasks that ran delete
-    // themselves, tasks dropped from the pool's queue never run.
-    QList<QPointer<convert>> m_tasks;
 
     FileChooser m_chooseFiles;
     InfoBox m_showMessage;
     QuestionBox m_ask;
     TaskStarter m_startTask;
+    // Owns every task started, until it has run or was dropped.
+    ConversionPool *m_conversions;
 };

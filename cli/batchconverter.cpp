@@ -1,5 +1,6 @@
 #include "cli/batchconverter.h"
 
+#include "engine/conversionpool.h"
 #include "engine/convert.h"
 
 #include <QCoreApplication>
@@ -73,6 +74,7 @@ QString BatchConverter::quotedPath(const QString &path)
 
 BatchConverter::BatchConverter(const Output &output, QObject *parent)
     : QObject(parent)
+    , m_conversions(new ConversionPool(this))
     , m_output(output)
 { }
 
@@ -92,9 +94,7 @@ void BatchConverter::stop()
 {
     m_stopped = true;
     m_next = m_jobs.size();
-    // Dropped runnables never run their task; it is freed with the process.
-    QThreadPool::globalInstance()->clear();
-    QThreadPool::globalInstance()->waitForDone();
+    m_conversions->stopAll();
     // Deliver how the running ones ended: a report finished in the last
     // moment is listed like any other.
     QCoreApplication::sendPostedEvents(this);
@@ -117,7 +117,7 @@ void BatchConverter::startNext()
         printLine(stderr, QStringLiteral("belmorand-cli: ") + oneLine(reason));
     });
     connect(task, &convert::aborted, this, [this, job] { jobEnded(job, false); });
-    convert::start(task, job.source, job.target);
+    m_conversions->start(task, job.source, job.target);
 }
 
 void BatchConverter::jobEnded(const ConversionJob &job, bool converted)

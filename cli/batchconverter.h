@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QVector>
 
+class ConversionPool;
+
 // Runs the jobs on the global thread pool through the same conversion task
 // the window runs, a few more at a time than the pool has threads, so the
 // pool stays busy without every task existing at once.
@@ -46,6 +48,7 @@ private:
     void startNext();
     void jobEnded(const ConversionJob &job, bool converted);
 
+    ConversionPool *m_conversions;
     Output m_output;
     QVector<ConversionJob> m_jobs;
     int m_next = 0;

@@ -258,9 +258,6 @@ int main(int argc, char *argv[])
         app.exit(StopSignals::exitStatus(signal));
     });
     converter.start(makeJobs(files, options.targets));
-    const int status = app.exec();
-    // Tasks release themselves after their final signal; collect them.
-    QThreadPool::globalInstance()->waitForDone();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return status;
+    // The converter's tasks are collected when it goes, before the application.
+    return app.exec();
 }

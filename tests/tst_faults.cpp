@@ -1,3 +1,4 @@
+#include "engine/conversionpool.h"
 #include "engine/convert.h"
 #include "engine/jsoncheck.h"
 #include "pdfreport.h"
@@ -256,18 +257,18 @@ void tst_Faults::manyAtOnceMatchOneAtATime()
 
     int finished = 0;
     int aborted = 0;
+    ConversionPool pool;
     for (int i = 0; i < Conversions; ++i) {
         const QString &name = names.at(i % names.size());
         auto *task = new convert;
         connect(task, &convert::finished, this, [&finished] { ++finished; });
         connect(task, &convert::aborted, this, [&aborted] { ++aborted; });
-        convert::start(task, examples.filePath(name),
-                       dir.filePath(QStringLiteral("%1-%2.pdf").arg(i).arg(name)));
+        pool.start(task, examples.filePath(name),
+                   dir.filePath(QStringLiteral("%1-%2.pdf").arg(i).arg(name)));
     }
     QTRY_COMPARE_WITH_TIMEOUT(finished + aborted, Conversions, 120000);
     QCOMPARE(aborted, 0);
-    QThreadPool::globalInstance()->waitForDone();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    pool.waitForAll();
 
     for (int i = 0; i < Conversions; ++i) {
         const QString &name = names.at(i % names.size());

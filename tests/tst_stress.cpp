@@ -1,3 +1,4 @@
+#include "engine/conversionpool.h"
 #include "engine/convert.h"
 #include "pdfreport.h"
 #include "report/reportfile.h"
@@ -72,6 +73,7 @@ void tst_Stress::manyAtOnce()
         int finished = 0;
         QStringList reasons;
         QHash<QString, QString> sourceOf;
+        ConversionPool pool;
         for (int i = 0; i < conversions; ++i) {
             const QString source = m_examples.at(i % m_examples.size());
             const QString pdf = m_dir.filePath(
@@ -81,12 +83,11 @@ void tst_Stress::manyAtOnce()
             connect(task, &convert::finished, this, [&finished] { ++finished; });
             connect(task, &convert::abortReason, this,
                     [&reasons](const QString &reason) { reasons.append(reason); });
-            convert::start(task, source, pdf);
+            pool.start(task, source, pdf);
         }
         QTRY_COMPARE_WITH_TIMEOUT(finished + reasons.size(), conversions, 300000);
         QVERIFY2(reasons.isEmpty(), qPrintable(reasons.join(QLatin1Char('\n'))));
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        pool.waitForAll();
 
         for (auto it = sourceOf.cbegin(); it != sourceOf.cend(); ++it) {
             QVERIFY2(ReportFile::isCompletePdf(it.key()), qPrintable(it.key()));

@@ -1,0 +1,61 @@
+#include "engine/conversionpool.h"
+
+#include "engine/convert.h"
+
+#include <QCoreApplication>
+#include <QThreadPool>
+
+ConversionPool::ConversionPool(QObject *parent)
+    : QObject(parent)
+{ }
+
+ConversionPool::~ConversionPool()
+{
+    stopAll();
+}
+
+void ConversionPool::start(convert *task, const QString &sourcePath, const QString &pdfPath)
+{
+    adopt(task);
+    convert::start(task, sourcePath, pdfPath);
+}
+
+void ConversionPool::adopt(convert *task)
+{
+    // Tasks that ended have deleted themselves.
+    m_tasks.removeAll(QPointer<convert>());
+    m_tasks.append(task);
+}
+
+void ConversionPool::stopAll()
+{
+    // Order matters: a task object may go only once its run() has returned.
+    QThreadPool::globalInstance()->clear();
+    waitForAll();
+}
+
+void ConversionPool::waitForAll()
+{
+    QThreadPool::globalInstance()->waitForDone();
+    collect();
+}
+
+void ConversionPool::collect()
+{
+    // Tasks that ran have asked for their deletion; let it happen now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // What is left never ran (dropped from the queue) or could not be
+    // collected above; no run() touches these any more.
+    for (const QPointer<convert> &task : qAsConst(m_tasks))
+        delete task.data();
+    m_tasks.clear();
+}
+
+bool ConversionPool::isBusy() const
+{
+    for (const QPointer<convert> &task : m_tasks) {
+        if (!task.isNull())
+            return true;
+    }
+    return false;
+}
