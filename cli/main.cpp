@@ -2,6 +2,7 @@
 #include "cli/joblist.h"
 
 #include "engine/convert.h"
+#include "engine/heapreuse.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -146,6 +147,10 @@ int parse(QCommandLineParser &parser, Options *options)
 
 int main(int argc, char *argv[])
 {
+    // First, before Qt allocates: each report needs a few blocks of several
+    // hundred KiB; kept in the heap they serve the next report instead of
+    // being mapped, zeroed by the kernel and unmapped again every time.
+    keepLargeBuffersInHeap();
     // Fonts need a GUI application, but no display: offscreen unless the
     // caller chose a platform.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

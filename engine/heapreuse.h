@@ -1,0 +1,7 @@
+#pragma once
+
+// Lets the C library keep the large blocks a report needs for the next
+// report instead of handing them back to the system after each one. Call
+// once per process, before the first conversion; does nothing where the C
+// library is not glibc.
+void keepLargeBuffersInHeap();
