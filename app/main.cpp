@@ -6,12 +6,13 @@
 
 int main(int argc, char *argv[])
 {
-    // First, before Qt allocates: each report needs a few blocks of several
-    // hundred KiB; kept in the heap they serve the next report instead of
-    // being mapped, zeroed by the kernel and unmapped again every time.
-    keepLargeBuffersInHeap();
     QApplication app(argc, argv);
     convert::initialise();
+    // Once the start-up's own large blocks (decoding the logo) are gone, and
+    // before the first report: the blocks a report needs, up to a few MiB,
+    // then stay in the heap for the next report instead of being mapped,
+    // zeroed by the kernel and unmapped again for each one.
+    keepLargeBuffersInHeap();
     MainWindow window;
     window.show();
     // The window's destructor settles the conversions still in the pool.

@@ -147,10 +147,6 @@ int parse(QCommandLineParser &parser, Options *options)
 
 int main(int argc, char *argv[])
 {
-    // First, before Qt allocates: each report needs a few blocks of several
-    // hundred KiB; kept in the heap they serve the next report instead of
-    // being mapped, zeroed by the kernel and unmapped again every time.
-    keepLargeBuffersInHeap();
     // Fonts need a GUI application, but no display: offscreen unless the
     // caller chose a platform.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -174,6 +170,11 @@ int main(int argc, char *argv[])
     if (options.jobs > 0)
         QThreadPool::globalInstance()->setMaxThreadCount(options.jobs);
     convert::initialise();
+    // Once the start-up's own large blocks (decoding the logo) are gone, and
+    // before the first report: the blocks a report needs, up to a few MiB,
+    // then stay in the heap for the next report instead of being mapped,
+    // zeroed by the kernel and unmapped again for each one.
+    keepLargeBuffersInHeap();
 
     BatchConverter::Output output;
     output.listReports = !options.quiet;

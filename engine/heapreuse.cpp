@@ -19,13 +19,12 @@ constexpr int TrimThreshold = 64 * MiB;
 void keepLargeBuffersInHeap()
 {
 #ifdef __GLIBC__
-    // By default glibc gives every block from 128 KiB on a mapping of its own,
-    // unmapped again on free, and returns the top of the heap to the system
-    // as soon as as much is free there. Qt's PDF engine needs several such
-    // blocks per report (the logo's pixel rows, the compressed copy of each
-    // stream, the growing page contents), so every report paid for fresh
-    // pages that the kernel first had to zero. Above both thresholds the
-    // blocks stay in the heap, and the next report on that thread reuses them.
+    // By default glibc gives blocks from 128 KiB a mapping of their own,
+    // unmapped again on free (it raises that limit only as it goes), and
+    // hands free memory at the top of a heap back to the system. Qt's PDF engine takes two blocks
+    // of about 10 MB for each stream it compresses (only their first pages are ever touched), so
+    // every report paid for fresh pages that the kernel first had to zero. Above both thresholds
+    // the blocks stay in the heap, and the next report on that thread reuses them.
     mallopt(M_MMAP_THRESHOLD, MmapThreshold);
     mallopt(M_TRIM_THRESHOLD, TrimThreshold);
 #endif
