@@ -24,10 +24,10 @@ What differs from DejaVu Sans, and why:
   character leading to it, U+0009: every blank of a report would read as a
   tab.
 - The Windows character map as a plain table of glyph numbers (format 6)
-  instead of segments (format 4): Qt looks up all 65 536 code points in
-  each embedded font for the PDF's text map, through that table, and a
-  direct index costs FreeType a fraction of a segment search. The Unicode
-  platform's map stays in the usual form for every other reader.
+  instead of segments (format 4). For the PDF's text map Qt looks up all
+  65 536 code points in each embedded font, in the font's last Unicode map,
+  the Windows one; a direct index costs FreeType a fraction of a segment
+  search. The Unicode platform's map keeps the usual segments.
 - Renamed, as the Bitstream Vera and Arev licences require of modified fonts.
 """
 
