@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "engine/convert.h"
 #include "engine/filenames.h"
+#include "engine/heapreuse.h"
 #include "engine/stopsignals.h"
 
 #include <QApplication>
@@ -10,6 +11,11 @@ int main(int argc, char *argv[])
     FileNames::keepUndecodableNames();
     QApplication app(argc, argv);
     convert::initialise();
+    // Once the start-up's own large blocks (decoding the logo) are gone, and
+    // before the first report: the blocks a report needs, up to a few MiB,
+    // then stay in the heap for the next report instead of being mapped,
+    // zeroed by the kernel and unmapped again for each one.
+    keepLargeBuffersInHeap();
     MainWindow window;
     window.show();
     // A logout or shutdown ends the program like closing it, without a

@@ -2,8 +2,12 @@
 # Side-by-side benchmark: the same N generated configuration files converted
 # by belmorand-cli (with 2 jobs) and by the ReportLab rendering of the same
 # report, one after the other in one run; then one file, whole process.
-# Prints medians of RUNS runs: wall time, CPU time, peak memory, and ratios.
+# Prints medians of RUNS runs: wall time, CPU time (and per file), peak
+# memory, the mean PDF size and ratios.
 #   bash bench/compare.sh [N=1000] [RUNS=3]
+# BASELINE names another belmorand-cli (say, a build of the last release) to
+# run alongside on the same files, so a change is measured against it in the
+# same run.
 # PEERS points at the folder holding gen_configs.py and reportlab_report.py
 # (default: ../shared/peers beside the repository).
 set -euo pipefail
@@ -24,9 +28,14 @@ cli=$PWD/build/cli/belmorand-cli
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 /usr/bin/python3 "$peers/gen_configs.py" "$work/qt" --count "$n" --seed 1 >/dev/null
-cp -r "$work/qt" "$work/rl"
-one=$work/one && mkdir -p "$one/qt" "$one/rl"
-cp "$work/qt/cfg_0000.json" "$one/qt/" && cp "$work/qt/cfg_0000.json" "$one/rl/"
+baseline=${BASELINE:-}
+who_all=(qt rl)
+[ -z "$baseline" ] || who_all+=(base)
+for who in "${who_all[@]}"; do
+    [ "$who" = qt ] || cp -r "$work/qt" "$work/$who"
+    mkdir -p "$work/one/$who" && cp "$work/qt/cfg_0000.json" "$work/one/$who/"
+done
+one=$work/one
 
 # measure LABEL COMMAND...: one line "wall cpu peakKiB"
 measure() {
@@ -37,11 +46,13 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 declare -A wall cpu mem
 for run in $(seq "$runs"); do
-    for who in qt rl qt1 rl1; do
+    for who in "${who_all[@]}" $(printf '%s1 ' "${who_all[@]}"); do
         case $who in
             qt) line=$(measure "$cli" -q -j 2 "$work/qt") ;;
+            base) line=$(measure "$baseline" -q -j 2 "$work/base") ;;
             rl) line=$(measure /usr/bin/python3 "$peers/reportlab_report.py" "$work"/rl/*.json) ;;
             qt1) line=$(measure "$cli" -q "$one/qt/cfg_0000.json") ;;
+            base1) line=$(measure "$baseline" -q "$one/base/cfg_0000.json") ;;
             rl1) line=$(measure /usr/bin/python3 "$peers/reportlab_report.py" "$one/rl/cfg_0000.json") ;;
         esac
         read -r w c m <<<"$line"
@@ -51,12 +62,22 @@ done
 m() { printf '%s' "$1" | sed '/^$/d' | median; }
 
 echo "$n typical configuration files, medians of $runs runs ($(nproc) cores)"
-printf '%-34s %10s %10s %12s %14s\n' program "wall [s]" "CPU [s]" "peak [MiB]" "1 file [ms]"
-for who in qt rl; do
-    name=$([ $who = qt ] && echo "belmorand-cli -j 2" || echo "ReportLab peer")
-    printf '%-34s %10s %10s %12.1f %14.0f\n' "$name" "$(m "${wall[$who]}")" "$(m "${cpu[$who]}")" \
-        "$(echo "$(m "${mem[$who]}") / 1024" | bc -l)" "$(echo "$(m "${wall[${who}1]}") * 1000" | bc -l)"
+printf '%-34s %10s %10s %14s %12s %14s %14s\n' program "wall [s]" "CPU [s]" "CPU/file [ms]" \
+    "peak [MiB]" "1 file [ms]" "PDF mean [KB]"
+for who in "${who_all[@]}"; do
+    case $who in
+        qt) name="belmorand-cli -j 2" ;;
+        base) name="baseline -j 2" ;;
+        rl) name="ReportLab peer" ;;
+    esac
+    bytes=$(cat "$work/$who"/*.pdf | wc -c)
+    printf '%-34s %10s %10s %14.2f %12.1f %14.0f %14.1f\n' "$name" "$(m "${wall[$who]}")" \
+        "$(m "${cpu[$who]}")" "$(echo "$(m "${cpu[$who]}") * 1000 / $n" | bc -l)" \
+        "$(echo "$(m "${mem[$who]}") / 1024" | bc -l)" "$(echo "$(m "${wall[${who}1]}") * 1000" | bc -l)" \
+        "$(echo "$bytes / $n / 1000" | bc -l)"
 done
+[ -z "$baseline" ] ||
+    echo "belmorand-cli / baseline CPU: $(echo "$(m "${cpu[qt]}") / $(m "${cpu[base]}")" | bc -l | xargs printf '%.2f')"
 echo "ReportLab / belmorand-cli wall time: $(echo "$(m "${wall[rl]}") / $(m "${wall[qt]}")" | bc -l | xargs printf '%.2f')"
 echo "per file: belmorand-cli $(echo "$(m "${wall[qt]}") * 1000 / $n" | bc -l | xargs printf '%.1f') ms," \
      "ReportLab $(echo "$(m "${wall[rl]}") * 1000 / $n" | bc -l | xargs printf '%.1f') ms"

@@ -3,6 +3,7 @@
 
 #include "engine/convert.h"
 #include "engine/filenames.h"
+#include "engine/heapreuse.h"
 #include "engine/reportpaths.h"
 #include "engine/stopsignals.h"
 
@@ -226,6 +227,11 @@ int main(int argc, char *argv[])
     QThreadPool::globalInstance()->setMaxThreadCount(
             options.jobs > 0 ? options.jobs : qMin(QThread::idealThreadCount(), MaxJobs));
     convert::initialise();
+    // Once the start-up's own large blocks (decoding the logo) are gone, and
+    // before the first report: the blocks a report needs, up to a few MiB,
+    // then stay in the heap for the next report instead of being mapped,
+    // zeroed by the kernel and unmapped again for each one.
+    keepLargeBuffersInHeap();
 
     BatchConverter::Output output;
     output.listReports = !options.quiet;

@@ -326,8 +326,12 @@ bool convert::loadSource(const QString &path, QByteArray *bytes, QString *reason
     QFile file(path);
     if (!openRegularFile(&file, reason))
         return false;
-    // Read one byte past the cap, in case the file grew since it was looked at.
-    *bytes = file.read(MaxSourceBytes + 1);
+    // Sized by the file as looked at, not by the cap: a buffer of the cap's
+    // size would be mapped anew for every report. Should the file have grown
+    // since, read on, but not past one byte beyond the cap.
+    *bytes = file.read(size + 1);
+    if (bytes->size() > size)
+        bytes->append(file.read(MaxSourceBytes + 1 - bytes->size()));
     file.close();
     if (bytes->size() > MaxSourceBytes) {
         *reason = tr("Die Datei %1 ist zu groß; erlaubt sind höchstens %2 MiB.")

@@ -5,6 +5,7 @@
 #include "engine/threadhandoff.h"
 #include "report/reportfile.h"
 
+#include <QFontDatabase>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
@@ -37,6 +38,25 @@ const QImage &reportLogo()
     return logo;
 }
 
+// The report's own font, compiled in (fonts/make_fonts.py makes it), so that
+// a report looks the same on every machine. Characters it lacks, such as
+// those of other scripts, come from the system's fonts.
+QString reportFamily()
+{
+    return QStringLiteral("Belmorand Report Sans");
+}
+
+void registerReportFonts()
+{
+    for (const QString &file : {QStringLiteral(":/fonts/BelmorandReportSans.ttf"),
+                                QStringLiteral(":/fonts/BelmorandReportSans-Bold.ttf")}) {
+        if (QFontDatabase::addApplicationFont(file) < 0)
+            qWarning("Die Berichtsschrift %s lässt sich nicht laden; die Berichte nehmen eine "
+                     "Schrift des Systems.",
+                     qPrintable(file));
+    }
+}
+
 QString valueText(const ConfigRecord &record, int position)
 {
     return position < record.size() ? record.at(position).toString() : QString();
@@ -46,6 +66,8 @@ QString valueText(const ConfigRecord &record, int position)
 
 void convert::initialise()
 {
+    static const bool fontsRegistered = (registerReportFonts(), true);
+    Q_UNUSED(fontsRegistered)
     reportLogo();
     ReportFile::initialise();
     // The first printer of a process sets up print support without a lock.
@@ -108,7 +130,7 @@ bool convert::writeReport(QString pdfPath, QString *reason)
 // searches as written ("Geöffnet", not "Geö\uFB00net").
 QFont convert::reportFont(int pixelSize, QFont::Weight weight)
 {
-    QFont font;
+    QFont font(reportFamily());
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
     font.setStyleStrategy(QFont::PreferNoShaping);

@@ -11,8 +11,9 @@ set -euo pipefail
 
 # rapidjson-dev: the strict JSON reader every configuration passes first.
 base=(cmake ninja-build g++ pkg-config fonts-dejavu-core rapidjson-dev)
-# What the tests of the installed layout read it with.
-checks=(desktop-file-utils appstream imagemagick man-db)
+# What the tests of the installed layout read it with; fonttools remakes the
+# bundled report font, pdfminer reads a report's text as its font maps say.
+checks=(desktop-file-utils appstream imagemagick man-db python3-fonttools python3-pdfminer)
 case "${1:-run}" in
 run) packages=("${base[@]}" qtbase5-dev) ;;
 test) packages=("${base[@]}" qtbase5-dev libpoppler-qt5-dev poppler-utils qpdf "${checks[@]}") ;;

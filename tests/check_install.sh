@@ -19,6 +19,7 @@ expected=(
     usr/share/man/man1/belmorand-cli.1
     usr/share/icons/hicolor/scalable/apps/$id.svg
     usr/share/doc/belmorand/examples/typical.json
+    usr/share/doc/belmorand/fonts/LICENSE
 )
 for size in 16 24 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$id.png")

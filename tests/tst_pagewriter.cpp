@@ -19,6 +19,8 @@ private slots:
     void pageBreaks_data();
     void pageBreaks();
     void titleBlock();
+    void reportFont_data();
+    void reportFont();
     void pageIsA4();
 
 private:
@@ -109,6 +111,44 @@ void tst_PageWriter::titleBlock()
     // The logo fills its box (500, 500, 4000, 964) and stays left of the title.
     QVERIFY(report.inkIn(0, Layout::LeftX, Layout::TopY, 4000, 964) > 0.05);
     QCOMPARE(report.inkIn(0, Layout::LeftX + 4100, Layout::TopY, 800, 964), 0.0);
+}
+
+void tst_PageWriter::reportFont_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("otherScript");
+
+    QTest::newRow("Latin") << QStringLiteral("Zuluft Büro Nord – 2½ m³ à 20 °C") << false;
+    QTest::newRow("Cyrillic from the system") << QStringLiteral("Насос Север") << true;
+    QTest::newRow("Greek from the system") << QStringLiteral("Αντλία Βορράς") << true;
+}
+
+// The bundled family draws what it has; another script comes from a font of
+// the system. Every blank reads as a blank.
+void tst_PageWriter::reportFont()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, otherScript);
+
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const QString source = writeFile(m_dir.filePath(tag + QLatin1String(".json")),
+                                     configuration("\"name\": \"" + name.toUtf8() + '"'));
+    const QString pdf = m_dir.filePath(tag + QLatin1String(".pdf"));
+    convert task;
+    QSignalSpy finished(&task, &convert::finished);
+    task.run(source, pdf);
+    QCOMPARE(finished.count(), 1);
+
+    const PdfReport report(pdf);
+    QVERIFY(report.find(QLatin1String("Name: ") + name));
+    const QStringList fonts = report.fontNames();
+    QVERIFY2(fonts.contains(QLatin1String("BelmorandReportSans"))
+                     && fonts.contains(QLatin1String("BelmorandReportSans-Bold")),
+             qPrintable(fonts.join(QLatin1Char(' '))));
+    QCOMPARE(fonts.size() > 2, otherScript);
+    const QSet<uint> characters = report.mappedCharacters();
+    QVERIFY(characters.contains(' '));
+    QVERIFY(!characters.contains('\t'));
 }
 
 void tst_PageWriter::pageIsA4()

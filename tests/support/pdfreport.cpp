@@ -3,8 +3,10 @@
 #include "engine/convert.h"
 #include "report/layout.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPrinter>
+#include <QRegularExpression>
 #if QT_VERSION_MAJOR >= 6
 #include <poppler-qt6.h>
 #else
@@ -147,4 +149,40 @@ double PdfReport::inkIn(int page, int x, int y, int width, int height) const
         }
     }
     return all == 0 ? 0 : double(ink) / all;
+}
+
+QStringList PdfReport::fontNames() const
+{
+    std::unique_ptr<Poppler::Document> document(Poppler::Document::load(m_fileName));
+    QStringList names;
+    if (!document)
+        return names;
+    // A subset's name may carry a tag of six capitals and a plus sign.
+    static const QRegularExpression subsetTag(QStringLiteral("^[A-Z]{6}\\+"));
+    const auto fonts = document->fonts();
+    for (const Poppler::FontInfo &font : fonts)
+        names.append(font.name().remove(subsetTag));
+    return names;
+}
+
+QSet<uint> PdfReport::mappedCharacters() const
+{
+    QFile file(m_fileName);
+    QSet<uint> characters;
+    if (!file.open(QIODevice::ReadOnly))
+        return characters;
+    // Qt writes the maps uncompressed, as ranges of glyphs followed by one
+    // character or a list of them: "<0001> <0003> [<0041> <0020> <0062>]".
+    static const QRegularExpression range(
+            QStringLiteral("<[0-9A-F]{4}> <[0-9A-F]{4}> (\\[[^\\]]*\\]|<[0-9A-F]{4}>)"));
+    static const QRegularExpression code(QStringLiteral("<([0-9A-F]{4})>"));
+    const QByteArray pdf = file.readAll(); // binary: not up to the first zero byte
+    QRegularExpressionMatchIterator ranges
+            = range.globalMatch(QString::fromLatin1(pdf.constData(), pdf.size()));
+    while (ranges.hasNext()) {
+        QRegularExpressionMatchIterator codes = code.globalMatch(ranges.next().captured(1));
+        while (codes.hasNext())
+            characters.insert(codes.next().captured(1).toUInt(nullptr, 16));
+    }
+    return characters;
 }

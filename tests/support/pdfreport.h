@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -32,6 +33,12 @@ public:
 
     // Share of non-white pixels in a box given in device units on a page.
     double inkIn(int page, int x, int y, int width, int height) const;
+
+    // The fonts the report embeds, by name ("BelmorandReportSans", ...).
+    QStringList fontNames() const;
+    // Every character the text maps (ToUnicode) assign to a glyph, as
+    // written: what a copy of the text or an index gets.
+    QSet<uint> mappedCharacters() const;
 
 private:
     QString m_fileName;
