@@ -51,6 +51,7 @@ void BatchConverter::startNext()
         return;
     }
     auto *task = new convert;
+    task->setArchival(m_output.archival);
     connect(task, &convert::finished, this, [this, job] { jobEnded(job, true); });
     connect(task, &convert::abortReason, this, [](const QString &reason) {
         printLine(stderr, QStringLiteral("belmorand-cli: ") + reason);

@@ -17,6 +17,7 @@ public:
     {
         bool listReports = true; // each written report's path on stdout
         bool showProgress = false; // "[k/N] name" on stderr
+        bool archival = false; // PDF/A-1b reports
     };
 
     explicit BatchConverter(const Output &output, QObject *parent = nullptr);

@@ -1,9 +1,12 @@
 #include "cli/joblist.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+
+#include <algorithm>
 
 namespace {
 
@@ -81,4 +84,21 @@ QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule
         jobs.append(job);
     }
     return jobs;
+}
+
+bool isReportCurrent(const ConversionJob &job)
+{
+    const QFileInfo source(job.source);
+    const QFileInfo report(job.target);
+    return source.isFile() && report.isFile() && report.lastModified() >= source.lastModified();
+}
+
+int dropCurrentJobs(QVector<ConversionJob> *jobs)
+{
+    const auto kept = std::remove_if(jobs->begin(), jobs->end(), [](const ConversionJob &job) {
+        return job.refusal.isEmpty() && isReportCurrent(job);
+    });
+    const int dropped = int(std::distance(kept, jobs->end()));
+    jobs->erase(kept, jobs->end());
+    return dropped;
 }

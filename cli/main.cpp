@@ -50,6 +50,8 @@ struct Options
     QStringList paths;
     bool recursive = false;
     bool quiet = false;
+    bool archival = false;
+    bool update = false;
     int jobs = 0;
     TargetRule targets;
 };
@@ -84,7 +86,13 @@ int parse(QCommandLineParser &parser, Options *options)
                                   QStringLiteral("N"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    text("Nur Fehler ausgeben."));
-    parser.addOptions({recursive, output, outputDir, jobs, quiet});
+    const QCommandLineOption pdfa(
+            QStringLiteral("pdfa"),
+            text("Berichte als PDF/A-1b zur Langzeitarchivierung schreiben."));
+    const QCommandLineOption update({QStringLiteral("u"), QStringLiteral("update")},
+                                    text("Nur Dateien umwandeln, deren Bericht fehlt oder älter "
+                                         "ist als die Datei."));
+    parser.addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update});
     parser.addPositionalArgument(QStringLiteral("PFAD"), text("Konfigurationsdateien oder Ordner."),
                                  QStringLiteral("PFAD..."));
 
@@ -104,6 +112,8 @@ int parse(QCommandLineParser &parser, Options *options)
     options->paths = parser.positionalArguments();
     options->recursive = parser.isSet(recursive);
     options->quiet = parser.isSet(quiet);
+    options->archival = parser.isSet(pdfa);
+    options->update = parser.isSet(update);
     options->targets.outputFile = parser.value(output);
     options->targets.outputDir = parser.value(outputDir);
     if (options->paths.isEmpty()) {
@@ -142,6 +152,46 @@ int parse(QCommandLineParser &parser, Options *options)
     return -1;
 }
 
+void printSummary(const BatchConverter &converter, const QString &more = QString())
+{
+    std::fprintf(stderr, "%s%s\n",
+                 text("%1 konvertiert, %2 fehlgeschlagen")
+                         .arg(converter.convertedCount())
+                         .arg(converter.failedCount())
+                         .toLocal8Bit()
+                         .constData(),
+                 more.toLocal8Bit().constData());
+}
+
+BatchConverter::Output outputFor(const Options &options)
+{
+    BatchConverter::Output output;
+    output.listReports = !options.quiet;
+    output.showProgress = !options.quiet && isatty(fileno(stderr));
+    output.archival = options.archival;
+    return output;
+}
+
+int runBatch(const Options &options)
+{
+    QStringList emptyFolders;
+    const QStringList files = expandPaths(options.paths, options.recursive, &emptyFolders);
+    for (const QString &folder : qAsConst(emptyFolders))
+        printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
+
+    BatchConverter converter(outputFor(options));
+    QVector<ConversionJob> jobs = makeJobs(files, options.targets);
+    const int current = options.update ? dropCurrentJobs(&jobs) : 0;
+    QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
+        if (!options.quiet)
+            printSummary(converter,
+                         options.update ? text(", %1 schon aktuell").arg(current) : QString());
+        QCoreApplication::exit(converter.failedCount() > 0 ? SomeFailed : AllConverted);
+    });
+    converter.start(jobs);
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -161,32 +211,11 @@ int main(int argc, char *argv[])
     if (early >= 0)
         return early;
 
-    QStringList emptyFolders;
-    const QStringList files = expandPaths(options.paths, options.recursive, &emptyFolders);
-    for (const QString &folder : qAsConst(emptyFolders))
-        printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
-
     if (options.jobs > 0)
         QThreadPool::globalInstance()->setMaxThreadCount(options.jobs);
     convert::initialise();
 
-    BatchConverter::Output output;
-    output.listReports = !options.quiet;
-    output.showProgress = !options.quiet && isatty(fileno(stderr));
-    BatchConverter converter(output);
-    QObject::connect(&converter, &BatchConverter::done, &app, [&] {
-        if (!options.quiet) {
-            std::fprintf(stderr, "%s\n",
-                         text("%1 konvertiert, %2 fehlgeschlagen")
-                                 .arg(converter.convertedCount())
-                                 .arg(converter.failedCount())
-                                 .toLocal8Bit()
-                                 .constData());
-        }
-        app.exit(converter.failedCount() > 0 ? SomeFailed : AllConverted);
-    });
-    converter.start(makeJobs(files, options.targets));
-    const int status = app.exec();
+    const int status = runBatch(options);
     // Tasks release themselves after their final signal; collect them.
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

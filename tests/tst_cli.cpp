@@ -16,6 +16,7 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void jobsGiveTheSameReports();
+    void updateConvertsWhatIsOutOfDate();
     void versionAndHelp();
     void hundredFilesThreeBad();
 
@@ -127,6 +128,12 @@ void tst_Cli::exitStatus_data()
                                      << QStringList {"good.pdf"} << "entstünde schon";
     QTest::newRow("one job") << QStringList {"-j", "1", "good.json", "other.json"} << 0
                              << QStringList {"good.pdf", "other.pdf"} << QString();
+    QTest::newRow("PDF/A") << QStringList {"--pdfa", "good.json"} << 0 << QStringList {"good.pdf"}
+                           << "1 konvertiert";
+    QTest::newRow("update without reports")
+            << QStringList {"-u", "good.json", "folder"} << 0
+            << QStringList {"folder/a.pdf", "folder/b.pdf", "good.pdf"}
+            << "3 konvertiert, 0 fehlgeschlagen, 0 schon aktuell";
     QTest::newRow("quiet") << QStringList {"-q", "good.json", "broken.json"} << 1
                            << QStringList {"good.pdf"} << "broken.json";
 
@@ -209,6 +216,26 @@ void tst_Cli::jobsGiveTheSameReports()
     }
 }
 
+void tst_Cli::updateConvertsWhatIsOutOfDate()
+{
+    const QDir dir(m_dir->path());
+    QCOMPARE(runCli({QStringLiteral("folder")}, dir.path()).exitCode, 0);
+    QFile changed(dir.filePath(QStringLiteral("folder/b.json")));
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                QFileDevice::FileModificationTime));
+    changed.close();
+
+    const Result result
+            = runCli({QStringLiteral("--update"), QStringLiteral("folder")}, dir.path());
+
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, dir.filePath(QStringLiteral("folder/b.pdf")) + QLatin1Char('\n'));
+    QVERIFY2(
+            result.err.contains(QStringLiteral("1 konvertiert, 0 fehlgeschlagen, 1 schon aktuell")),
+            qPrintable(result.err));
+}
+
 void tst_Cli::versionAndHelp()
 {
     const Result version = runCli({QStringLiteral("--version")}, m_dir->path());
@@ -217,8 +244,8 @@ void tst_Cli::versionAndHelp()
 
     const Result help = runCli({QStringLiteral("--help")}, m_dir->path());
     QCOMPARE(help.exitCode, 0);
-    for (const char *option :
-         {"--recursive", "--output", "--output-dir", "--jobs", "--quiet", "PFAD"})
+    for (const char *option : {"--recursive", "--output", "--output-dir", "--jobs", "--quiet",
+                               "--pdfa", "--update", "PFAD"})
         QVERIFY2(help.out.contains(QLatin1String(option)), option);
 }
 
