@@ -29,39 +29,61 @@ BatchConverter::BatchConverter(const Output &output, QObject *parent)
 
 void BatchConverter::start(const QVector<ConversionJob> &jobs)
 {
-    m_jobs = jobs;
-    if (m_jobs.isEmpty()) {
+    if (jobs.isEmpty() && m_running == 0 && m_queue.isEmpty()) {
         QMetaObject::invokeMethod(this, &BatchConverter::done, Qt::QueuedConnection);
         return;
     }
+    for (const ConversionJob &job : jobs)
+        m_queue.enqueue(job);
+    m_total += jobs.size();
+    startQueued();
+}
+
+void BatchConverter::add(const ConversionJob &job)
+{
+    start({job});
+}
+
+void BatchConverter::dropQueued()
+{
+    m_total -= m_queue.size();
+    m_queue.clear();
+    if (m_running == 0)
+        QMetaObject::invokeMethod(this, &BatchConverter::done, Qt::QueuedConnection);
+}
+
+void BatchConverter::startQueued()
+{
     const int inFlight = QThreadPool::globalInstance()->maxThreadCount() * (1 + QueuedPerThread);
-    while (m_next < m_jobs.size() && m_next < inFlight)
+    while (!m_queue.isEmpty() && m_running < inFlight)
         startNext();
 }
 
 void BatchConverter::startNext()
 {
-    const ConversionJob job = m_jobs.at(m_next++);
+    const ConversionJob job = m_queue.dequeue();
+    ++m_running;
     if (!job.refusal.isEmpty()) {
         printLine(stderr, QStringLiteral("belmorand-cli: ") + job.refusal);
         // Reported from the event loop, like a task's end, so done() never
         // comes from inside start().
         QMetaObject::invokeMethod(
-                this, [this, job] { jobEnded(job, false); }, Qt::QueuedConnection);
+                this, [this, job] { endJob(job, false); }, Qt::QueuedConnection);
         return;
     }
     auto *task = new convert;
     task->setArchival(m_output.archival);
-    connect(task, &convert::finished, this, [this, job] { jobEnded(job, true); });
+    connect(task, &convert::finished, this, [this, job] { endJob(job, true); });
     connect(task, &convert::abortReason, this, [](const QString &reason) {
         printLine(stderr, QStringLiteral("belmorand-cli: ") + reason);
     });
-    connect(task, &convert::aborted, this, [this, job] { jobEnded(job, false); });
+    connect(task, &convert::aborted, this, [this, job] { endJob(job, false); });
     convert::start(task, job.source, job.target);
 }
 
-void BatchConverter::jobEnded(const ConversionJob &job, bool converted)
+void BatchConverter::endJob(const ConversionJob &job, bool converted)
 {
+    --m_running;
     ++m_ended;
     if (converted) {
         ++m_converted;
@@ -73,11 +95,11 @@ void BatchConverter::jobEnded(const ConversionJob &job, bool converted)
     if (m_output.showProgress) {
         printLine(stderr, QStringLiteral("[%1/%2] %3")
                                   .arg(m_ended)
-                                  .arg(m_jobs.size())
+                                  .arg(m_total)
                                   .arg(QFileInfo(job.source).fileName()));
     }
-    if (m_next < m_jobs.size())
-        startNext();
-    if (m_ended == m_jobs.size())
+    emit jobEnded(job, converted);
+    startQueued();
+    if (m_running == 0 && m_queue.isEmpty())
         emit done();
 }

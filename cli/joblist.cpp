@@ -65,22 +65,30 @@ QStringList expandPaths(const QStringList &paths, bool recursive, QStringList *e
     return files;
 }
 
+ConversionJob makeJob(const QString &file, const TargetRule &rule)
+{
+    return {QFileInfo(file).absoluteFilePath(), QDir::cleanPath(targetFor(file, rule)), {}};
+}
+
+void refuseTarget(ConversionJob *job, const QString &writer)
+{
+    job->refusal = QCoreApplication::translate("belmorand-cli",
+                                               "Die Datei %1 wird nicht konvertiert: ihr "
+                                               "Bericht %2 entstünde schon aus %3.")
+                           .arg(job->source, job->target, writer);
+}
+
 QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule)
 {
     QVector<ConversionJob> jobs;
     QHash<QString, QString> writers; // target -> the source that writes it
     for (const QString &file : files) {
-        ConversionJob job {
-                QFileInfo(file).absoluteFilePath(), QDir::cleanPath(targetFor(file, rule)), {}};
+        ConversionJob job = makeJob(file, rule);
         const auto earlier = writers.constFind(job.target);
-        if (earlier != writers.constEnd()) {
-            job.refusal = QCoreApplication::translate("belmorand-cli",
-                                                      "Die Datei %1 wird nicht konvertiert: ihr "
-                                                      "Bericht %2 entstünde schon aus %3.")
-                                  .arg(job.source, job.target, earlier.value());
-        } else {
+        if (earlier != writers.constEnd())
+            refuseTarget(&job, earlier.value());
+        else
             writers.insert(job.target, job.source);
-        }
         jobs.append(job);
     }
     return jobs;

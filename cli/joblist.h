@@ -24,6 +24,12 @@ struct TargetRule
 // name order.
 QStringList expandPaths(const QStringList &paths, bool recursive, QStringList *emptyFolders);
 
+// The job for one file, with its target.
+ConversionJob makeJob(const QString &file, const TargetRule &rule);
+
+// Refuses job: writer already writes its target.
+void refuseTarget(ConversionJob *job, const QString &writer);
+
 // Jobs for the files, with their targets. A target that an earlier job of the
 // list already writes is refused, so no two conversions write one file.
 QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule);

@@ -1,4 +1,5 @@
 #include "cli/batchconverter.h"
+#include "cli/folderwatcher.h"
 #include "cli/joblist.h"
 
 #include "engine/convert.h"
@@ -52,6 +53,7 @@ struct Options
     bool quiet = false;
     bool archival = false;
     bool update = false;
+    bool watch = false;
     int jobs = 0;
     TargetRule targets;
 };
@@ -92,7 +94,14 @@ int parse(QCommandLineParser &parser, Options *options)
     const QCommandLineOption update({QStringLiteral("u"), QStringLiteral("update")},
                                     text("Nur Dateien umwandeln, deren Bericht fehlt oder älter "
                                          "ist als die Datei."));
-    parser.addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update});
+    const QCommandLineOption watch(
+            QStringLiteral("watch"),
+            text("Die Ordner PFAD... beobachten und jede Datei auf \".json\", "
+                 "die darin erscheint oder sich ändert, umwandeln, sobald "
+                 "sie fertig geschrieben ist; beim Start die Dateien, "
+                 "deren Bericht fehlt oder älter ist. Läuft, bis es mit "
+                 "Strg+C oder SIGTERM beendet wird."));
+    parser.addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update, watch});
     parser.addPositionalArgument(QStringLiteral("PFAD"), text("Konfigurationsdateien oder Ordner."),
                                  QStringLiteral("PFAD..."));
 
@@ -114,6 +123,7 @@ int parse(QCommandLineParser &parser, Options *options)
     options->quiet = parser.isSet(quiet);
     options->archival = parser.isSet(pdfa);
     options->update = parser.isSet(update);
+    options->watch = parser.isSet(watch);
     options->targets.outputFile = parser.value(output);
     options->targets.outputDir = parser.value(outputDir);
     if (options->paths.isEmpty()) {
@@ -143,6 +153,19 @@ int parse(QCommandLineParser &parser, Options *options)
             printError(text("der Name für --output muss auf \".pdf\" enden: %1")
                                .arg(options->targets.outputFile));
             return UsageError;
+        }
+    }
+    if (options->watch) {
+        if (parser.isSet(output)) {
+            printError(text("--watch schreibt jeden Bericht unter seinem eigenen Namen, "
+                            "--output passt nicht dazu"));
+            return UsageError;
+        }
+        for (const QString &path : qAsConst(options->paths)) {
+            if (!QFileInfo(path).isDir()) {
+                printError(text("--watch beobachtet Ordner; %1 ist keiner").arg(path));
+                return UsageError;
+            }
         }
     }
     if (parser.isSet(outputDir) && !QDir().mkpath(options->targets.outputDir)) {
@@ -192,6 +215,30 @@ int runBatch(const Options &options)
     return QCoreApplication::exec();
 }
 
+// Runs until stopped; a progress count would never end, so there is none.
+int runWatch(const Options &options)
+{
+    BatchConverter::Output output = outputFor(options);
+    output.showProgress = false;
+    BatchConverter converter(output);
+    FolderWatcher watcher(&converter, options.targets, options.recursive);
+    bool stopping = false;
+    int status = SomeFailed;
+    QObject::connect(&watcher, &FolderWatcher::foldersGone, qApp, [&] {
+        stopping = true;
+        watcher.stop();
+    });
+    QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
+        if (!stopping)
+            return;
+        if (!options.quiet)
+            printSummary(converter);
+        QCoreApplication::exit(status);
+    });
+    watcher.start(options.paths);
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -215,7 +262,7 @@ int main(int argc, char *argv[])
         QThreadPool::globalInstance()->setMaxThreadCount(options.jobs);
     convert::initialise();
 
-    const int status = runBatch(options);
+    const int status = options.watch ? runWatch(options) : runBatch(options);
     // Tasks release themselves after their final signal; collect them.
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
