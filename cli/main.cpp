@@ -1,6 +1,7 @@
 #include "cli/batchconverter.h"
 #include "cli/folderwatcher.h"
 #include "cli/joblist.h"
+#include "cli/stopsignal.h"
 
 #include "engine/convert.h"
 
@@ -23,6 +24,8 @@
 namespace {
 
 enum ExitCode { AllConverted = 0, SomeFailed = 1, UsageError = 2 };
+// Stopped by a signal: its number above this, as a shell reports it.
+constexpr int SignalBase = 128;
 
 QtMessageHandler defaultHandler = nullptr;
 
@@ -224,10 +227,18 @@ int runWatch(const Options &options)
     FolderWatcher watcher(&converter, options.targets, options.recursive);
     bool stopping = false;
     int status = SomeFailed;
-    QObject::connect(&watcher, &FolderWatcher::foldersGone, qApp, [&] {
+    // The one way out: the running conversions end, then the loop.
+    const auto stopWith = [&](int exitStatus) {
+        if (stopping)
+            return;
         stopping = true;
+        status = exitStatus;
         watcher.stop();
-    });
+    };
+    QObject::connect(&watcher, &FolderWatcher::foldersGone, qApp, [&] { stopWith(SomeFailed); });
+    StopSignal stopSignal;
+    QObject::connect(&stopSignal, &StopSignal::stopRequested, qApp,
+                     [&](int signalNumber) { stopWith(SignalBase + signalNumber); });
     QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
         if (!stopping)
             return;
