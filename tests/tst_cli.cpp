@@ -257,7 +257,11 @@ void tst_Cli::watchFolder()
     const QDir folder(dir.filePath(QStringLiteral("folder")));
     QCOMPARE(runCli({QStringLiteral("folder/a.json")}, dir.path()).exitCode, 0);
     QProcess watcher;
-    startCli(watcher, {QStringLiteral("--watch"), QStringLiteral("folder")}, dir.path());
+    // One conversion at a time, so the stop below finds some still queued.
+    startCli(watcher,
+             {QStringLiteral("--watch"), QStringLiteral("-j"), QStringLiteral("1"),
+              QStringLiteral("folder")},
+             dir.path());
     Result seen;
     const auto poll = [&] {
         seen.out += QString::fromLocal8Bit(watcher.readAllStandardOutput());
@@ -299,8 +303,19 @@ void tst_Cli::watchFolder()
                      && !seen.err.contains(QStringLiteral("slow.json")),
              qPrintable(seen.out + seen.err));
     QVERIFY(printed(QStringLiteral("slow.pdf")));
-    watcher.kill();
+
+    // Stopped while conversions run, it leaves complete reports only.
+    for (int i = 0; i < 12; ++i)
+        QFile::copy(QStringLiteral(EXAMPLES_DIR "/large.json"),
+                    folder.filePath(QStringLiteral("large-%1.json").arg(i)));
+    QTRY_VERIFY_WITH_TIMEOUT((poll(), seen.out.contains(QStringLiteral("large-"))), Timeout);
+    watcher.terminate();
     QVERIFY(watcher.waitForFinished(Timeout));
+    QCOMPARE(watcher.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(watcher.exitCode(), 143);
+    poll();
+    QVERIFY2(seen.err.contains(QStringLiteral(" konvertiert, 1 fehlgeschlagen")),
+             qPrintable(seen.err));
     for (const QString &file : pdfsBelow(folder.path()))
         QVERIFY2(ReportFile::isCompletePdf(folder.filePath(file)), qPrintable(file));
 }
