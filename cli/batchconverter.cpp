@@ -2,9 +2,11 @@
 
 #include "engine/convert.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -12,6 +14,30 @@ namespace {
 // Tasks queued beyond the running ones, per pool thread: enough that a
 // thread never waits for the GUI thread to hand it the next file.
 constexpr int QueuedPerThread = 2;
+
+const QLatin1Char Quote('"');
+const QLatin1Char Backslash('\\');
+constexpr ushort FirstPrintable = 0x20;
+constexpr ushort Delete = 0x7F;
+
+bool isControl(QChar c)
+{
+    return c.unicode() < FirstPrintable || c.unicode() == Delete;
+}
+
+QString escaped(QChar c)
+{
+    switch (c.unicode()) {
+    case '\n':
+        return QStringLiteral("\\n");
+    case '\t':
+        return QStringLiteral("\\t");
+    case '\r':
+        return QStringLiteral("\\r");
+    default:
+        return QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    }
+}
 
 void printLine(FILE *stream, const QString &text)
 {
@@ -22,6 +48,29 @@ void printLine(FILE *stream, const QString &text)
 
 } // namespace
 
+QString BatchConverter::oneLine(const QString &text)
+{
+    if (std::none_of(text.begin(), text.end(), isControl))
+        return text;
+    QString line;
+    for (QChar c : text)
+        line += isControl(c) ? escaped(c) : QString(c);
+    return line;
+}
+
+QString BatchConverter::quotedPath(const QString &path)
+{
+    if (!path.startsWith(Quote) && std::none_of(path.begin(), path.end(), isControl))
+        return path;
+    QString quoted(Quote);
+    for (QChar c : path) {
+        if (c == Quote || c == Backslash)
+            quoted += Backslash;
+        quoted += isControl(c) ? escaped(c) : QString(c);
+    }
+    return quoted + Quote;
+}
+
 BatchConverter::BatchConverter(const Output &output, QObject *parent)
     : QObject(parent)
     , m_output(output)
@@ -29,6 +78,8 @@ BatchConverter::BatchConverter(const Output &output, QObject *parent)
 
 void BatchConverter::start(const QVector<ConversionJob> &jobs)
 {
+    if (m_stopped)
+        return;
     if (jobs.isEmpty() && m_running == 0 && m_queue.isEmpty()) {
         QMetaObject::invokeMethod(this, &BatchConverter::done, Qt::QueuedConnection);
         return;
@@ -55,8 +106,20 @@ void BatchConverter::dropQueued()
 void BatchConverter::startQueued()
 {
     const int inFlight = QThreadPool::globalInstance()->maxThreadCount() * (1 + QueuedPerThread);
-    while (!m_queue.isEmpty() && m_running < inFlight)
+    while (!m_stopped && !m_queue.isEmpty() && m_running < inFlight)
         startNext();
+}
+
+void BatchConverter::stop()
+{
+    m_stopped = true;
+    m_queue.clear();
+    // Dropped runnables never run their task; it is freed with the process.
+    QThreadPool::globalInstance()->clear();
+    QThreadPool::globalInstance()->waitForDone();
+    // Deliver how the running ones ended: a report finished in the last
+    // moment is listed like any other.
+    QCoreApplication::sendPostedEvents(this);
 }
 
 void BatchConverter::startNext()
@@ -64,7 +127,7 @@ void BatchConverter::startNext()
     const ConversionJob job = m_queue.dequeue();
     ++m_running;
     if (!job.refusal.isEmpty()) {
-        printLine(stderr, QStringLiteral("belmorand-cli: ") + job.refusal);
+        printLine(stderr, QStringLiteral("belmorand-cli: ") + oneLine(job.refusal));
         // Reported from the event loop, like a task's end, so done() never
         // comes from inside start().
         QMetaObject::invokeMethod(
@@ -75,7 +138,7 @@ void BatchConverter::startNext()
     task->setArchival(m_output.archival);
     connect(task, &convert::finished, this, [this, job] { endJob(job, true); });
     connect(task, &convert::abortReason, this, [](const QString &reason) {
-        printLine(stderr, QStringLiteral("belmorand-cli: ") + reason);
+        printLine(stderr, QStringLiteral("belmorand-cli: ") + oneLine(reason));
     });
     connect(task, &convert::aborted, this, [this, job] { endJob(job, false); });
     convert::start(task, job.source, job.target);
@@ -88,7 +151,7 @@ void BatchConverter::endJob(const ConversionJob &job, bool converted)
     if (converted) {
         ++m_converted;
         if (m_output.listReports)
-            printLine(stdout, job.target);
+            printLine(stdout, quotedPath(job.target));
     } else {
         ++m_failed;
     }
@@ -96,10 +159,10 @@ void BatchConverter::endJob(const ConversionJob &job, bool converted)
         printLine(stderr, QStringLiteral("[%1/%2] %3")
                                   .arg(m_ended)
                                   .arg(m_total)
-                                  .arg(QFileInfo(job.source).fileName()));
+                                  .arg(oneLine(QFileInfo(job.source).fileName())));
     }
     emit jobEnded(job, converted);
     startQueued();
-    if (m_running == 0 && m_queue.isEmpty())
+    if (m_running == 0 && m_queue.isEmpty() && !m_stopped)
         emit done();
 }

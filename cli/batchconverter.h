@@ -29,9 +29,22 @@ public:
     void add(const ConversionJob &job);
     // Drops the jobs not yet begun; done() follows once the running ones end.
     void dropQueued();
+    // Starts no further job and drops those queued here and in the pool,
+    // waits for the running ones and reports how they ended. done() is not
+    // emitted.
+    void stop();
+
+    // text on one line: control characters (a newline in a file name) as
+    // C escapes, so each message and each report path stays one line.
+    static QString oneLine(const QString &text);
+    // A report path for standard output: as it is, or in double quotes with
+    // C escapes when it holds a control character or begins with a quote.
+    static QString quotedPath(const QString &path);
 
     int failedCount() const { return m_failed; }
     int convertedCount() const { return m_converted; }
+    // After stop(): the jobs that never began.
+    int notStartedCount() const { return m_total - m_ended; }
 
 signals:
     void jobEnded(const ConversionJob &job, bool converted);
@@ -47,6 +60,7 @@ private:
     QQueue<ConversionJob> m_queue;
     int m_total = 0;
     int m_running = 0;
+    bool m_stopped = false;
     int m_ended = 0;
     int m_converted = 0;
     int m_failed = 0;

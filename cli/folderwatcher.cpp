@@ -77,7 +77,6 @@ void FolderWatcher::stop()
     m_scanTimer.stop();
     m_settleTimer.stop();
     m_files.clear();
-    m_converter->dropQueued();
 }
 
 FolderWatcher::FileState FolderWatcher::stateOf(const QString &path)

@@ -31,7 +31,8 @@ public:
 
     // Starts watching the folders (and their subfolders when recursive).
     void start(const QStringList &folders);
-    // Stops noticing changes and drops the conversions not yet begun.
+    // Stops noticing changes; the conversions already handed on are the
+    // converter's to finish or stop.
     void stop();
 
     // How long a file's size and time must stay the same before it counts

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 
@@ -13,22 +14,80 @@ namespace {
 const QLatin1String JsonSuffix(".json");
 const QLatin1String PdfSuffix(".pdf");
 
-void collectFolder(const QString &folder, bool recursive, QStringList *files)
+// The path a file is known by whatever way it was reached; a dangling
+// link by its own path.
+QString identity(const QString &path)
 {
-    const QDir dir(folder);
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString &name : names) {
-        if (name.endsWith(JsonSuffix))
-            files->append(dir.filePath(name));
-    }
-    if (!recursive)
-        return;
-    // Linked folders are not followed: a link back up would never end.
-    const QStringList folders = dir.entryList(
-            QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
-    for (const QString &name : folders)
-        collectFolder(dir.filePath(name), recursive, files);
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
 }
+
+class FolderWalk
+{
+public:
+    FolderWalk(bool recursive, QStringList *files, FolderFindings *findings)
+        : m_recursive(recursive)
+        , m_files(files)
+        , m_findings(findings)
+    { }
+
+    // A file given by name is always listed, also twice.
+    void addFile(const QString &path)
+    {
+        m_seen.insert(identity(path));
+        m_files->append(path);
+    }
+
+    // False when the folder was walked before, under this path or another.
+    bool walk(const QString &folder)
+    {
+        if (m_folders.contains(identity(folder)))
+            return false;
+        collect(folder);
+        return true;
+    }
+
+private:
+    void collect(const QString &folder)
+    {
+        if (m_folders.contains(identity(folder)))
+            return;
+        m_folders.insert(identity(folder));
+        const QDir dir(folder);
+        const QFileInfo info(folder);
+        if (!info.isReadable() || !info.isExecutable()) {
+            m_findings->unreadable.append(
+                    QCoreApplication::translate(
+                            "belmorand-cli",
+                            "der Ordner %1 lässt sich nicht lesen (keine Berechtigung)")
+                            .arg(folder));
+            return;
+        }
+        // System: a dangling link or a FIFO named ".json" is named, not skipped.
+        const QStringList names
+                = dir.entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+        for (const QString &name : names) {
+            const QString path = dir.filePath(name);
+            if (name.endsWith(JsonSuffix) && !m_seen.contains(identity(path))) {
+                m_seen.insert(identity(path));
+                m_files->append(path);
+            }
+        }
+        if (!m_recursive)
+            return;
+        // Linked folders are not followed: a link back up would never end.
+        const QStringList folders = dir.entryList(
+                QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
+        for (const QString &name : folders)
+            collect(dir.filePath(name));
+    }
+
+    bool m_recursive;
+    QStringList *m_files;
+    FolderFindings *m_findings;
+    QSet<QString> m_seen;
+    QSet<QString> m_folders;
+};
 
 QString reportName(const QString &source)
 {
@@ -48,19 +107,21 @@ QString targetFor(const QString &source, const TargetRule &rule)
 
 } // namespace
 
-QStringList expandPaths(const QStringList &paths, bool recursive, QStringList *emptyFolders)
+QStringList expandPaths(const QStringList &paths, bool recursive, FolderFindings *findings)
 {
     QStringList files;
+    FolderWalk walk(recursive, &files, findings);
     for (const QString &path : paths) {
         const QFileInfo info(path);
         if (!info.isDir()) {
-            files.append(info.absoluteFilePath());
+            walk.addFile(info.absoluteFilePath());
             continue;
         }
         const int before = files.size();
-        collectFolder(info.absoluteFilePath(), recursive, &files);
-        if (files.size() == before)
-            emptyFolders->append(path);
+        const int unreadable = findings->unreadable.size();
+        if (walk.walk(info.absoluteFilePath()) && files.size() == before
+            && findings->unreadable.size() == unreadable)
+            findings->empty.append(path);
     }
     return files;
 }

@@ -19,10 +19,20 @@ struct TargetRule
     QString outputDir; // -d: every report in this folder, under its own name
 };
 
+// What looking into folders found besides files.
+struct FolderFindings
+{
+    QStringList empty; // folders given that hold no ".json" file
+    QStringList unreadable; // why a folder could not be listed, one message each
+};
+
 // The configuration files a list of paths names: a file as given, a folder
-// as the ".json" files directly inside it (or below it when recursive), in
-// name order.
-QStringList expandPaths(const QStringList &paths, bool recursive, QStringList *emptyFolders);
+// as the ".json" entries directly inside it (or below it when recursive), in
+// name order. Entries that are no regular file (a dangling link, a FIFO) are
+// listed too, so their conversion says what is wrong with them. A file
+// reached again through a folder (the same folder given twice, or through a
+// link) is listed once.
+QStringList expandPaths(const QStringList &paths, bool recursive, FolderFindings *findings);
 
 // The job for one file, with its target.
 ConversionJob makeJob(const QString &file, const TargetRule &rule);

@@ -1,15 +1,18 @@
 #include "cli/batchconverter.h"
 #include "cli/folderwatcher.h"
 #include "cli/joblist.h"
-#include "cli/stopsignal.h"
 
 #include "engine/convert.h"
+#include "engine/filenames.h"
+#include "engine/stopsignals.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QThreadPool>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -24,20 +27,62 @@
 namespace {
 
 enum ExitCode { AllConverted = 0, SomeFailed = 1, UsageError = 2 };
-// Stopped by a signal: its number above this, as a shell reports it.
-constexpr int SignalBase = 128;
+
+// More threads than this only wait for each other and the disk, and
+// hundreds of them run out of file handles.
+constexpr int MaxJobs = 64;
 
 QtMessageHandler defaultHandler = nullptr;
 
-// Qt's note about a missing XDG_RUNTIME_DIR (usual under cron or ssh) is no
-// concern of a converter's user; everything else is passed on.
+// Qt's own notes and warnings are English and meant for developers (the
+// missing XDG_RUNTIME_DIR under cron, a printer that could not open a file);
+// every failure a user must know of is reported in German by the converter.
+// BELMORAND_DEBUG=1 lets them through.
 void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (message.startsWith(QLatin1String("QStandardPaths: ")))
+    const bool serious = type == QtCriticalMsg || type == QtFatalMsg;
+    if (!serious && !qEnvironmentVariableIsSet("BELMORAND_DEBUG"))
         return;
     if (defaultHandler)
         defaultHandler(type, context, message);
 }
+
+// The lines QCommandLineParser writes itself, in the language of the rest
+// of the help text.
+class ParserTranslator : public QTranslator
+{
+public:
+    using QTranslator::QTranslator;
+
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char *context, const char *sourceText, const char *disambiguation,
+                      int n) const override
+    {
+        Q_UNUSED(disambiguation)
+        Q_UNUSED(n)
+        if (qstrcmp(context, "QCommandLineParser") != 0)
+            return QString();
+        static const QHash<QByteArray, QString> german {
+                {"Usage: %1", QStringLiteral("Aufruf: %1")},
+                {"[options]", QStringLiteral("[Optionen]")},
+                {"Options:", QStringLiteral("Optionen:")},
+                {"Arguments:", QStringLiteral("Argumente:")},
+                {"Displays help on commandline options.", QStringLiteral("Zeigt diese Hilfe an.")},
+                {"Displays help including Qt specific options.",
+                 QStringLiteral("Zeigt die Hilfe samt den Optionen von Qt an.")},
+                {"Displays help, including generic Qt options.",
+                 QStringLiteral("Zeigt die Hilfe samt den Optionen von Qt an.")},
+                {"Displays version information.", QStringLiteral("Zeigt die Version an.")},
+                {"Unknown option '%1'.", QStringLiteral("Unbekannte Option \"%1\".")},
+                {"Unknown options: %1.", QStringLiteral("Unbekannte Optionen: %1.")},
+                {"Missing value after '%1'.", QStringLiteral("Nach \"%1\" fehlt ein Wert.")},
+                {"Unexpected value after '%1'.",
+                 QStringLiteral("Nach \"%1\" ist kein Wert erlaubt.")},
+        };
+        return german.value(QByteArray(sourceText));
+    }
+};
 
 QString text(const char *source)
 {
@@ -46,7 +91,8 @@ QString text(const char *source)
 
 void printError(const QString &message)
 {
-    std::fprintf(stderr, "belmorand-cli: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "belmorand-cli: %s\n",
+                 BatchConverter::oneLine(message).toLocal8Bit().constData());
 }
 
 struct Options
@@ -85,9 +131,10 @@ int parse(QCommandLineParser &parser, Options *options)
             text("Die Berichte in ORDNER schreiben, jeweils unter ihrem eigenen Namen."),
             QStringLiteral("ORDNER"));
     const QCommandLineOption jobs({QStringLiteral("j"), QStringLiteral("jobs")},
-                                  text("Höchstens N Umwandlungen gleichzeitig (Vorgabe: %1, die "
-                                       "Zahl der Prozessorkerne).")
-                                          .arg(QThread::idealThreadCount()),
+                                  text("Höchstens N Umwandlungen gleichzeitig, 1 bis %1 (Vorgabe: "
+                                       "%2, die Zahl der Prozessorkerne).")
+                                          .arg(MaxJobs)
+                                          .arg(qMin(QThread::idealThreadCount(), MaxJobs)),
                                   QStringLiteral("N"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    text("Nur Fehler ausgeben."));
@@ -137,8 +184,9 @@ int parse(QCommandLineParser &parser, Options *options)
     if (parser.isSet(jobs)) {
         bool ok = false;
         options->jobs = parser.value(jobs).toInt(&ok);
-        if (!ok || options->jobs < 1) {
-            printError(text("--jobs braucht eine ganze Zahl ab 1, nicht \"%1\"")
+        if (!ok || options->jobs < 1 || options->jobs > MaxJobs) {
+            printError(text("--jobs braucht eine ganze Zahl von 1 bis %1, nicht \"%2\"")
+                               .arg(MaxJobs)
                                .arg(parser.value(jobs)));
             return UsageError;
         }
@@ -178,8 +226,11 @@ int parse(QCommandLineParser &parser, Options *options)
     return -1;
 }
 
-void printSummary(const BatchConverter &converter, const QString &more = QString())
+void printSummary(const Options &options, const BatchConverter &converter,
+                  const QString &more = QString())
 {
+    if (options.quiet)
+        return;
     std::fprintf(stderr, "%s%s\n",
                  text("%1 konvertiert, %2 fehlgeschlagen")
                          .arg(converter.convertedCount())
@@ -198,22 +249,41 @@ BatchConverter::Output outputFor(const Options &options)
     return output;
 }
 
+// Interrupted: running conversions end without a report, the others never
+// begin, and the summary still comes.
+void stopNow(int signal, BatchConverter *converter, const Options &options)
+{
+    convert::requestStop();
+    converter->stop();
+    printError(text("abgebrochen (%1); %2 Dateien wurden nicht mehr begonnen")
+                       .arg(StopSignals::name(signal))
+                       .arg(converter->notStartedCount()));
+    printSummary(options, *converter);
+    QCoreApplication::exit(StopSignals::exitStatus(signal));
+}
+
 int runBatch(const Options &options)
 {
-    QStringList emptyFolders;
-    const QStringList files = expandPaths(options.paths, options.recursive, &emptyFolders);
-    for (const QString &folder : qAsConst(emptyFolders))
+    FolderFindings findings;
+    const QStringList files = expandPaths(options.paths, options.recursive, &findings);
+    for (const QString &folder : qAsConst(findings.empty))
         printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
+    for (const QString &problem : qAsConst(findings.unreadable))
+        printError(problem);
 
     BatchConverter converter(outputFor(options));
     QVector<ConversionJob> jobs = makeJobs(files, options.targets);
     const int current = options.update ? dropCurrentJobs(&jobs) : 0;
+    const bool someUnread = !findings.unreadable.isEmpty();
     QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
-        if (!options.quiet)
-            printSummary(converter,
-                         options.update ? text(", %1 schon aktuell").arg(current) : QString());
-        QCoreApplication::exit(converter.failedCount() > 0 ? SomeFailed : AllConverted);
+        printSummary(options, converter,
+                     options.update ? text(", %1 schon aktuell").arg(current) : QString());
+        QCoreApplication::exit(converter.failedCount() > 0 || someUnread ? SomeFailed
+                                                                         : AllConverted);
     });
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, qApp,
+                     [&](int signal) { stopNow(signal, &converter, options); });
     converter.start(jobs);
     return QCoreApplication::exec();
 }
@@ -225,26 +295,23 @@ int runWatch(const Options &options)
     output.showProgress = false;
     BatchConverter converter(output);
     FolderWatcher watcher(&converter, options.targets, options.recursive);
-    bool stopping = false;
-    int status = SomeFailed;
-    // The one way out: the running conversions end, then the loop.
-    const auto stopWith = [&](int exitStatus) {
-        if (stopping)
-            return;
-        stopping = true;
-        status = exitStatus;
+    bool foldersGone = false;
+    QObject::connect(&watcher, &FolderWatcher::foldersGone, qApp, [&] {
+        // Nothing left to watch: what was begun still ends.
+        foldersGone = true;
         watcher.stop();
-    };
-    QObject::connect(&watcher, &FolderWatcher::foldersGone, qApp, [&] { stopWith(SomeFailed); });
-    StopSignal stopSignal;
-    QObject::connect(&stopSignal, &StopSignal::stopRequested, qApp,
-                     [&](int signalNumber) { stopWith(SignalBase + signalNumber); });
+        converter.dropQueued();
+    });
     QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
-        if (!stopping)
+        if (!foldersGone)
             return;
-        if (!options.quiet)
-            printSummary(converter);
-        QCoreApplication::exit(status);
+        printSummary(options, converter);
+        QCoreApplication::exit(SomeFailed);
+    });
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, qApp, [&](int signal) {
+        watcher.stop();
+        stopNow(signal, &converter, options);
     });
     watcher.start(options.paths);
     return QCoreApplication::exec();
@@ -254,6 +321,7 @@ int runWatch(const Options &options)
 
 int main(int argc, char *argv[])
 {
+    FileNames::keepUndecodableNames();
     // Fonts need a GUI application, but no display: offscreen unless the
     // caller chose a platform.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -262,6 +330,8 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("belmorand-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(BELMORAND_VERSION));
+    ParserTranslator parserTexts;
+    QCoreApplication::installTranslator(&parserTexts);
 
     QCommandLineParser parser;
     Options options;
@@ -269,8 +339,8 @@ int main(int argc, char *argv[])
     if (early >= 0)
         return early;
 
-    if (options.jobs > 0)
-        QThreadPool::globalInstance()->setMaxThreadCount(options.jobs);
+    QThreadPool::globalInstance()->setMaxThreadCount(
+            options.jobs > 0 ? options.jobs : qMin(QThread::idealThreadCount(), MaxJobs));
     convert::initialise();
 
     const int status = options.watch ? runWatch(options) : runBatch(options);

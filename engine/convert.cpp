@@ -1,6 +1,8 @@
 #include "engine/convert.h"
 
-#include "engine/duplicatekeys.h"
+#include "engine/filenames.h"
+#include "engine/jsoncheck.h"
+#include "engine/systemerror.h"
 #include "engine/threadhandoff.h"
 #include "report/reportfile.h"
 
@@ -12,6 +14,7 @@
 #include <QRunnable>
 #include <QThreadPool>
 
+#include <atomic>
 #include <utility>
 
 #ifdef Q_OS_UNIX
@@ -30,6 +33,8 @@ namespace {
 // is under 9 GiB, and a typical machine runs far fewer at once).
 constexpr qint64 BytesPerMiB = qint64(1024) * 1024;
 constexpr qint64 MaxSourceBytes = 32 * BytesPerMiB;
+
+std::atomic<bool> g_stopRequested {false};
 
 QString parseErrorText(QJsonParseError::ParseError error)
 {
@@ -68,22 +73,26 @@ QString parseErrorText(QJsonParseError::ParseError error)
     return convert::tr("unbekannter Fehler");
 }
 
-// Line and column (both from 1) of a byte offset, for a reader who opens the
-// file in an editor.
-QString positionText(const QByteArray &bytes, int offset)
+#ifdef Q_OS_UNIX
+// Why path cannot be read, from the error of stat() or open().
+QString unreadableReason(const QString &path, int error)
 {
-    const int end = qBound(0, offset, bytes.size());
-    int line = 1;
-    int lineStart = 0;
-    for (int i = 0; i < end; ++i) {
-        if (bytes.at(i) == '\n') {
-            ++line;
-            lineStart = i + 1;
-        }
+    if (error == ENOENT) {
+        struct stat link;
+        if (::lstat(QFile::encodeName(path).constData(), &link) == 0 && S_ISLNK(link.st_mode))
+            return convert::tr("Die Datei %1 ist ein Verweis ins Leere: sein Ziel %2 existiert "
+                               "nicht.")
+                    .arg(path, QFileInfo(path).symLinkTarget());
+        if (FileNames::lostInDecoding(path))
+            return convert::tr("Die Datei %1 lässt sich nicht öffnen: ihr Name ist kein gültiges "
+                               "UTF-8.")
+                    .arg(path);
+        return convert::tr("Die Datei %1 existiert nicht.").arg(path);
     }
-    const int column = QString::fromUtf8(bytes.constData() + lineStart, end - lineStart).size() + 1;
-    return convert::tr("Zeile %1, Spalte %2").arg(line).arg(column);
+    return convert::tr("Die Datei %1 kann nicht gelesen werden: %2.")
+            .arg(path, systemErrorText(error));
 }
+#endif
 
 // Opens path for reading only if it is a regular file at the moment of
 // opening: a FIFO swapped in after the check above must not block the
@@ -94,8 +103,7 @@ bool openRegularFile(QFile *file, QString *reason)
 #ifdef Q_OS_UNIX
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        *reason = convert::tr("Die Datei %1 kann nicht geöffnet werden (%2).")
-                          .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        *reason = unreadableReason(path, errno);
         return false;
     }
     struct stat info;
@@ -114,6 +122,31 @@ bool openRegularFile(QFile *file, QString *reason)
     *reason = convert::tr("Die Datei %1 kann nicht geöffnet werden (%2).")
                       .arg(path, file->errorString());
     return false;
+}
+
+// The size of the regular file at path, or false with the reason.
+bool regularFileSize(const QString &path, qint64 *size, QString *reason)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        *reason = unreadableReason(path, errno);
+        return false;
+    }
+    const bool regular = S_ISREG(info.st_mode);
+    *size = info.st_size;
+#else
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *reason = convert::tr("Die Datei %1 existiert nicht.").arg(path);
+        return false;
+    }
+    const bool regular = info.isFile();
+    *size = info.size();
+#endif
+    if (!regular)
+        *reason = convert::tr("%1 ist keine gewöhnliche Datei.").arg(path);
+    return regular;
 }
 
 // One conversion as the pool's work item. The task deletes itself on its own
@@ -175,6 +208,16 @@ QString convert::outputFileName(const QString &pdfPath)
     return name.replace(QLatin1String(".json"), QLatin1String(".pdf"));
 }
 
+void convert::requestStop()
+{
+    g_stopRequested.store(true, std::memory_order_relaxed);
+}
+
+bool convert::stopRequested()
+{
+    return g_stopRequested.load(std::memory_order_relaxed);
+}
+
 void convert::start(convert *task, const QString &sourcePath, const QString &pdfPath)
 {
     auto *work = new ConversionRunnable(task, sourcePath, pdfPath);
@@ -188,37 +231,73 @@ void convert::run(QString sourcePath, QString pdfPath)
 {
     QByteArray bytes;
     QString reason;
+    if (stopRequested()) {
+        fail(tr("Die Datei %1 wurde nicht konvertiert: die Umwandlung wurde abgebrochen.")
+                     .arg(sourcePath));
+        return;
+    }
     if (!loadSource(sourcePath, &bytes, &reason)) {
         fail(reason);
         return;
     }
     jsonPath = sourcePath;
 
-    // Before parsing: QJsonDocument keeps an arbitrary one of the values
-    // and leaks the others.
-    const DuplicateKey duplicate = findDuplicateKey(bytes);
-    if (duplicate.found) {
-        fail(tr("Die Datei %1 enthält den Schlüssel \"%2\" zweimal im selben Objekt (%3); "
-                "welcher Wert gilt, wäre nicht eindeutig.")
-                     .arg(sourcePath, duplicate.key, positionText(bytes, duplicate.offset)));
+    if (!checkSyntax(bytes))
         return;
-    }
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
-        fail(tr("Die Datei %1 enthält kein gültiges JSON: %2 (%3).")
-                     .arg(sourcePath, parseErrorText(error.error),
-                          positionText(bytes, error.offset)));
+        // Valid JSON that Qt's reader cannot hold (a number beyond a double).
+        const QString what = error.error == QJsonParseError::IllegalNumber
+                                     ? tr("eine Zahl liegt außerhalb des darstellbaren Bereichs")
+                                     : parseErrorText(error.error);
+        fail(tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
+                     .arg(sourcePath, what, positionText(bytes, error.offset)));
         return;
     }
     bytes.clear();
 
     readConfiguration(document.object());
     if (!writeReport(std::move(pdfPath), &reason)) {
-        fail(reason);
+        // The source first: in a batch's list of failures it says which
+        // file the report belongs to.
+        fail(tr("Die Datei %1 wurde nicht konvertiert. %2").arg(sourcePath, reason));
         return;
     }
     emit finished();
+}
+
+bool convert::checkSyntax(const QByteArray &bytes)
+{
+    const JsonCheck check = checkJson(bytes);
+    const QString where = positionText(bytes, check.offset);
+    switch (check.verdict) {
+    case JsonCheck::Valid:
+        return true;
+    case JsonCheck::NotJson:
+        fail(tr("Die Datei %1 enthält kein gültiges JSON: %2 (%3).")
+                     .arg(jsonPath, check.reason, where));
+        break;
+    case JsonCheck::ScalarRoot:
+        fail(tr("Die Datei %1 enthält kein JSON-Objekt, nur einen einzelnen Wert.").arg(jsonPath));
+        break;
+    case JsonCheck::DuplicateKey:
+        fail(tr("Die Datei %1 enthält den Schlüssel \"%2\" zweimal im selben Objekt (%3); "
+                "welcher Wert gilt, wäre nicht eindeutig.")
+                     .arg(jsonPath, check.key, where));
+        break;
+    case JsonCheck::TooDeep:
+        fail(tr("Die Datei %1 ist zu tief verschachtelt: mehr als %2 Ebenen (%3).")
+                     .arg(jsonPath)
+                     .arg(MaxJsonDepth)
+                     .arg(where));
+        break;
+    case JsonCheck::Unprocessable:
+        fail(tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
+                     .arg(jsonPath, check.reason, where));
+        break;
+    }
+    return false;
 }
 
 void convert::fail(const QString &reason)
@@ -234,21 +313,15 @@ bool convert::loadSource(const QString &path, QByteArray *bytes, QString *reason
                           .arg(path);
         return false;
     }
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        *reason = tr("Die Datei %1 existiert nicht.").arg(path);
-        return false;
-    }
     // Checked before opening: a folder cannot be read, and opening a FIFO or
     // a device would block a pool thread or never end.
-    if (!info.isFile()) {
-        *reason = tr("%1 ist keine gewöhnliche Datei.").arg(path);
+    qint64 size = 0;
+    if (!regularFileSize(path, &size, reason))
         return false;
-    }
-    if (info.size() > MaxSourceBytes) {
+    if (size > MaxSourceBytes) {
         *reason = tr("Die Datei %1 ist zu groß (%2 Bytes); erlaubt sind höchstens %3 MiB.")
                           .arg(path)
-                          .arg(info.size())
+                          .arg(size)
                           .arg(MaxSourceBytes / BytesPerMiB);
         return false;
     }

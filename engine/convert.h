@@ -64,6 +64,11 @@ public:
     // and signed with the program as creator. Off unless set before start().
     void setArchival(bool archival) { m_archival = archival; }
 
+    // Asks every conversion of the process to end as soon as it can, with
+    // nothing written (the program is being interrupted). Cannot be undone.
+    static void requestStop();
+    static bool stopRequested();
+
     void readConfiguration(const QJsonObject &root);
 
     // Writes the report for the document read last. The file appears at the
@@ -134,6 +139,8 @@ private:
     void announceHandOffs();
     bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
     void fail(const QString &reason);
+    // Refuses, with the reason, a text that is not JSON or holds no document.
+    bool checkSyntax(const QByteArray &bytes);
 
     void readOutputs(const QJsonArray &array);
     void readDisplay(const QJsonObject &object);

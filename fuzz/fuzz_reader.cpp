@@ -1,10 +1,10 @@
-#include "engine/duplicatekeys.h"
+#include "engine/jsoncheck.h"
 #include "fuzzsupport.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
-// Reading alone: the duplicate-key scan, the parser and the reader.
+// Reading alone: the strict check, the parser and the reader.
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     startApplication(argc, argv);
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
-    if (findDuplicateKey(bytes).found)
+    if (checkJson(bytes).verdict != JsonCheck::Valid)
         return 0;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);

@@ -1,5 +1,7 @@
 #include "engine/configfields.h"
 #include "engine/convert.h"
+#include "engine/filenames.h"
+#include "engine/systemerror.h"
 #include "engine/threadhandoff.h"
 #include "report/reportfile.h"
 
@@ -9,6 +11,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
+
+#include <cerrno>
 
 using namespace Layout;
 
@@ -46,6 +50,7 @@ QString valueText(const ConfigRecord &record, int position)
 void convert::initialise()
 {
     reportLogo();
+    ReportFile::initialise();
     // The first printer of a process sets up print support without a lock.
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -108,9 +113,10 @@ bool convert::writeReport(QString pdfPath, QString *reason)
         describeArchival(pdf);
     QPainter pen;
     if (!pen.begin(&pdf)) {
+        const int error = errno; // from the printer's failed open, if any
         *reason = tr("Der Bericht %1 kann nicht geschrieben werden: die PDF-Ausgabe lässt sich "
-                     "nicht öffnen.")
-                          .arg(target);
+                     "nicht öffnen (%2).")
+                          .arg(target, systemErrorText(error));
         return false;
     }
     painter = &pen;
@@ -123,6 +129,11 @@ bool convert::writeReport(QString pdfPath, QString *reason)
     const bool ended = pen.end();
     painter = nullptr;
     printer = nullptr;
+    if (stopRequested()) {
+        *reason = tr("Der Bericht %1 wurde nicht geschrieben: die Umwandlung wurde abgebrochen.")
+                          .arg(target);
+        return false;
+    }
     if (!ended) {
         *reason = tr("Der Bericht %1 konnte nicht abgeschlossen werden.").arg(target);
         return false;
@@ -162,7 +173,8 @@ void convert::drawTitleBlock()
             shown(tr("Ordano Protokoll vom:\n") + valueText(general, Config::General::Date)));
 
     painter->setFont(reportFont(PathPixelSize));
-    painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags, shown(jsonPath));
+    painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags,
+                      shown(FileNames::forDisplay(jsonPath)));
     emit newPbarValue(9);
 
     y += logoSize.height() + TitleGap;

@@ -92,7 +92,7 @@ void convert::renderService()
 // only its unit and range; any other also its K-factor, maker and response.
 void convert::renderOutputs()
 {
-    for (int i = 0; i < outputs.size(); ++i) {
+    for (int i = 0; i < outputs.size() && !stopRequested(); ++i) {
         const OutputConfig &output = outputs.at(i);
         if (output.size() <= Config::Output::RangeHigh)
             continue; // keeps its number: the next output is numbered by its place
@@ -165,7 +165,7 @@ void convert::renderRelais()
 {
     nextLine();
     nextLine();
-    for (int t = 0; t < relais.size(); ++t) {
+    for (int t = 0; t < relais.size() && !stopRequested(); ++t) {
         const RelaisConfig &entry = relais.at(t);
         if (entry.size() <= Config::Relais::MeasureName)
             continue; // keeps its number: the next relais is numbered by its place

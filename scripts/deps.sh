@@ -8,7 +8,8 @@
 #   scripts/deps.sh clang      clang 14 with its sanitizer runtimes
 set -euo pipefail
 
-base=(cmake ninja-build g++ pkg-config fonts-dejavu-core)
+# rapidjson-dev: the strict JSON reader every configuration passes first.
+base=(cmake ninja-build g++ pkg-config fonts-dejavu-core rapidjson-dev)
 # What the tests of the installed layout read it with.
 checks=(desktop-file-utils appstream imagemagick man-db)
 # Apache PDFBox Preflight, which validates the PDF/A reports.

@@ -7,6 +7,10 @@
 #include <QtTest>
 
 #include <cstdio>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 // The command-line converter as a script sees it: exit status, messages and
 // the files it leaves.
@@ -23,6 +27,9 @@ private slots:
     void watchFolder();
     void versionAndHelp();
     void hundredFilesThreeBad();
+    void fileNames_data();
+    void fileNames();
+    void interruptedLeavesNothing();
 
 private:
     QScopedPointer<TestFolder> m_dir;
@@ -164,6 +171,8 @@ void tst_Cli::exitStatus_data()
             << QStringList {"--watch", "-o", "x.pdf", "folder"} << 2 << QStringList() << "--output";
     QTest::newRow("jobs zero") << QStringList {"-j", "0", "good.json"} << 2 << QStringList()
                                << "\"0\"";
+    QTest::newRow("jobs beyond the bound")
+            << QStringList {"-j", "65", "good.json"} << 2 << QStringList() << "1 bis 64";
     QTest::newRow("jobs not a number")
             << QStringList {"--jobs", "viele", "good.json"} << 2 << QStringList() << "viele";
 }
@@ -304,7 +313,7 @@ void tst_Cli::watchFolder()
              qPrintable(seen.out + seen.err));
     QVERIFY(printed(QStringLiteral("slow.pdf")));
 
-    // Stopped while conversions run, it leaves complete reports only.
+    // Stopped while conversions run and wait, it leaves complete reports only.
     for (int i = 0; i < 12; ++i)
         QFile::copy(QStringLiteral(EXAMPLES_DIR "/large.json"),
                     folder.filePath(QStringLiteral("large-%1.json").arg(i)));
@@ -314,7 +323,8 @@ void tst_Cli::watchFolder()
     QCOMPARE(watcher.exitStatus(), QProcess::NormalExit);
     QCOMPARE(watcher.exitCode(), 143);
     poll();
-    QVERIFY2(seen.err.contains(QStringLiteral(" konvertiert, 1 fehlgeschlagen")),
+    QVERIFY2(seen.err.contains(QStringLiteral("abgebrochen (SIGTERM)"))
+                     && seen.err.contains(QStringLiteral(" konvertiert, ")),
              qPrintable(seen.err));
     for (const QString &file : pdfsBelow(folder.path()))
         QVERIFY2(ReportFile::isCompletePdf(folder.filePath(file)), qPrintable(file));
@@ -355,6 +365,126 @@ void tst_Cli::hundredFilesThreeBad()
                  qPrintable(result.err));
     QVERIFY2(result.err.contains(QStringLiteral("97 konvertiert, 3 fehlgeschlagen")),
              qPrintable(result.err));
+}
+
+// Names are bytes here: the test itself does not decode them.
+void tst_Cli::fileNames_data()
+{
+    QTest::addColumn<QByteArray>("source"); // written into names/ unless empty
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("report"); // expected in names/ unless empty
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("mode"); // the report's, unless 0
+    QTest::addColumn<QString>("error"); // part of stderr
+
+    const QStringList names {QStringLiteral("names")};
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QTest::newRow("Latin-1 name") << QByteArray("Pr\xfc"
+                                                "fstand.json")
+                                  << names << 0
+                                  << QByteArray("Pr\xfc"
+                                                "fstand.pdf")
+                                  << 022 << 0644 << "1 konvertiert, 0 fehlgeschlagen";
+#else
+    QTest::newRow("Latin-1 name") << QByteArray("Pr\xfc"
+                                                "fstand.json")
+                                  << names << 1 << QByteArray() << 022 << 0
+                                  << "kein gültiges UTF-8";
+#endif
+    QTest::newRow("name of 255 bytes")
+            << QByteArray(250, 'a') + ".json" << names << 0 << QByteArray(250, 'a') + ".pdf" << 022
+            << 0 << "1 konvertiert";
+    QTest::newRow("umask 077") << QByteArray("privat.json") << names << 0
+                               << QByteArray("privat.pdf") << 077 << 0600 << QString();
+    QTest::newRow("dangling link")
+            << QByteArray() << names << 1 << QByteArray() << 022 << 0 << "ins Leere";
+    QTest::newRow("folder again through a link")
+            << QByteArray("eins.json") << QStringList {"names", "again"} << 0
+            << QByteArray("eins.pdf") << 022 << 0 << "1 konvertiert, 0 fehlgeschlagen";
+}
+
+void tst_Cli::fileNames()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("file names as bytes and the umask are Unix matters");
+#else
+    QFETCH(QByteArray, source);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, report);
+    QFETCH(int, umask);
+    QFETCH(int, mode);
+    QFETCH(QString, error);
+
+    QDir(m_dir->path()).mkpath(QStringLiteral("names"));
+    const QByteArray folder = QFile::encodeName(m_dir->filePath(QStringLiteral("names/")));
+    QVERIFY(::symlink("names", QFile::encodeName(m_dir->filePath(QStringLiteral("again")))) == 0);
+    if (source.isEmpty()) {
+        QVERIFY(::symlink("nowhere.json", folder + "dangling.json") == 0);
+    } else {
+        FILE *file = std::fopen((folder + source).constData(), "wb");
+        QVERIFY(file);
+        std::fwrite(Valid.constData(), 1, size_t(Valid.size()), file);
+        std::fclose(file);
+    }
+
+    // The folder's own clean-up cannot name what is not UTF-8.
+    const auto removeRaw = qScopeGuard([&] {
+        ::unlink((folder + source).constData());
+        ::unlink((folder + report).constData());
+    });
+    const mode_t before = ::umask(mode_t(umask));
+    const Result result = runCli(arguments, m_dir->path());
+    ::umask(before);
+
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.err.contains(error), qPrintable(result.err));
+    struct stat info;
+    if (!report.isEmpty()) {
+        QVERIFY2(::stat((folder + report).constData(), &info) == 0, report.constData());
+        if (mode != 0)
+            QCOMPARE(int(info.st_mode & 0777), mode);
+    }
+#endif
+}
+
+// SIGTERM in the middle of a batch: a quick end with the summary, complete
+// reports only, and no temporary file.
+void tst_Cli::interruptedLeavesNothing()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs SIGTERM");
+#else
+    QDir dir(m_dir->path());
+    dir.mkpath(QStringLiteral("batch"));
+    const QString large = QDir(QStringLiteral(EXAMPLES_DIR)).filePath(QStringLiteral("large.json"));
+    for (int i = 0; i < 200; ++i)
+        QFile::copy(large, dir.filePath(QStringLiteral("batch/cfg_%1.json").arg(i)));
+
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(QStringLiteral(CLI_PATH), {QStringLiteral("batch")});
+    QVERIFY(process.waitForReadyRead(60000));
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 143);
+    QVERIFY(process.readAllStandardError().contains("konvertiert,"));
+    const QStringList left = filesIn(dir.filePath(QStringLiteral("batch")));
+    QVERIFY(left.size() < 400);
+    for (const QString &name : left) {
+        QVERIFY2(name.startsWith(QLatin1String("cfg_")), qPrintable(name));
+        if (name.endsWith(QLatin1String(".pdf")))
+            QVERIFY2(readFile(dir.filePath(QStringLiteral("batch/") + name))
+                             .trimmed()
+                             .endsWith("%%EOF"),
+                     qPrintable(name));
+        else
+            QVERIFY2(name.endsWith(QLatin1String(".json")), qPrintable(name));
+    }
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -98,6 +98,32 @@ void tst_Convert::signalSequence_data()
     QTest::newRow("bad UTF-8") << "latin1.json"
                                << QByteArray("{\"configuration\": {\"name\": \"K\xf6ln\"}}")
                                << "latin1.pdf" << 0 << false << "UTF-8";
+    // Text Qt's own parser would take, and roots that hold no object.
+    const QString notJson = QStringLiteral("kein gültiges JSON");
+    const QList<QPair<const char *, QByteArray>> invalid = {
+            {"number 2.", R"({"a": 2.})"},
+            {"number .2e-3", R"({"a": .2e-3})"},
+            {"number -2.", R"({"a": -2.})"},
+            {"number 0.e1", R"({"a": 0.e1})"},
+            {"raw tab in a string", "{\"a\": \"x\ty\"}"},
+            {"raw newline in a string", "{\"a\": \"x\ny\"}"},
+            {"escape \\x", R"({"a": "\x41"})"},
+            {"escape \\0", R"({"a": "\0"})"},
+            {"escape \\a", R"({"a": "\a"})"},
+            {"bad UTF-8 after an escape", "{\"a\": \"\\\xe5\"}"},
+            {"raw NUL after the object", QByteArray("{}\0{}", 5)},
+    };
+    for (const auto &row : invalid) {
+        QTest::newRow(row.first) << "invalid.json" << row.second << "invalid.pdf" << 0 << false
+                                 << notJson;
+    }
+    for (const char *scalar : {"5", "\"Halle 3\"", "true", "null"}) {
+        QTest::addRow("root %s", scalar) << "scalar.json" << QByteArray(scalar) << "scalar.pdf" << 0
+                                         << false << "kein JSON-Objekt";
+    }
+    QTest::newRow("byte order mark") << "bom.json"
+                                     << "\xEF\xBB\xBF" + Minimal << "bom.pdf"
+                                     << int(convert::ProgressSteps) << true << QString();
     QTest::newRow("target folder missing")
             << "nofolder.json" << Minimal << "gone/nofolder.pdf" << 8 << false << "existiert nicht";
     QTest::newRow("target is a folder")

@@ -1,5 +1,5 @@
 #include "engine/convert.h"
-#include "engine/duplicatekeys.h"
+#include "engine/jsoncheck.h"
 #include "pdfreport.h"
 #include "report/reportfile.h"
 #include "testfiles.h"
@@ -93,9 +93,9 @@ void tst_Faults::duplicateKeys()
     QFETCH(QByteArray, json);
     QFETCH(QString, key);
 
-    const DuplicateKey duplicate = findDuplicateKey(json);
-    QCOMPARE(duplicate.found, !key.isEmpty());
-    QCOMPARE(duplicate.key, key);
+    const JsonCheck check = checkJson(json);
+    QCOMPARE(check.verdict, key.isEmpty() ? JsonCheck::Valid : JsonCheck::DuplicateKey);
+    QCOMPARE(check.key, key);
 }
 
 void tst_Faults::hostileInput_data()
@@ -115,6 +115,8 @@ void tst_Faults::hostileInput_data()
                                      "outputs": [{"producer": 1e20, "measure": {"unit": -1e20}}],
                                      "tlf": {"lowColor": 9e18})")
                                   << QString();
+    QTest::newRow("number beyond a double")
+            << "file" << configuration(R"("altitude": 1e400)") << "lässt sich nicht verarbeiten";
     QTest::newRow("odd types") << "file"
                                << configuration(
                                           R"("name": {"a": [1, 2]}, "outputs": [[], null, true],

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What a strict reading of a JSON text (RFC 8259) found. QJsonDocument
+// accepts some texts that are not JSON (a number "2.", a raw tab inside a
+// string, the escape "\x") and keeps one value of a key that stands twice
+// without saying which; the check runs first, so such a file is refused
+// rather than reported from a guess.
+struct JsonCheck
+{
+    enum Verdict {
+        Valid, // JSON whose root is an object or an array
+        NotJson, // the text breaks the grammar; reason says how
+        ScalarRoot, // valid JSON, but a lone number, string, true, false or null
+        DuplicateKey, // key stands twice in one object
+        TooDeep, // nested deeper than the document can hold
+        Unprocessable, // valid JSON beyond what the reader can represent; reason says what
+    };
+
+    Verdict verdict = Valid;
+    QString reason; // for NotJson and Unprocessable, in the user's language
+    QString key; // for DuplicateKey, decoded as the reader would look it up
+    int offset = 0; // byte offset the finding concerns
+};
+
+// Objects and arrays nested deeper than this are refused: QJsonDocument
+// cannot hold more.
+constexpr int MaxJsonDepth = 1024;
+
+// Checks bytes in one pass, without recursion whatever the nesting.
+JsonCheck checkJson(const QByteArray &bytes);
+
+// Line and column (both from 1, the column in characters) of a byte offset,
+// for a reader who opens the file in an editor.
+QString positionText(const QByteArray &bytes, int offset);

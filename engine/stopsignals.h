@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+
+QT_BEGIN_NAMESPACE
+class QSocketNotifier;
+QT_END_NAMESPACE
+
+// Turns SIGINT, SIGTERM and SIGHUP (Ctrl+C, kill, a closed terminal or a
+// logout) into a Qt signal on the thread that created the object, so the
+// program can stop its conversions and leave nothing behind. A second such
+// signal ends the program at once. One object per process; on systems
+// without these signals it never emits.
+class StopSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit StopSignals(QObject *parent = nullptr);
+    ~StopSignals() override;
+
+    // The exit status of a program that ends because of signal: 128 + its
+    // number, as a shell reports a program killed by it.
+    static int exitStatus(int signal);
+    // "SIGINT", "SIGTERM" or "SIGHUP".
+    static QString name(int signal);
+
+signals:
+    void received(int signal);
+
+private:
+    void readPending();
+
+    QSocketNotifier *m_notifier = nullptr;
+};
