@@ -4,7 +4,8 @@
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QSpacerItem>
 #include <QThreadPool>
@@ -33,7 +35,8 @@ constexpr int SpacerHeight = 20;
 // The logo image is 1000 x 241 pixels.
 constexpr double LogoRatio = 1000.0 / 241.0;
 constexpr int RowHeight = 60;
-// Rows stay this much narrower than the list, clear of its frame.
+// With no scroll bar, rows are this much narrower than the list, clear of its
+// frame; a scroll bar takes its width from the rows too.
 constexpr int RowWidthMargin = 10;
 
 const QString JsonSuffix = QStringLiteral(".json");
@@ -57,6 +60,18 @@ void showInformation(const QString &title, const QString &text)
     QMessageBox::information(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
+bool askYesNo(const QString &title, const QString &text)
+{
+    // Qt's own Yes and No stay English without a translator.
+    QMessageBox box(QMessageBox::Question, title, text);
+    QPushButton *yes = box.addButton(MainWindow::tr("Ja"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(MainWindow::tr("Nein"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 cButton *makeHeaderButton(QWidget *parent, const QString &name, double ratio)
 {
     auto *button = new cButton(parent);
@@ -73,6 +88,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , m_chooseFiles(askUserForFiles)
     , m_showMessage(showInformation)
+    , m_ask(askYesNo)
     , m_startTask(&convert::start)
 {
     qRegisterMetaType<ListWidgetContainer *>();
@@ -112,6 +128,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui.listWidget = new QListWidget(ui.centralWidget);
     ui.listWidget->setObjectName(QStringLiteral("listWidget"));
+    // The inside narrows when the vertical scroll bar comes: rows follow it.
+    ui.listWidget->viewport()->installEventFilter(this);
     ui.verticalLayout->addWidget(ui.listWidget);
     ui.verticalLayout->setStretch(0, HeaderStretch);
     ui.verticalLayout->setStretch(1, ListStretch);
@@ -139,6 +157,11 @@ void MainWindow::setInfoBox(InfoBox box)
     m_showMessage = std::move(box);
 }
 
+void MainWindow::setQuestionBox(QuestionBox box)
+{
+    m_ask = std::move(box);
+}
+
 void MainWindow::setTaskStarter(TaskStarter starter)
 {
     m_startTask = std::move(starter);
@@ -158,6 +181,29 @@ void MainWindow::stopConversions()
     m_tasks.clear();
 }
 
+bool MainWindow::conversionsPending() const
+{
+    // Tasks that ended have deleted themselves.
+    for (const QPointer<convert> &task : m_tasks) {
+        if (!task.isNull())
+            return true;
+    }
+    return false;
+}
+
+void MainWindow::closeEvent(QCloseEvent *e)
+{
+    if (conversionsPending() && m_ask
+        && !m_ask(tr("Belmorand [Beta]"),
+                  tr("Es sind noch Konvertierungen offen. Sollen sie abgebrochen werden?\n\n"
+                     "Wartende Konvertierungen beginnen dann nicht mehr; laufende werden "
+                     "noch fertig geschrieben, bevor das Programm endet."))) {
+        e->ignore();
+        return;
+    }
+    e->accept();
+}
+
 // NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like convert::run()
 void MainWindow::addFile(QString path)
 {
@@ -172,13 +218,10 @@ void MainWindow::addFile(QString path)
     fileList.append(target);
 
     auto *item = new QListWidgetItem(ui.listWidget, QListWidgetItem::Type);
-    item->setSizeHint(QSize(ui.listWidget->width() - RowWidthMargin, RowHeight));
+    item->setSizeHint(rowSize());
 
     auto *row = new ListWidgetContainer(this, target, path);
-    connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] {
-        fileList.removeOne(row->path());
-        delete item;
-    });
+    connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] { removeRow(row, item); });
     connect(row, &ListWidgetContainer::konvertMe, this, [this, row] { convertSingle(row); });
     // The lambda remembers the target the list knows for this row.
     connect(row, &ListWidgetContainer::newName, this,
@@ -189,6 +232,17 @@ void MainWindow::addFile(QString path)
                     row->setPath(current);
             });
     ui.listWidget->setItemWidget(item, row);
+}
+
+void MainWindow::removeRow(ListWidgetContainer *row, QListWidgetItem *item)
+{
+    fileList.removeOne(row->path());
+    // Hiding the focused row would pass the focus on to the next row's path
+    // field, which takes it with its whole text selected.
+    QWidget *focused = QApplication::focusWidget();
+    if (focused && row->isAncestorOf(focused))
+        focused->clearFocus();
+    delete item;
 }
 
 bool MainWindow::retarget(const QString &oldTarget, const QString &newTarget)
@@ -255,11 +309,28 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
     m_startTask(task, W->sourcePath(), W->path());
 }
 
+QSize MainWindow::rowSize() const
+{
+    // The visible inside of the list, less what its frame leaves of the margin.
+    const int gap = qMax(0, RowWidthMargin - 2 * ui.listWidget->frameWidth());
+    return {ui.listWidget->viewport()->width() - gap, RowHeight};
+}
+
 void MainWindow::fitRows()
 {
-    const QSize hint(ui.listWidget->width() - RowWidthMargin, RowHeight);
-    for (int i = 0; i < ui.listWidget->count(); ++i)
-        ui.listWidget->item(i)->setSizeHint(hint);
+    const QSize hint = rowSize();
+    for (int i = 0; i < ui.listWidget->count(); ++i) {
+        QListWidgetItem *item = ui.listWidget->item(i);
+        if (item->sizeHint() != hint)
+            item->setSizeHint(hint);
+    }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui.listWidget->viewport() && event->type() == QEvent::Resize)
+        fitRows();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *)

@@ -8,10 +8,12 @@
 #include <functional>
 
 QT_BEGIN_NAMESPACE
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QHBoxLayout;
 class QListWidget;
+class QListWidgetItem;
 class QResizeEvent;
 class QVBoxLayout;
 QT_END_NAMESPACE
@@ -32,6 +34,8 @@ public:
     // need neither modal dialogs nor real conversions.
     using FileChooser = std::function<QStringList()>;
     using InfoBox = std::function<void(const QString &title, const QString &text)>;
+    // True for "Ja".
+    using QuestionBox = std::function<bool(const QString &title, const QString &text)>;
     using TaskStarter
             = std::function<void(convert *task, const QString &sourcePath, const QString &pdfPath)>;
 
@@ -41,6 +45,7 @@ public:
 
     void setFileChooser(FileChooser chooser);
     void setInfoBox(InfoBox box);
+    void setQuestionBox(QuestionBox box);
     void setTaskStarter(TaskStarter starter);
 
     // The configuration file at path becomes a row, unless it is no ".json"
@@ -50,12 +55,16 @@ public:
     // Waiting conversions are dropped, running ones are waited for; then
     // every task object is gone.
     void stopConversions();
+    // Some conversion has been started and has not ended yet.
+    bool conversionsPending() const;
 
 public slots:
     void convertAll();
     void convertSingle(ListWidgetContainer *W);
 
 protected:
+    void closeEvent(QCloseEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *e) override;
     void dragEnterEvent(QDragEnterEvent *e) override;
     void dropEvent(QDropEvent *e) override;
@@ -63,7 +72,9 @@ protected:
 private:
     void openFiles();
     void reportDuplicate(const QString &target);
+    void removeRow(ListWidgetContainer *row, QListWidgetItem *item);
     bool retarget(const QString &oldTarget, const QString &newTarget);
+    QSize rowSize() const;
     void fitRows();
 
     struct Form
@@ -88,5 +99,6 @@ private:
 
     FileChooser m_chooseFiles;
     InfoBox m_showMessage;
+    QuestionBox m_ask;
     TaskStarter m_startTask;
 };

@@ -9,6 +9,10 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#endif
+
 namespace {
 
 const QLatin1String JsonSuffix(".json");
@@ -21,6 +25,44 @@ QString identity(const QString &path)
     const QString canonical = QFileInfo(path).canonicalFilePath();
     return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
 }
+
+#ifdef Q_OS_UNIX
+// A name's bytes for a message: what is not printable ASCII as \xNN.
+QString escapedBytes(const QByteArray &raw)
+{
+    constexpr uchar FirstPrintable = 0x20;
+    constexpr uchar LastPrintable = 0x7E;
+    QString shown;
+    for (const char c : raw) {
+        const auto byte = uchar(c);
+        shown += byte >= FirstPrintable && byte <= LastPrintable
+                         ? QString(QLatin1Char(c))
+                         : QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    return shown;
+}
+
+// Qt leaves a name it cannot decode out of its listing without a word (Qt 6
+// decodes names as UTF-8 only); such files are named here instead.
+void findUndecodable(const QString &folder, QStringList *problems)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray raw(entry->d_name);
+        if (!raw.endsWith(".json") || QFile::encodeName(QFile::decodeName(raw)) == raw)
+            continue;
+        problems->append(QCoreApplication::translate(
+                                 "belmorand-cli",
+                                 "Die Datei %1 wird nicht konvertiert: ihr Name ist kein gültiges "
+                                 "UTF-8, und dieses Programm (mit Qt 6 gebaut) kann ihn nicht "
+                                 "öffnen.")
+                                 .arg(QDir(folder).filePath(escapedBytes(raw))));
+    }
+    ::closedir(dir);
+}
+#endif
 
 class FolderWalk
 {
@@ -63,6 +105,9 @@ private:
                             .arg(folder));
             return;
         }
+#ifdef Q_OS_UNIX
+        findUndecodable(folder, &m_findings->unreadable);
+#endif
         // System: a dangling link or a FIFO named ".json" is named, not skipped.
         const QStringList names
                 = dir.entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);

@@ -23,7 +23,7 @@ struct TargetRule
 struct FolderFindings
 {
     QStringList empty; // folders given that hold no ".json" file
-    QStringList unreadable; // why a folder could not be listed, one message each
+    QStringList unreadable; // why a folder or a file in it cannot be read, one message each
 };
 
 // The configuration files a list of paths names: a file as given, a folder

@@ -226,7 +226,8 @@ int parse(QCommandLineParser &parser, Options *options)
     return -1;
 }
 
-void printSummary(const Options &options, const BatchConverter &converter,
+// unread: the folders and files that could not even be read, counted as failed.
+void printSummary(const Options &options, const BatchConverter &converter, int unread,
                   const QString &more = QString())
 {
     if (options.quiet)
@@ -234,7 +235,7 @@ void printSummary(const Options &options, const BatchConverter &converter,
     std::fprintf(stderr, "%s%s\n",
                  text("%1 konvertiert, %2 fehlgeschlagen")
                          .arg(converter.convertedCount())
-                         .arg(converter.failedCount())
+                         .arg(converter.failedCount() + unread)
                          .toLocal8Bit()
                          .constData(),
                  more.toLocal8Bit().constData());
@@ -251,14 +252,14 @@ BatchConverter::Output outputFor(const Options &options)
 
 // Interrupted: running conversions end without a report, the others never
 // begin, and the summary still comes.
-void stopNow(int signal, BatchConverter *converter, const Options &options)
+void stopNow(int signal, BatchConverter *converter, const Options &options, int unread)
 {
     convert::requestStop();
     converter->stop();
     printError(text("abgebrochen (%1); %2 Dateien wurden nicht mehr begonnen")
                        .arg(StopSignals::name(signal))
                        .arg(converter->notStartedCount()));
-    printSummary(options, *converter);
+    printSummary(options, *converter, unread);
     QCoreApplication::exit(StopSignals::exitStatus(signal));
 }
 
@@ -274,16 +275,15 @@ int runBatch(const Options &options)
     BatchConverter converter(outputFor(options));
     QVector<ConversionJob> jobs = makeJobs(files, options.targets);
     const int current = options.update ? dropCurrentJobs(&jobs) : 0;
-    const bool someUnread = !findings.unreadable.isEmpty();
+    const int unread = int(findings.unreadable.size());
     QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
-        printSummary(options, converter,
+        printSummary(options, converter, unread,
                      options.update ? text(", %1 schon aktuell").arg(current) : QString());
-        QCoreApplication::exit(converter.failedCount() > 0 || someUnread ? SomeFailed
-                                                                         : AllConverted);
+        QCoreApplication::exit(converter.failedCount() + unread > 0 ? SomeFailed : AllConverted);
     });
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, qApp,
-                     [&](int signal) { stopNow(signal, &converter, options); });
+                     [&](int signal) { stopNow(signal, &converter, options, unread); });
     converter.start(jobs);
     return QCoreApplication::exec();
 }
@@ -305,13 +305,13 @@ int runWatch(const Options &options)
     QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
         if (!foldersGone)
             return;
-        printSummary(options, converter);
+        printSummary(options, converter, 0);
         QCoreApplication::exit(SomeFailed);
     });
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, qApp, [&](int signal) {
         watcher.stop();
-        stopNow(signal, &converter, options);
+        stopNow(signal, &converter, options, 0);
     });
     watcher.start(options.paths);
     return QCoreApplication::exec();

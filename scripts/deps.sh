@@ -6,6 +6,7 @@
 #   scripts/deps.sh package    what making and checking the .deb needs
 #   scripts/deps.sh lint       clang-format and clang-tidy
 #   scripts/deps.sh clang      clang 14 with its sanitizer runtimes
+#   scripts/deps.sh screenshot a virtual X server for the window's screenshots
 set -euo pipefail
 
 # rapidjson-dev: the strict JSON reader every configuration passes first.
@@ -21,6 +22,7 @@ test-qt6) packages=("${base[@]}" qt6-base-dev libpoppler-qt6-dev poppler-utils q
 package) packages=("${base[@]}" qtbase5-dev dpkg-dev file) ;;
 lint) packages=("${base[@]}" qtbase5-dev clang-format clang-tidy) ;;
 clang) packages=(clang-14 libclang-rt-14-dev) ;;
+screenshot) packages=(xvfb xauth) ;;
 *)
     echo "scripts/deps.sh: unknown set '$1'" >&2
     exit 2

@@ -48,8 +48,9 @@ void tst_CButton::clickFilter_data()
     QTest::newRow("19 left") << true << Qt::LeftButton << QPoint(-19, 0) << true;
     QTest::newRow("19 down") << true << Qt::LeftButton << QPoint(0, 19) << true;
     QTest::newRow("20 up") << true << Qt::LeftButton << QPoint(0, -20) << false;
-    QTest::newRow("no move since creation: compared with (-1, -1)")
-            << false << Qt::LeftButton << QPoint(0, 0) << false;
+    // With no rest known the press is where the pointer rests.
+    QTest::newRow("no move since creation") << false << Qt::LeftButton << QPoint(0, 0) << true;
+    QTest::newRow("no move, 20 right") << false << Qt::LeftButton << QPoint(20, 0) << false;
     QTest::newRow("right button") << true << Qt::RightButton << QPoint(0, 0) << false;
 }
 
@@ -70,7 +71,6 @@ void tst_CButton::clickFilter()
 
     if (restFirst)
         moveTo(&button, Centre, Qt::NoButton);
-    const QPoint rest = restFirst ? button.mapToGlobal(Centre) : QPoint(-1, -1);
     QTest::mousePress(&button, mouseButton, Qt::NoModifier, Centre);
     moveTo(&button, Centre + offset, mouseButton);
     QTest::mouseRelease(&button, mouseButton, Qt::NoModifier, Centre + offset);
@@ -90,7 +90,7 @@ void tst_CButton::clickFilter()
     expected << QEvent::MouseMove << QEvent::MouseButtonRelease;
     QCOMPARE(types, expected);
     if (mouseButton == Qt::LeftButton)
-        QCOMPARE(mouse.first().at(1).toPoint(), rest);
+        QCOMPARE(mouse.first().at(1).toPoint(), button.mapToGlobal(Centre));
     QCOMPARE(mouse.last().at(1).toPoint(), button.mapToGlobal(Centre + offset));
 }
 

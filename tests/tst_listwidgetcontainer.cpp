@@ -55,6 +55,9 @@ void tst_ListWidgetContainer::elision_data()
 
     QTest::newRow("fits") << 600 << 1600 << true;
     QTest::newRow("too long") << 1600 << 600 << false;
+    // A negative width: make the field that much wider than the whole path,
+    // which leaves less than that for the text inside its frame.
+    QTest::newRow("nearly fits") << 1600 << -3 << false;
 }
 
 void tst_ListWidgetContainer::elision()
@@ -70,8 +73,12 @@ void tst_ListWidgetContainer::elision()
     QTRY_VERIFY(!pathField(row)->text().isEmpty());
 
     // Every resize shortens the text again.
-    row.resize(width, RowHeight);
     QLineEdit *field = pathField(row);
+    const int wanted = QFontMetrics(field->font()).horizontalAdvance(LongPath) - width;
+    int rowWidth = width > 0 ? width : wanted;
+    row.resize(rowWidth, RowHeight);
+    while (width < 0 && field->width() < wanted)
+        row.resize(++rowWidth, RowHeight);
     if (whole) {
         QTRY_COMPARE(field->text(), LongPath);
         QCOMPARE(field->toolTip(), QString());
@@ -82,6 +89,9 @@ void tst_ListWidgetContainer::elision()
         QVERIFY(QFontMetrics(field->font()).horizontalAdvance(field->text()) <= field->width());
         QCOMPARE(field->toolTip(), LongPath);
     }
+    // Shown from its first character, not scrolled to its end.
+    field->repaint();
+    QCOMPARE(field->cursorPositionAt(QPoint(1, field->height() / 2)), 0);
 }
 
 void tst_ListWidgetContainer::newName_data()

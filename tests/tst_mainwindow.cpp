@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QRunnable>
+#include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QThreadPool>
@@ -42,6 +43,7 @@ private slots:
     void newTarget_data();
     void newTarget();
     void removalFreesPath();
+    void removeWithRestingPointer();
     void startedOnce_data();
     void startedOnce();
     void convertAllStartsRowsAtRest();
@@ -51,6 +53,7 @@ private slots:
     void quitWithConversionsQueuedAndRunning();
     void quitWithHundredConversions();
     void removeRowsWhileConverting();
+    void closeAsks();
 };
 
 namespace {
@@ -161,6 +164,7 @@ private:
 void tst_MainWindow::initTestCase()
 {
     convert::initialise();
+    QApplication::setQuitOnLastWindowClosed(false); // closing must not end later tests' loops
 }
 
 void tst_MainWindow::header()
@@ -215,25 +219,36 @@ void tst_MainWindow::styleSheetImages()
 void tst_MainWindow::rowsFollowList_data()
 {
     QTest::addColumn<QSize>("size");
-    QTest::newRow("wider") << QSize(1100, 700);
-    QTest::newRow("narrower") << QSize(500, 400);
+    QTest::addColumn<int>("count"); // twelve rows need the vertical scroll bar
+    QTest::newRow("wider") << QSize(1100, 700) << 2;
+    QTest::newRow("narrower") << QSize(500, 400) << 2;
+    QTest::newRow("twelve, default size") << QSize(709, 580) << 12;
+    QTest::newRow("twelve, narrower") << QSize(500, 400) << 12;
 }
 
 void tst_MainWindow::rowsFollowList()
 {
     QFETCH(QSize, size);
+    QFETCH(int, count);
     Harness h;
     h.open({QStringLiteral("/in/a.json"),
             QStringLiteral("/home/techniker/Projekte/Kunde Nord/Halle 3/Anlage 7/b.json")});
+    for (int i = 2; i < count; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i)});
     h.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&h.window));
     h.window.resize(size);
     QTRY_COMPARE(h.window.size(), size);
+    QTRY_COMPARE(h.list()->verticalScrollBar()->isVisible(), count > 2);
+    QTRY_VERIFY(!h.list()->horizontalScrollBar()->isVisible());
     const QSize expected(h.list()->width() - 10, 60);
-    for (int i = 0; i < h.list()->count(); ++i)
+    for (int i = 0; i < h.list()->count() && count == 2; ++i)
         QCOMPARE(h.list()->item(i)->sizeHint(), expected);
+    QWidget *inside = h.list()->viewport();
     for (ListWidgetContainer *row : h.rows()) {
         QTRY_COMPARE(row->height(), 60);
+        auto *button = row->findChild<cButton *>(QStringLiteral("btnKonvertier"));
+        QTRY_VERIFY(button->mapTo(inside, QPoint(button->width(), 0)).x() <= inside->width());
         // The text is shortened for the field's final width, not an earlier one.
         auto *field = row->findChild<QLineEdit *>(QStringLiteral("LineEditPath"));
         QTRY_VERIFY(QFontMetrics(field->font()).horizontalAdvance(field->text())
@@ -349,19 +364,30 @@ void tst_MainWindow::newTarget_data()
     QTest::addColumn<QString>("target"); // of the first row afterwards
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QStringList>("refusedLater"); // adding a.json, b.json, neu.json afterwards
+    QTest::addColumn<QString>("before"); // the first row's conversion: idle, finished, running
 
     QTest::newRow("free name") << "/out/neu"
                                << "/out/neu.pdf" << QStringList {}
                                << QStringList {duplicateText("/in/b.pdf"),
-                                               duplicateText("/out/neu.pdf")};
+                                               duplicateText("/out/neu.pdf")}
+                               << "idle";
     QTest::newRow("name of the other row")
             << "/in/b.pdf"
             << "/in/a.pdf" << QStringList {duplicateText("/in/b.pdf")}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")};
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << "idle";
     QTest::newRow("own name again")
             << "/in/a.pdf"
             << "/in/a.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")};
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << "idle";
+    QTest::newRow("finished row converts to it")
+            << "/out/neu"
+            << "/out/neu.pdf" << QStringList {}
+            << QStringList {duplicateText("/in/b.pdf"), duplicateText("/out/neu.pdf")}
+            << "finished";
+    QTest::newRow("running row keeps its target")
+            << "/out/neu"
+            << "/in/a.pdf" << QStringList {}
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << "running";
 }
 
 void tst_MainWindow::newTarget()
@@ -370,10 +396,15 @@ void tst_MainWindow::newTarget()
     QFETCH(QString, target);
     QFETCH(QStringList, messages);
     QFETCH(QStringList, refusedLater);
+    QFETCH(QString, before);
 
     Harness h;
     h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json")});
     ListWidgetContainer *first = h.rows().first();
+    if (before != QLatin1String("idle"))
+        press(first, "btnKonvertier");
+    if (before == QLatin1String("finished"))
+        emit h.starts.first().task->finished();
     first->setTargetChooser([&](const QString &) { return chosen; });
     press(first, "btnNewName");
 
@@ -388,8 +419,8 @@ void tst_MainWindow::newTarget()
 
     // The conversion still reads the file the row came from.
     h.window.convertSingle(first);
-    QCOMPARE(h.starts.first().source, QStringLiteral("/in/a.json"));
-    QCOMPARE(h.starts.first().target, target);
+    QCOMPARE(h.starts.last().source, QStringLiteral("/in/a.json"));
+    QCOMPARE(h.starts.last().target, target);
 }
 
 void tst_MainWindow::removalFreesPath()
@@ -410,6 +441,32 @@ void tst_MainWindow::removalFreesPath()
     h.open({QStringLiteral("/in/a.json")});
     QCOMPARE(h.targets(), QStringList {QStringLiteral("/in/a.pdf")});
     QCOMPARE(h.messages, QStringList());
+}
+
+void tst_MainWindow::removeWithRestingPointer()
+{
+    Harness h;
+    h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json"),
+            QStringLiteral("/in/c.json")});
+    h.window.show();
+    h.window.activateWindow(); // clicks give focus only in an active window
+    QVERIFY(QTest::qWaitForWindowActive(&h.window));
+    auto spotOf = [&](int i) {
+        auto *x = h.rows().at(i)->findChild<cButton *>(QStringLiteral("btnDelete"));
+        return x->mapTo(&h.window, x->rect().center());
+    };
+    QTRY_VERIFY(spotOf(1).y() > spotOf(0).y());
+    const QPoint spot = spotOf(0);
+    // The pointer crosses the second X on its way to the first and rests
+    // there; each next row slides up under it and is clicked away.
+    QTest::mouseMove(h.window.windowHandle(), spotOf(1));
+    QTest::mouseMove(h.window.windowHandle(), spot);
+    for (int left = 2; left > 0; --left) {
+        QTest::mouseClick(h.window.windowHandle(), Qt::LeftButton, Qt::NoModifier, spot);
+        QCOMPARE(h.list()->count(), left);
+        QTRY_COMPARE(spotOf(0), spot);
+        QCOMPARE(QApplication::focusWidget(), nullptr); // not the next path, all selected
+    }
 }
 
 void tst_MainWindow::startedOnce_data()
@@ -639,6 +696,22 @@ void tst_MainWindow::removeRowsWhileConverting()
     // The tasks of removed rows went on to their end: every report is whole.
     for (const QString &source : sources)
         QVERIFY(ReportFile::isCompletePdf(convert::outputFileName(source)));
+}
+
+void tst_MainWindow::closeAsks()
+{
+    Harness h;
+    int asked = 0; // answered "Nein", then "Ja"
+    h.window.setQuestionBox([&](const QString &, const QString &) { return ++asked == 2; });
+    h.open({QStringLiteral("/in/a.json")});
+    h.window.show();
+    QVERIFY(h.window.close()); // nothing under way: no question
+    h.window.show();
+    press(h.rows().first(), "btnKonvertier"); // waits in the pool
+    QVERIFY(!h.window.close());
+    QVERIFY(h.window.isVisible());
+    QVERIFY(h.window.close());
+    QCOMPARE(asked, 2);
 }
 
 QTEST_MAIN(tst_MainWindow)

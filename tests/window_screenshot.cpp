@@ -1,5 +1,6 @@
 // Draws docs/window.png: the window with a finished, a running and a failed
-// row. Run under a display (xvfb-run) so that the tooltip is captured too:
+// row, and nine waiting ones that bring the scroll bar. Run under a display
+// (xvfb-run) so that the tooltip is captured too:
 //   xvfb-run -a build/tests/window_screenshot docs/window.png
 #include "app/mainwindow.h"
 #include "engine/convert.h"
@@ -48,6 +49,8 @@ int main(int argc, char *argv[])
     window.addFile(running);
     window.addFile(folder + QStringLiteral("/halle5.json")); // does not exist
     window.convertAll();
+    for (int i = 6; i < 15; ++i)
+        window.addFile(folder + QStringLiteral("/halle%1.json").arg(i));
 
     QTimer::singleShot(800, &window, [&] {
         auto *list = window.findChild<QListWidget *>();

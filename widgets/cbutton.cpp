@@ -35,6 +35,7 @@ void cButton::mouseMoveEvent(QMouseEvent *e)
     const QPoint global = globalPosition(e);
     if (!mouseHeld) {
         lastGlobalPos = global;
+        restKnown = true;
         return;
     }
     // The base class is left out on purpose: the button stays drawn pressed
@@ -42,8 +43,18 @@ void cButton::mouseMoveEvent(QMouseEvent *e)
     emit signalMouseEvent(QEvent::MouseMove, global);
 }
 
+// A rest is where the last move over this button left the pointer. It is
+// forgotten when the pointer leaves the button and at every release: a button
+// that slides under a resting pointer (the row above was removed) or that no
+// move has reached yet would otherwise compare the release with a place the
+// pointer left long ago, and the click would count as a drag. With no rest
+// the press itself is where the pointer rests.
 void cButton::mousePressEvent(QMouseEvent *e)
 {
+    if (!restKnown) {
+        lastGlobalPos = globalPosition(e);
+        restKnown = true;
+    }
     if (e->button() == Qt::LeftButton)
         emit signalMouseEvent(QEvent::MouseButtonPress, lastGlobalPos);
     mouseHeld = true;
@@ -53,6 +64,7 @@ void cButton::mousePressEvent(QMouseEvent *e)
 void cButton::mouseReleaseEvent(QMouseEvent *e)
 {
     mouseHeld = false;
+    restKnown = false;
     const QPoint global = globalPosition(e);
     emit signalMouseEvent(QEvent::MouseButtonRelease, global);
 
@@ -65,6 +77,13 @@ void cButton::mouseReleaseEvent(QMouseEvent *e)
     const bool wasBlocked = blockSignals(true);
     QAbstractButton::mouseReleaseEvent(e);
     blockSignals(wasBlocked);
+}
+
+void cButton::leaveEvent(QEvent *e)
+{
+    // Kept for a release while held (it compares with it), not for a new press.
+    restKnown = false;
+    QPushButton::leaveEvent(e);
 }
 
 void cButton::resizeEvent(QResizeEvent *e)

@@ -43,9 +43,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void leaveEvent(QEvent *e) override;
 
 private:
     QPoint lastGlobalPos {-1, -1};
+    // lastGlobalPos holds where the pointer rests over this button now.
+    bool restKnown = false;
     bool mouseHeld = false;
     bool state = false;
 };

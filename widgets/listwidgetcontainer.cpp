@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QResizeEvent>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 namespace {
 
@@ -17,8 +19,10 @@ constexpr int PathFontPointSize = 16;
 constexpr int PathStretch = 3;
 constexpr int ProgressStretch = 1;
 constexpr int InitialMaximum = 100;
-// The line edit's frame takes a pixel on either side.
-constexpr int ElideMargin = 2;
+// A line edit keeps its text this far from the inside of its frame, on
+// either side, and keeps a pixel free after it for the text cursor.
+constexpr int LineEditTextMargin = 2;
+constexpr int LineEditCursorRoom = 1;
 // Room the progress bar's frame and margin (style sheet) take from its text.
 constexpr int ProgressTextMargin = 6;
 
@@ -38,6 +42,26 @@ QString askUserForTarget(const QString &currentTarget)
 {
     return QFileDialog::getSaveFileName(nullptr, ListWidgetContainer::tr("Speichern unter"),
                                         currentTarget, QString(), nullptr, QFileDialog::Options());
+}
+
+// The width a line edit shows text in: inside its frame as its style draws
+// it, less its text margins and the cursor.
+int textRoom(const QLineEdit *field)
+{
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.rect = field->contentsRect();
+    option.lineWidth = field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth,
+                                                                       &option, field)
+                                         : 0;
+    option.state |= QStyle::State_Sunken;
+    if (field->isReadOnly())
+        option.state |= QStyle::State_ReadOnly;
+    const QRect contents
+            = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
+    const QMargins margins = field->textMargins();
+    return contents.width() - margins.left() - margins.right() - 2 * LineEditTextMargin
+           - LineEditCursorRoom;
 }
 
 cButton *makeButton(QWidget *row, const QString &name)
@@ -84,6 +108,7 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
 
     cButton *btnDelete = makeButton(this, QStringLiteral("btnDelete"));
     cButton *btnNewName = makeButton(this, QStringLiteral("btnNewName"));
+    m_newNameButton = btnNewName;
     cButton *btnKonvertier = makeButton(this, QStringLiteral("btnKonvertier"));
     connect(btnDelete, &QAbstractButton::clicked, this, &ListWidgetContainer::deleteMe);
     connect(btnNewName, &QAbstractButton::clicked, this, [this] { askNewName(); });
@@ -113,7 +138,15 @@ bool ListWidgetContainer::isAtRest() const
 
 void ListWidgetContainer::markStarted()
 {
+    showAtRest();
     m_conversion = Conversion::Started;
+    // The running task writes the target it was given: no new one under it.
+    m_newNameButton->setEnabled(false);
+}
+
+void ListWidgetContainer::showAtRest()
+{
+    m_conversion = Conversion::Idle;
     m_failure.clear();
     m_progress->setFormat(DefaultFormat);
     m_progress->setToolTip(QString());
@@ -142,6 +175,7 @@ void ListWidgetContainer::conversionFinished()
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Finished;
+    m_newNameButton->setEnabled(true);
     m_progress->setValue(m_progress->maximum());
 }
 
@@ -150,6 +184,7 @@ void ListWidgetContainer::conversionFailed(const QString &reason)
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Failed;
+    m_newNameButton->setEnabled(true);
     m_failure = reason.isEmpty() ? tr("Die Konvertierung ist fehlgeschlagen.") : reason;
     m_progress->setValue(m_progress->minimum());
     m_progress->setToolTip(m_failure);
@@ -174,9 +209,12 @@ void ListWidgetContainer::setTextElided()
     if (!m_pathField)
         return;
     const QFontMetrics metrics(m_pathField->font());
-    const QString shown
-            = metrics.elidedText(m_path, Qt::ElideLeft, m_pathField->width() - ElideMargin);
+    const QString shown = metrics.elidedText(m_path, Qt::ElideLeft, textRoom(m_pathField));
     m_pathField->setText(shown);
+    // The field's own fit test adds the font's widest glyph overhang; judging
+    // the text too wide, it would scroll to a cursor at the end and hide the
+    // text's start.
+    m_pathField->setCursorPosition(0);
     m_pathField->setToolTip(shown == m_path ? QString() : m_path);
 }
 
@@ -196,12 +234,19 @@ bool ListWidgetContainer::eventFilter(QObject *watched, QEvent *event)
 
 void ListWidgetContainer::askNewName()
 {
+    if (m_conversion == Conversion::Started)
+        return;
     QString name = m_chooseTarget ? m_chooseTarget(m_path) : QString();
     if (name.isEmpty())
         return;
     if (!name.endsWith(QLatin1String(".pdf")))
         name += QLatin1String(".pdf");
+    const QString old = m_path;
     m_path = name;
     emit newName(name);
     setTextElided();
+    // The receiver may have refused the name and set the old one back. A new
+    // target has not been written yet: the row may be converted again.
+    if (m_path != old)
+        showAtRest();
 }

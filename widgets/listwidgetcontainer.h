@@ -11,6 +11,8 @@ class QProgressBar;
 class QResizeEvent;
 QT_END_NAMESPACE
 
+class cButton;
+
 // One row of the file list: the target PDF path, shortened at the left, a
 // progress bar and the buttons remove, "Speichern unter" and convert. The row
 // remembers the configuration file it came from and where its conversion
@@ -37,7 +39,8 @@ public:
     Conversion conversion() const { return m_conversion; }
     // Idle or failed: a conversion may be started.
     bool isAtRest() const;
-    // A task for this row has been queued; it must not be started again.
+    // A task for this row has been queued; it must not be started again, and
+    // its target stays until the task has ended.
     void markStarted();
 
     void setTargetChooser(TargetChooser chooser);
@@ -65,11 +68,14 @@ protected:
 private:
     void askNewName();
     void showFailureText();
+    // Idle, the bar at its minimum with the percentage and no error.
+    void showAtRest();
 
     QString m_path;
     QString m_sourcePath;
     QProgressBar *m_progress = nullptr;
     QLineEdit *m_pathField = nullptr;
+    cButton *m_newNameButton = nullptr;
     Conversion m_conversion = Conversion::Idle;
     QString m_failure;
     TargetChooser m_chooseTarget;
