@@ -90,8 +90,8 @@ QString convert::shown(const QString &text) const
     result.reserve(text.size());
     for (const uint character : text.toUcs4()) {
         if (QChar::isSpace(character) || metrics.inFontUcs4(character)) {
-            const QString one = QString::fromUcs4(&character, 1);
-            result += one;
+            const char32_t one = character;
+            result += QString::fromUcs4(&one, 1);
         } else {
             result += QChar::ReplacementCharacter;
         }
