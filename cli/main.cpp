@@ -150,7 +150,7 @@ int parse(QCommandLineParser &parser, Options *options)
                  "die darin erscheint oder sich ändert, umwandeln, sobald "
                  "sie fertig geschrieben ist; beim Start die Dateien, "
                  "deren Bericht fehlt oder älter ist. Läuft, bis es mit "
-                 "Strg+C oder SIGTERM beendet wird."));
+                 "Strg+C, SIGTERM oder SIGHUP beendet wird."));
     parser.addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update, watch});
     parser.addPositionalArgument(QStringLiteral("PFAD"), text("Konfigurationsdateien oder Ordner."),
                                  QStringLiteral("PFAD..."));
