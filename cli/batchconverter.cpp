@@ -80,20 +80,42 @@ BatchConverter::BatchConverter(const Output &output, QObject *parent)
 
 void BatchConverter::start(const QVector<ConversionJob> &jobs)
 {
-    m_jobs = jobs;
-    if (m_jobs.isEmpty()) {
+    if (m_stopped)
+        return;
+    if (jobs.isEmpty() && m_running == 0 && m_queue.isEmpty()) {
         QMetaObject::invokeMethod(this, &BatchConverter::done, Qt::QueuedConnection);
         return;
     }
+    for (const ConversionJob &job : jobs)
+        m_queue.enqueue(job);
+    m_total += jobs.size();
+    startQueued();
+}
+
+void BatchConverter::add(const ConversionJob &job)
+{
+    start({job});
+}
+
+void BatchConverter::dropQueued()
+{
+    m_total -= m_queue.size();
+    m_queue.clear();
+    if (m_running == 0)
+        QMetaObject::invokeMethod(this, &BatchConverter::done, Qt::QueuedConnection);
+}
+
+void BatchConverter::startQueued()
+{
     const int inFlight = QThreadPool::globalInstance()->maxThreadCount() * (1 + QueuedPerThread);
-    while (m_next < m_jobs.size() && m_next < inFlight)
+    while (!m_stopped && !m_queue.isEmpty() && m_running < inFlight)
         startNext();
 }
 
 void BatchConverter::stop()
 {
     m_stopped = true;
-    m_next = m_jobs.size();
+    m_queue.clear();
     m_conversions->stopAll();
     // Deliver how the running ones ended: a report finished in the last
     // moment is listed like any other.
@@ -102,26 +124,29 @@ void BatchConverter::stop()
 
 void BatchConverter::startNext()
 {
-    const ConversionJob job = m_jobs.at(m_next++);
+    const ConversionJob job = m_queue.dequeue();
+    ++m_running;
     if (!job.refusal.isEmpty()) {
         printLine(stderr, QStringLiteral("belmorand-cli: ") + oneLine(job.refusal));
         // Reported from the event loop, like a task's end, so done() never
         // comes from inside start().
         QMetaObject::invokeMethod(
-                this, [this, job] { jobEnded(job, false); }, Qt::QueuedConnection);
+                this, [this, job] { endJob(job, false); }, Qt::QueuedConnection);
         return;
     }
     auto *task = new convert;
-    connect(task, &convert::finished, this, [this, job] { jobEnded(job, true); });
+    task->setArchival(m_output.archival);
+    connect(task, &convert::finished, this, [this, job] { endJob(job, true); });
     connect(task, &convert::abortReason, this, [](const QString &reason) {
         printLine(stderr, QStringLiteral("belmorand-cli: ") + oneLine(reason));
     });
-    connect(task, &convert::aborted, this, [this, job] { jobEnded(job, false); });
+    connect(task, &convert::aborted, this, [this, job] { endJob(job, false); });
     m_conversions->start(task, job.source, job.target);
 }
 
-void BatchConverter::jobEnded(const ConversionJob &job, bool converted)
+void BatchConverter::endJob(const ConversionJob &job, bool converted)
 {
+    --m_running;
     ++m_ended;
     if (converted) {
         ++m_converted;
@@ -133,11 +158,11 @@ void BatchConverter::jobEnded(const ConversionJob &job, bool converted)
     if (m_output.showProgress) {
         printLine(stderr, QStringLiteral("[%1/%2] %3")
                                   .arg(m_ended)
-                                  .arg(m_jobs.size())
+                                  .arg(m_total)
                                   .arg(oneLine(QFileInfo(job.source).fileName())));
     }
-    if (m_next < m_jobs.size())
-        startNext();
-    if (m_ended == m_jobs.size() && !m_stopped)
+    emit jobEnded(job, converted);
+    startQueued();
+    if (m_running == 0 && m_queue.isEmpty() && !m_stopped)
         emit done();
 }

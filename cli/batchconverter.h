@@ -3,6 +3,7 @@
 #include "cli/joblist.h"
 
 #include <QObject>
+#include <QQueue>
 #include <QVector>
 
 class ConversionPool;
@@ -19,14 +20,20 @@ public:
     {
         bool listReports = true; // each written report's path on stdout
         bool showProgress = false; // "[k/N] name" on stderr
+        bool archival = false; // PDF/A-1b reports
     };
 
     explicit BatchConverter(const Output &output, QObject *parent = nullptr);
 
     // Starts the jobs; done() follows when the last one has ended.
     void start(const QVector<ConversionJob> &jobs);
-    // Starts no further job and drops those queued in the pool, waits for
-    // the running ones and reports how they ended. done() is not emitted.
+    // Queues one more job behind those already given.
+    void add(const ConversionJob &job);
+    // Drops the jobs not yet begun; done() follows once the running ones end.
+    void dropQueued();
+    // Starts no further job and drops those queued here and in the pool,
+    // waits for the running ones and reports how they ended. done() is not
+    // emitted.
     void stop();
 
     // text on one line: control characters (a newline in a file name) as
@@ -39,19 +46,23 @@ public:
     int failedCount() const { return m_failed; }
     int convertedCount() const { return m_converted; }
     // After stop(): the jobs that never began.
-    int notStartedCount() const { return m_jobs.size() - m_ended; }
+    int notStartedCount() const { return m_total - m_ended; }
 
 signals:
+    void jobEnded(const ConversionJob &job, bool converted);
+    // Every job given so far has ended.
     void done();
 
 private:
+    void startQueued();
     void startNext();
-    void jobEnded(const ConversionJob &job, bool converted);
+    void endJob(const ConversionJob &job, bool converted);
 
     ConversionPool *m_conversions;
     Output m_output;
-    QVector<ConversionJob> m_jobs;
-    int m_next = 0;
+    QQueue<ConversionJob> m_queue;
+    int m_total = 0;
+    int m_running = 0;
     bool m_stopped = false;
     int m_ended = 0;
     int m_converted = 0;

@@ -3,10 +3,13 @@
 #include "engine/reportpaths.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -160,23 +163,48 @@ QStringList expandPaths(const QStringList &paths, bool recursive, FolderFindings
     return files;
 }
 
+ConversionJob makeJob(const QString &file, const TargetRule &rule)
+{
+    return {QFileInfo(file).absoluteFilePath(), QDir::cleanPath(targetFor(file, rule)), {}};
+}
+
+void refuseTarget(ConversionJob *job, const QString &writer)
+{
+    job->refusal = QCoreApplication::translate("belmorand-cli",
+                                               "Die Datei %1 wird nicht konvertiert: ihr "
+                                               "Bericht %2 entstünde schon aus %3.")
+                           .arg(job->source, job->target, writer);
+}
+
 QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule)
 {
     QVector<ConversionJob> jobs;
     QHash<QString, QString> writers; // target -> the source that writes it
     for (const QString &file : files) {
-        ConversionJob job {
-                QFileInfo(file).absoluteFilePath(), QDir::cleanPath(targetFor(file, rule)), {}};
+        ConversionJob job = makeJob(file, rule);
         const auto earlier = writers.constFind(job.target);
-        if (earlier != writers.constEnd()) {
-            job.refusal = QCoreApplication::translate("belmorand-cli",
-                                                      "Die Datei %1 wird nicht konvertiert: ihr "
-                                                      "Bericht %2 entstünde schon aus %3.")
-                                  .arg(job.source, job.target, earlier.value());
-        } else {
+        if (earlier != writers.constEnd())
+            refuseTarget(&job, earlier.value());
+        else
             writers.insert(job.target, job.source);
-        }
         jobs.append(job);
     }
     return jobs;
+}
+
+bool isReportCurrent(const ConversionJob &job)
+{
+    const QFileInfo source(job.source);
+    const QFileInfo report(job.target);
+    return source.isFile() && report.isFile() && report.lastModified() >= source.lastModified();
+}
+
+int dropCurrentJobs(QVector<ConversionJob> *jobs)
+{
+    const auto kept = std::remove_if(jobs->begin(), jobs->end(), [](const ConversionJob &job) {
+        return job.refusal.isEmpty() && isReportCurrent(job);
+    });
+    const int dropped = int(std::distance(kept, jobs->end()));
+    jobs->erase(kept, jobs->end());
+    return dropped;
 }

@@ -34,6 +34,20 @@ struct FolderFindings
 // link) is listed once.
 QStringList expandPaths(const QStringList &paths, bool recursive, FolderFindings *findings);
 
+// The job for one file, with its target.
+ConversionJob makeJob(const QString &file, const TargetRule &rule);
+
+// Refuses job: writer already writes its target.
+void refuseTarget(ConversionJob *job, const QString &writer);
+
 // Jobs for the files, with their targets. A target that an earlier job of the
 // list already writes is refused, so no two conversions write one file.
 QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule);
+
+// Whether the job's report exists and is not older than its source, as make
+// sees a target and its prerequisite.
+bool isReportCurrent(const ConversionJob &job);
+
+// Drops the jobs whose report is current (refused jobs stay, so their reason
+// is still told); returns how many were dropped.
+int dropCurrentJobs(QVector<ConversionJob> *jobs);

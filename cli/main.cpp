@@ -1,4 +1,5 @@
 #include "cli/batchconverter.h"
+#include "cli/folderwatcher.h"
 #include "cli/joblist.h"
 
 #include "engine/convert.h"
@@ -101,6 +102,9 @@ struct Options
     QStringList paths;
     bool recursive = false;
     bool quiet = false;
+    bool archival = false;
+    bool update = false;
+    bool watch = false;
     int jobs = 0;
     TargetRule targets;
 };
@@ -136,7 +140,20 @@ int parse(QCommandLineParser &parser, Options *options)
                                   QStringLiteral("N"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    text("Nur Fehler ausgeben."));
-    parser.addOptions({recursive, output, outputDir, jobs, quiet});
+    const QCommandLineOption pdfa(
+            QStringLiteral("pdfa"),
+            text("Berichte als PDF/A-1b zur Langzeitarchivierung schreiben."));
+    const QCommandLineOption update({QStringLiteral("u"), QStringLiteral("update")},
+                                    text("Nur Dateien umwandeln, deren Bericht fehlt oder älter "
+                                         "ist als die Datei."));
+    const QCommandLineOption watch(
+            QStringLiteral("watch"),
+            text("Die Ordner PFAD... beobachten und jede Datei auf \".json\", "
+                 "die darin erscheint oder sich ändert, umwandeln, sobald "
+                 "sie fertig geschrieben ist; beim Start die Dateien, "
+                 "deren Bericht fehlt oder älter ist. Läuft, bis es mit "
+                 "Strg+C, SIGTERM oder SIGHUP beendet wird."));
+    parser.addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update, watch});
     parser.addPositionalArgument(QStringLiteral("PFAD"), text("Konfigurationsdateien oder Ordner."),
                                  QStringLiteral("PFAD..."));
 
@@ -156,6 +173,9 @@ int parse(QCommandLineParser &parser, Options *options)
     options->paths = parser.positionalArguments();
     options->recursive = parser.isSet(recursive);
     options->quiet = parser.isSet(quiet);
+    options->archival = parser.isSet(pdfa);
+    options->update = parser.isSet(update);
+    options->watch = parser.isSet(watch);
     options->targets.outputFile = parser.value(output);
     options->targets.outputDir = parser.value(outputDir);
     if (options->paths.isEmpty()) {
@@ -188,11 +208,115 @@ int parse(QCommandLineParser &parser, Options *options)
             return UsageError;
         }
     }
+    if (options->watch) {
+        if (parser.isSet(output)) {
+            printError(text("--watch schreibt jeden Bericht unter seinem eigenen Namen, "
+                            "--output passt nicht dazu"));
+            return UsageError;
+        }
+        for (const QString &path : qAsConst(options->paths)) {
+            if (!QFileInfo(path).isDir()) {
+                printError(text("--watch beobachtet Ordner; %1 ist keiner").arg(path));
+                return UsageError;
+            }
+        }
+    }
     if (parser.isSet(outputDir) && !QDir().mkpath(options->targets.outputDir)) {
         printError(text("der Ordner %1 lässt sich nicht anlegen").arg(options->targets.outputDir));
         return UsageError;
     }
     return -1;
+}
+
+// unread: the folders and files that could not even be read, counted as failed.
+void printSummary(const Options &options, const BatchConverter &converter, int unread,
+                  const QString &more = QString())
+{
+    if (options.quiet)
+        return;
+    std::fprintf(stderr, "%s%s\n",
+                 text("%1 konvertiert, %2 fehlgeschlagen")
+                         .arg(converter.convertedCount())
+                         .arg(converter.failedCount() + unread)
+                         .toLocal8Bit()
+                         .constData(),
+                 more.toLocal8Bit().constData());
+}
+
+BatchConverter::Output outputFor(const Options &options)
+{
+    BatchConverter::Output output;
+    output.listReports = !options.quiet;
+    output.showProgress = !options.quiet && isatty(fileno(stderr));
+    output.archival = options.archival;
+    return output;
+}
+
+// Interrupted: running conversions end without a report, the others never
+// begin, and the summary still comes.
+void stopNow(int signal, BatchConverter *converter, const Options &options, int unread)
+{
+    convert::requestStop();
+    converter->stop();
+    printError(text("abgebrochen (%1); %2 Dateien wurden nicht mehr begonnen")
+                       .arg(StopSignals::name(signal))
+                       .arg(converter->notStartedCount()));
+    printSummary(options, *converter, unread);
+    QCoreApplication::exit(StopSignals::exitStatus(signal));
+}
+
+int runBatch(const Options &options)
+{
+    FolderFindings findings;
+    const QStringList files = expandPaths(options.paths, options.recursive, &findings);
+    for (const QString &folder : qAsConst(findings.empty))
+        printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
+    for (const QString &problem : qAsConst(findings.unreadable))
+        printError(problem);
+
+    BatchConverter converter(outputFor(options));
+    QVector<ConversionJob> jobs = makeJobs(files, options.targets);
+    const int current = options.update ? dropCurrentJobs(&jobs) : 0;
+    const int unread = int(findings.unreadable.size());
+    QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
+        printSummary(options, converter, unread,
+                     options.update ? text(", %1 schon aktuell").arg(current) : QString());
+        QCoreApplication::exit(converter.failedCount() + unread > 0 ? SomeFailed : AllConverted);
+    });
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, qApp,
+                     [&](int signal) { stopNow(signal, &converter, options, unread); });
+    converter.start(jobs);
+    return QCoreApplication::exec();
+}
+
+// Runs until stopped; a progress count would never end, so there is none.
+int runWatch(const Options &options)
+{
+    BatchConverter::Output output = outputFor(options);
+    output.showProgress = false;
+    BatchConverter converter(output);
+    FolderWatcher watcher(&converter, options.targets, options.recursive);
+    bool foldersGone = false;
+    QObject::connect(&watcher, &FolderWatcher::foldersGone, qApp, [&] {
+        // Nothing left to watch: what was begun still ends.
+        foldersGone = true;
+        watcher.stop();
+        converter.dropQueued();
+    });
+    QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
+        if (!foldersGone)
+            return;
+        printSummary(options, converter, 0);
+        QCoreApplication::exit(SomeFailed);
+    });
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, qApp, [&](int signal) {
+        watcher.stop();
+        stopNow(signal, &converter, options, 0);
+    });
+    watcher.start(options.paths);
+    return QCoreApplication::exec();
 }
 
 } // namespace
@@ -217,13 +341,6 @@ int main(int argc, char *argv[])
     if (early >= 0)
         return early;
 
-    FolderFindings findings;
-    const QStringList files = expandPaths(options.paths, options.recursive, &findings);
-    for (const QString &folder : qAsConst(findings.empty))
-        printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
-    for (const QString &problem : qAsConst(findings.unreadable))
-        printError(problem);
-
     QThreadPool::globalInstance()->setMaxThreadCount(
             options.jobs > 0 ? options.jobs : qMin(QThread::idealThreadCount(), MaxJobs));
     convert::initialise();
@@ -233,37 +350,6 @@ int main(int argc, char *argv[])
     // zeroed by the kernel and unmapped again for each one.
     keepLargeBuffersInHeap();
 
-    BatchConverter::Output output;
-    output.listReports = !options.quiet;
-    output.showProgress = !options.quiet && isatty(fileno(stderr));
-    BatchConverter converter(output);
-    const auto printSummary = [&] {
-        if (!options.quiet) {
-            std::fprintf(stderr, "%s\n",
-                         text("%1 konvertiert, %2 fehlgeschlagen")
-                                 .arg(converter.convertedCount())
-                                 .arg(converter.failedCount() + findings.unreadable.size())
-                                 .toLocal8Bit()
-                                 .constData());
-        }
-    };
-    const bool someUnread = !findings.unreadable.isEmpty();
-    QObject::connect(&converter, &BatchConverter::done, &app, [&] {
-        printSummary();
-        app.exit(converter.failedCount() > 0 || someUnread ? SomeFailed : AllConverted);
-    });
-    StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::received, &app, [&](int signal) {
-        convert::requestStop();
-        converter.stop();
-        const int notStarted = converter.notStartedCount();
-        printError(text("abgebrochen (%1); %2 Dateien wurden nicht mehr begonnen")
-                           .arg(StopSignals::name(signal))
-                           .arg(notStarted));
-        printSummary();
-        app.exit(StopSignals::exitStatus(signal));
-    });
-    converter.start(makeJobs(files, options.targets));
-    // The converter's tasks are collected when it goes, before the application.
-    return app.exec();
+    // Each run's converter collects its tasks when it goes.
+    return options.watch ? runWatch(options) : runBatch(options);
 }

@@ -60,6 +60,10 @@ public:
 
     void run(QString sourcePath, QString pdfPath);
 
+    // Reports for archives: PDF/A-1b, titled with the configuration's name
+    // and signed with the program as creator. Off unless set before start().
+    void setArchival(bool archival) { m_archival = archival; }
+
     // Asks every conversion of the process to end as soon as it can, with
     // nothing written (the program is being interrupted). Cannot be undone.
     static void requestStop();
@@ -126,6 +130,11 @@ protected:
     void renderService();
 
 private:
+    // The title and creator an archival report carries, and its PDF version.
+    void describeArchival(QPrinter &pdf) const;
+    // Text as the report draws it: in an archival report a character that
+    // no installed font has becomes U+FFFD.
+    QString shown(const QString &text) const;
     // Tells a ThreadSanitizer build about the hand-off each signal makes.
     void announceHandOffs();
     bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
@@ -139,4 +148,6 @@ private:
     void readRelais(const QJsonArray &array);
     void readModbus(const QJsonObject &object);
     void readService(const QJsonObject &object);
+
+    bool m_archival = false;
 };

@@ -5,7 +5,10 @@
 #include "engine/threadhandoff.h"
 #include "report/reportfile.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
@@ -86,6 +89,38 @@ void convert::configurePrinter(QPrinter &printer, const QString &fileName)
     printer.setPageOrientation(QPageLayout::Portrait);
 }
 
+void convert::describeArchival(QPrinter &pdf) const
+{
+    pdf.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+    QString title = valueText(general, Config::General::Name).trimmed();
+    if (title.isEmpty())
+        title = QFileInfo(jsonPath).completeBaseName();
+    // Qt writes both into the document information and the XMP metadata.
+    pdf.setDocName(title);
+    pdf.setCreator(QCoreApplication::applicationName() + QLatin1Char(' ')
+                   + QCoreApplication::applicationVersion());
+}
+
+// Qt draws a font's missing-glyph box for a character that no installed
+// font has, and PDF/A refuses any use of that glyph.
+QString convert::shown(const QString &text) const
+{
+    if (!m_archival)
+        return text;
+    const QFontMetrics metrics(painter->font());
+    QString result;
+    result.reserve(text.size());
+    for (const uint character : text.toUcs4()) {
+        if (QChar::isSpace(character) || metrics.inFontUcs4(character)) {
+            const char32_t one = character;
+            result += QString::fromUcs4(&one, 1);
+        } else {
+            result += QChar::ReplacementCharacter;
+        }
+    }
+    return result;
+}
+
 // NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like run()
 bool convert::writeReport(QString pdfPath, QString *reason)
 {
@@ -96,6 +131,8 @@ bool convert::writeReport(QString pdfPath, QString *reason)
 
     QPrinter pdf(QPrinter::HighResolution);
     configurePrinter(pdf, file.temporaryPath());
+    if (m_archival)
+        describeArchival(pdf);
     QPainter pen;
     if (!pen.begin(&pdf)) {
         const int error = errno; // from the printer's failed open, if any
@@ -153,12 +190,13 @@ void convert::drawTitleBlock()
 
     y = TopY;
     const int titleX = RightEdge - logoSize.width();
-    painter->drawText(QRect(QPoint(titleX, y), logoSize), TitleFlags,
-                      tr("Ordano Protokoll vom:\n") + valueText(general, Config::General::Date));
+    painter->drawText(
+            QRect(QPoint(titleX, y), logoSize), TitleFlags,
+            shown(tr("Ordano Protokoll vom:\n") + valueText(general, Config::General::Date)));
 
     painter->setFont(reportFont(PathPixelSize));
     painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags,
-                      FileNames::forDisplay(jsonPath));
+                      shown(FileNames::forDisplay(jsonPath)));
     emit newPbarValue(9);
 
     y += logoSize.height() + TitleGap;
@@ -188,7 +226,7 @@ void convert::startNewPage()
 void convert::drawHeading(const QString &text, int width, int height)
 {
     painter->setFont(headingFont);
-    painter->drawText(QRect(LeftX, y, width, height), TextFlags, text);
+    painter->drawText(QRect(LeftX, y, width, height), TextFlags, shown(text));
     painter->setFont(bodyFont);
 }
 
@@ -221,5 +259,5 @@ int convert::nextRow(int row)
 
 void convert::drawBox(int x, int row, int width, const QString &text)
 {
-    painter->drawText(QRect(x, row, width, BoxHeight), TextFlags, text);
+    painter->drawText(QRect(x, row, width, BoxHeight), TextFlags, shown(text));
 }

@@ -14,10 +14,12 @@ base=(cmake ninja-build g++ pkg-config fonts-dejavu-core rapidjson-dev)
 # What the tests of the installed layout read it with; fonttools remakes the
 # bundled report font, pdfminer reads a report's text as its font maps say.
 checks=(desktop-file-utils appstream imagemagick man-db python3-fonttools python3-pdfminer)
+# Apache PDFBox Preflight, which validates the PDF/A reports.
+pdfa=(libpdfbox2-java default-jre-headless libactivation-java libjaxb-api-java)
 case "${1:-run}" in
 run) packages=("${base[@]}" qtbase5-dev) ;;
-test) packages=("${base[@]}" qtbase5-dev libpoppler-qt5-dev poppler-utils qpdf "${checks[@]}") ;;
-test-qt6) packages=("${base[@]}" qt6-base-dev libpoppler-qt6-dev poppler-utils qpdf "${checks[@]}") ;;
+test) packages=("${base[@]}" qtbase5-dev libpoppler-qt5-dev poppler-utils qpdf "${checks[@]}" "${pdfa[@]}") ;;
+test-qt6) packages=("${base[@]}" qt6-base-dev libpoppler-qt6-dev poppler-utils qpdf "${checks[@]}" "${pdfa[@]}") ;;
 package) packages=("${base[@]}" qtbase5-dev dpkg-dev file) ;;
 lint) packages=("${base[@]}" qtbase5-dev clang-format clang-tidy) ;;
 clang) packages=(clang-14 libclang-rt-14-dev) ;;

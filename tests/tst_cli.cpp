@@ -1,10 +1,12 @@
 #include "pdfreport.h"
+#include "report/reportfile.h"
 #include "testfiles.h"
 #include "testfolder.h"
 
 #include <QProcess>
 #include <QtTest>
 
+#include <cstdio>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +23,8 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void jobsGiveTheSameReports();
+    void updateConvertsWhatIsOutOfDate();
+    void watchFolder();
     void versionAndHelp();
     void hundredFilesThreeBad();
     void fileNames_data();
@@ -44,15 +48,20 @@ struct Result
     QString err;
 };
 
-Result runCli(const QStringList &arguments, const QString &folder)
+void startCli(QProcess &process, const QStringList &arguments, const QString &folder)
 {
-    QProcess process;
     process.setWorkingDirectory(folder);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // the converter chooses offscreen itself
     environment.remove(QStringLiteral("DISPLAY"));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(CLI_PATH), arguments);
+}
+
+Result runCli(const QStringList &arguments, const QString &folder)
+{
+    QProcess process;
+    startCli(process, arguments, folder);
     Result result;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return result;
@@ -135,6 +144,12 @@ void tst_Cli::exitStatus_data()
                                      << QStringList {"good.pdf"} << "entstünde schon";
     QTest::newRow("one job") << QStringList {"-j", "1", "good.json", "other.json"} << 0
                              << QStringList {"good.pdf", "other.pdf"} << QString();
+    QTest::newRow("PDF/A") << QStringList {"--pdfa", "good.json"} << 0 << QStringList {"good.pdf"}
+                           << "1 konvertiert";
+    QTest::newRow("update without reports")
+            << QStringList {"-u", "good.json", "folder"} << 0
+            << QStringList {"folder/a.pdf", "folder/b.pdf", "good.pdf"}
+            << "3 konvertiert, 0 fehlgeschlagen, 0 schon aktuell";
     QTest::newRow("quiet") << QStringList {"-q", "good.json", "broken.json"} << 1
                            << QStringList {"good.pdf"} << "broken.json";
 
@@ -150,6 +165,10 @@ void tst_Cli::exitStatus_data()
             << QStringList {"-o", "x.txt", "good.json"} << 2 << QStringList() << "x.txt";
     QTest::newRow("output and output dir") << QStringList {"-o", "x.pdf", "-d", "out", "good.json"}
                                            << 2 << QStringList() << "--output-dir";
+    QTest::newRow("watch a file") << QStringList {"--watch", "good.json"} << 2 << QStringList()
+                                  << "good.json";
+    QTest::newRow("watch with output file")
+            << QStringList {"--watch", "-o", "x.pdf", "folder"} << 2 << QStringList() << "--output";
     QTest::newRow("jobs zero") << QStringList {"-j", "0", "good.json"} << 2 << QStringList()
                                << "\"0\"";
     QTest::newRow("jobs beyond the bound")
@@ -219,6 +238,98 @@ void tst_Cli::jobsGiveTheSameReports()
     }
 }
 
+void tst_Cli::updateConvertsWhatIsOutOfDate()
+{
+    const QDir dir(m_dir->path());
+    QCOMPARE(runCli({QStringLiteral("folder")}, dir.path()).exitCode, 0);
+    QFile changed(dir.filePath(QStringLiteral("folder/b.json")));
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                QFileDevice::FileModificationTime));
+    changed.close();
+
+    const Result result
+            = runCli({QStringLiteral("--update"), QStringLiteral("folder")}, dir.path());
+
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, dir.filePath(QStringLiteral("folder/b.pdf")) + QLatin1Char('\n'));
+    QVERIFY2(
+            result.err.contains(QStringLiteral("1 konvertiert, 0 fehlgeschlagen, 1 schon aktuell")),
+            qPrintable(result.err));
+}
+
+// One step after another, as a user's folder sees them; each waits for what
+// the watcher prints.
+void tst_Cli::watchFolder()
+{
+    const QDir dir(m_dir->path());
+    const QDir folder(dir.filePath(QStringLiteral("folder")));
+    QCOMPARE(runCli({QStringLiteral("folder/a.json")}, dir.path()).exitCode, 0);
+    QProcess watcher;
+    // One conversion at a time, so the stop below finds some still queued.
+    startCli(watcher,
+             {QStringLiteral("--watch"), QStringLiteral("-j"), QStringLiteral("1"),
+              QStringLiteral("folder")},
+             dir.path());
+    Result seen;
+    const auto poll = [&] {
+        seen.out += QString::fromLocal8Bit(watcher.readAllStandardOutput());
+        seen.err += QString::fromLocal8Bit(watcher.readAllStandardError());
+    };
+    const auto printed = [&](const QString &name, int times = 1) {
+        poll();
+        return seen.out.count(folder.filePath(name)) == times;
+    };
+    constexpr int Timeout = 30000;
+
+    // At start only b.json lacks its report.
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("b.pdf")), Timeout);
+    QVERIFY(QFile::copy(QStringLiteral(EXAMPLES_DIR "/typical.json"),
+                        folder.filePath(QStringLiteral("copied.json"))));
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("copied.pdf")), Timeout);
+    QFile slow(folder.filePath(QStringLiteral("slow.json")));
+    QVERIFY(slow.open(QIODevice::WriteOnly));
+    slow.write(Valid.left(Valid.size() / 2));
+    slow.flush();
+    QTest::qWait(200);
+    slow.write(Valid.mid(Valid.size() / 2));
+    slow.close();
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("slow.pdf")), Timeout);
+    QVERIFY(QFile::rename(dir.filePath(QStringLiteral("good.json")),
+                          folder.filePath(QStringLiteral("moved.json"))));
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("moved.pdf")), Timeout);
+    // An editor's save: a new file renamed over the old one.
+    writeFile(folder.filePath(QStringLiteral(".b.json.swp")), Valid);
+    QVERIFY(std::rename(QFile::encodeName(folder.filePath(QStringLiteral(".b.json.swp"))),
+                        QFile::encodeName(folder.filePath(QStringLiteral("b.json"))))
+            == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("b.pdf"), 2), Timeout);
+    writeFile(folder.filePath(QStringLiteral("bad.json")), "{\"configuration\": [}");
+    QTRY_VERIFY_WITH_TIMEOUT(
+            (poll(), seen.err.contains(folder.filePath(QStringLiteral("bad.json")))), Timeout);
+
+    QVERIFY2(!seen.out.contains(folder.filePath(QStringLiteral("a.pdf")))
+                     && !seen.err.contains(QStringLiteral("slow.json")),
+             qPrintable(seen.out + seen.err));
+    QVERIFY(printed(QStringLiteral("slow.pdf")));
+
+    // Stopped while conversions run and wait, it leaves complete reports only.
+    for (int i = 0; i < 12; ++i)
+        QFile::copy(QStringLiteral(EXAMPLES_DIR "/large.json"),
+                    folder.filePath(QStringLiteral("large-%1.json").arg(i)));
+    QTRY_VERIFY_WITH_TIMEOUT((poll(), seen.out.contains(QStringLiteral("large-"))), Timeout);
+    watcher.terminate();
+    QVERIFY(watcher.waitForFinished(Timeout));
+    QCOMPARE(watcher.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(watcher.exitCode(), 143);
+    poll();
+    QVERIFY2(seen.err.contains(QStringLiteral("abgebrochen (SIGTERM)"))
+                     && seen.err.contains(QStringLiteral(" konvertiert, ")),
+             qPrintable(seen.err));
+    for (const QString &file : pdfsBelow(folder.path()))
+        QVERIFY2(ReportFile::isCompletePdf(folder.filePath(file)), qPrintable(file));
+}
+
 void tst_Cli::versionAndHelp()
 {
     const Result version = runCli({QStringLiteral("--version")}, m_dir->path());
@@ -227,8 +338,8 @@ void tst_Cli::versionAndHelp()
 
     const Result help = runCli({QStringLiteral("--help")}, m_dir->path());
     QCOMPARE(help.exitCode, 0);
-    for (const char *option :
-         {"--recursive", "--output", "--output-dir", "--jobs", "--quiet", "PFAD"})
+    for (const char *option : {"--recursive", "--output", "--output-dir", "--jobs", "--quiet",
+                               "--pdfa", "--update", "--watch", "PFAD"})
         QVERIFY2(help.out.contains(QLatin1String(option)), option);
 }
 

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Converts the shipped examples (and one configuration without a name) with
+# --pdfa and has Apache PDFBox Preflight validate them as PDF/A-1b, all in one
+# JVM. An ordinary report goes along and must be refused, so a validator that
+# passes everything is noticed. Title and creator must stand in the document
+# information and in the XMP metadata alike.
+#   check_pdfa.sh CLI EXAMPLES
+set -euo pipefail
+cli=$1
+examples=$2
+jars=/usr/share/java
+classpath=""
+for jar in preflight pdfbox2 fontbox2 xmpbox commons-logging javax.activation jaxb-api; do
+    [ -f "$jars/$jar.jar" ] || { echo "$jars/$jar.jar is missing: bash scripts/deps.sh test" >&2; exit 1; }
+    classpath+="${classpath:+:}$jars/$jar.jar"
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$examples"/*.json "$work/"
+# No name, and a character no font may have (U+0001), which PDF/A must not draw as a box.
+echo '{"configuration": {"date": "01.02.2026 08:00", "location": "\u0001 東京"}}' >"$work/ohne-name.json"
+"$cli" -q --pdfa -d "$work/pdfa" "$work"/*.json
+"$cli" -q -o "$work/plain.pdf" "$work/typical.json"
+
+ls "$work"/pdfa/*.pdf >"$work/list"
+echo "$work/plain.pdf" >>"$work/list"
+java -cp "$classpath" org.apache.pdfbox.preflight.Validator_A1b xml group "$work/list" >/dev/null
+# One "name verdict" line per file, in the order of the list.
+verdicts=$(sed -n -e 's/.*<preflight name="\([^"]*\)".*/\1/p' \
+    -e 's/.*<isValid[^>]*>\([a-z]*\)<.*/\1/p' "$work/list.preflight.xml" | paste -d ' ' - -)
+echo "$verdicts"
+expected=$(cd "$work/pdfa" && for pdf in *.pdf; do echo "$pdf true"; done; echo "plain.pdf false")
+[ "$verdicts" = "$expected" ] || { cat "$work/list.preflight.xml" >&2; exit 1; }
+
+for pdf in "$work"/pdfa/*.pdf; do
+    base=$(basename "$pdf" .pdf)
+    title=$(sed -n 's/.*"name": *"\([^"]*\)".*/\1/p' "$work/$base.json" | head -n 1)
+    title=${title:-$base}
+    info=$(pdfinfo "$pdf")
+    xmp=$(pdfinfo -meta "$pdf")
+    grep -qxF "Title:           $title" <<<"$info" &&
+        grep -qF "<rdf:li xml:lang=\"x-default\">$title</rdf:li>" <<<"$xmp" &&
+        grep -q '^Creator: *belmorand-cli ' <<<"$info" &&
+        grep -qF 'xmp:CreatorTool="belmorand-cli ' <<<"$xmp" ||
+        { echo "$base.pdf: title \"$title\" or creator missing" >&2; echo "$info$xmp" >&2; exit 1; }
+done
+echo "$(wc -l <"$work/list") reports checked by Preflight, titles and creators in place"
