@@ -1,3 +1,4 @@
+#include "conversionrun.h"
 #include "engine/conversionpool.h"
 #include "engine/convert.h"
 #include "engine/jsoncheck.h"
@@ -7,7 +8,6 @@
 #include "testfolder.h"
 
 #include <QProcess>
-#include <QSignalSpy>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -32,13 +32,6 @@ private slots:
     void manyAtOnceMatchOneAtATime();
 
 private:
-    struct Outcome
-    {
-        bool finished = false;
-        QString reason;
-    };
-    Outcome convertFile(const QString &source, const QString &pdf);
-
     TestFolder m_dir;
 };
 
@@ -55,16 +48,6 @@ void tst_Faults::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     convert::initialise();
-}
-
-tst_Faults::Outcome tst_Faults::convertFile(const QString &source, const QString &pdf)
-{
-    convert task;
-    Outcome outcome;
-    connect(&task, &convert::finished, [&] { outcome.finished = true; });
-    connect(&task, &convert::abortReason, [&](const QString &reason) { outcome.reason = reason; });
-    task.run(source, pdf);
-    return outcome;
 }
 
 void tst_Faults::duplicateKeys_data()
@@ -160,14 +143,14 @@ void tst_Faults::hostileInput()
     }
     const QString pdf = convert::outputFileName(source);
 
-    const Outcome outcome = convertFile(source, pdf);
+    const ConversionRun run = runConversion(source, pdf);
 
-    QCOMPARE(outcome.finished, reason.isEmpty());
-    QVERIFY2(outcome.reason.contains(reason), qPrintable(outcome.reason));
+    QCOMPARE(run.finished > 0, reason.isEmpty());
+    QVERIFY2(run.lastReason().contains(reason), qPrintable(run.lastReason()));
     if (reason.isEmpty()) {
         QVERIFY(ReportFile::isCompletePdf(pdf));
     } else {
-        QVERIFY2(outcome.reason.contains(source), qPrintable(outcome.reason));
+        QVERIFY2(run.lastReason().contains(source), qPrintable(run.lastReason()));
         QVERIFY(!QFileInfo::exists(pdf));
     }
 }
@@ -183,9 +166,9 @@ void tst_Faults::relaisOfManyStates()
                                      configuration(R"("relais": [{"states": [)" + states + "]}]"));
     const QString pdf = convert::outputFileName(source);
 
-    const Outcome outcome = convertFile(source, pdf);
+    const ConversionRun run = runConversion(source, pdf);
 
-    QVERIFY2(outcome.finished, qPrintable(outcome.reason));
+    QVERIFY2(run.finished > 0, qPrintable(run.lastReason()));
     const PdfReport report(pdf);
     int stateLines = 0;
     int lastNumber = 0;
@@ -230,10 +213,10 @@ void tst_Faults::fullDiskKeepsEarlierReport()
                   QFileInfo(QDir(disk).filePath(QStringLiteral("filler"))).size()
                           - qint64(16) * 1024);
 
-    const Outcome outcome = convertFile(source, pdf);
+    const ConversionRun run = runConversion(source, pdf);
 
-    QVERIFY(!outcome.finished);
-    QVERIFY2(outcome.reason.contains(pdf), qPrintable(outcome.reason));
+    QVERIFY(!run.finished);
+    QVERIFY2(run.lastReason().contains(pdf), qPrintable(run.lastReason()));
     QCOMPARE(readFile(pdf), earlier);
     QCOMPARE(filesIn(disk), QStringList({QStringLiteral("filler"), QStringLiteral("typical.pdf")}));
 #endif
@@ -251,7 +234,7 @@ void tst_Faults::manyAtOnceMatchOneAtATime()
     QHash<QString, QStringList> expected;
     for (const QString &name : names) {
         const QString pdf = dir.filePath(QStringLiteral("ref-") + name + QLatin1String(".pdf"));
-        QVERIFY(convertFile(examples.filePath(name), pdf).finished);
+        QVERIFY(runConversion(examples.filePath(name), pdf).finished > 0);
         expected.insert(name, PdfReport(pdf).texts());
     }
 

@@ -1,3 +1,4 @@
+#include "conversionrun.h"
 #include "pdfreport.h"
 #include "report/layout.h"
 #include "reportprobe.h"
@@ -419,10 +420,7 @@ void tst_Report::wholeReport()
     const QString source
             = writeFile(pdfFor(QTest::currentDataTag()) + QLatin1String(".json"), json);
     const QString pdf = convert::outputFileName(source);
-    convert task;
-    QSignalSpy finished(&task, &convert::finished);
-    task.run(source, pdf);
-    QCOMPARE(finished.count(), 1);
+    QCOMPARE(runConversion(source, pdf).finished, 1);
 
     const PdfReport report(pdf);
     const int from = report.indexOf(QStringLiteral("Allgemeine Einstellungen:"));
