@@ -1,3 +1,4 @@
+#include "conversionrun.h"
 #include "fuzzsupport.h"
 
 #include <QFile>
@@ -24,12 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
         file.write(reinterpret_cast<const char *>(data), qint64(size));
     }
-    convert task;
-    int finished = 0;
-    int aborted = 0;
-    QObject::connect(&task, &convert::finished, [&finished] { ++finished; });
-    QObject::connect(&task, &convert::aborted, [&aborted] { ++aborted; });
-    task.run(source, folder->filePath(QStringLiteral("report.pdf")));
-    expectOneEnd(finished, aborted);
+    const ConversionRun run = runConversion(source, folder->filePath(QStringLiteral("report.pdf")));
+    expectOneEnd(run.finished, run.aborted);
     return 0;
 }

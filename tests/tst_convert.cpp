@@ -1,8 +1,8 @@
+#include "conversionrun.h"
 #include "engine/convert.h"
 #include "testfiles.h"
 #include "testfolder.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 // The conversion task as its callers see it: the signals of one run, and
@@ -22,15 +22,6 @@ private slots:
     void successReplacesEarlierReport();
 
 private:
-    struct Run
-    {
-        QList<int> progress;
-        int finished = 0;
-        int aborted = 0;
-        QStringList reasons;
-    };
-    Run runTask(const QString &jsonPath, const QString &pdfPath);
-
     TestFolder m_dir;
 };
 
@@ -52,23 +43,6 @@ void tst_Convert::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     convert::initialise();
-}
-
-tst_Convert::Run tst_Convert::runTask(const QString &jsonPath, const QString &pdfPath)
-{
-    convert task;
-    Run result;
-    connect(&task, &convert::newPbarValue, [&](int value) { result.progress.append(value); });
-    connect(&task, &convert::finished, [&] { ++result.finished; });
-    connect(&task, &convert::aborted, [&] {
-        ++result.aborted;
-        // The reason comes first, so a receiver of aborted() already has it.
-        QVERIFY(!result.reasons.isEmpty());
-    });
-    connect(&task, &convert::abortReason,
-            [&](const QString &reason) { result.reasons.append(reason); });
-    task.run(jsonPath, pdfPath);
-    return result;
 }
 
 void tst_Convert::signalSequence_data()
@@ -146,7 +120,9 @@ void tst_Convert::signalSequence()
     QDir(m_dir.path()).mkpath(QStringLiteral("afolder.pdf"));
     const QString pdf = m_dir.filePath(target);
 
-    const Run run = runTask(source, pdf);
+    const ConversionRun run = runConversion(source, pdf);
+    // The reason comes first, so a receiver of aborted() already has it.
+    QVERIFY(run.reasonBeforeAbort);
 
     QCOMPARE(run.progress, steps(progress));
     QCOMPARE(run.finished, finishes ? 1 : 0);
@@ -205,7 +181,8 @@ void tst_Convert::earlierReportSurvivesFailure()
     const QByteArray earlier = standInReport("an earlier report");
     const QString pdf = writeFile(dir.filePath(QStringLiteral("a.pdf")), earlier);
 
-    const Run run = runTask(source, pdf);
+    const ConversionRun run = runConversion(source, pdf);
+    QVERIFY(run.reasonBeforeAbort);
 
     QCOMPARE(run.aborted, 1);
     QCOMPARE(readFile(pdf), earlier);
@@ -220,7 +197,8 @@ void tst_Convert::successReplacesEarlierReport()
     QFile::setPermissions(pdf, QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                        | QFileDevice::ReadGroup);
 
-    const Run run = runTask(source, pdf);
+    const ConversionRun run = runConversion(source, pdf);
+    QVERIFY(run.reasonBeforeAbort);
 
     QCOMPARE(run.finished, 1);
     QVERIFY(readFile(pdf).startsWith("%PDF-"));

@@ -1,3 +1,4 @@
+#include "conversionrun.h"
 #include "engine/conversionpool.h"
 #include "engine/convert.h"
 #include "engine/jsoncheck.h"
@@ -7,7 +8,6 @@
 #include "testfolder.h"
 
 #include <QProcess>
-#include <QSignalSpy>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -32,15 +32,12 @@ private slots:
     void manyAtOnceMatchOneAtATime();
 
 private:
-    struct Outcome
-    {
-        bool finished = false;
-        QString reason;
-    };
-    Outcome convertFile(const QString &source, const QString &pdf);
-
     TestFolder m_dir;
 };
+
+// What stands at the path of the configuration a test converts.
+enum class Source { File, Folder, Fifo, Device, Oversized };
+Q_DECLARE_METATYPE(Source)
 
 namespace {
 
@@ -55,16 +52,6 @@ void tst_Faults::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     convert::initialise();
-}
-
-tst_Faults::Outcome tst_Faults::convertFile(const QString &source, const QString &pdf)
-{
-    convert task;
-    Outcome outcome;
-    connect(&task, &convert::finished, [&] { outcome.finished = true; });
-    connect(&task, &convert::abortReason, [&](const QString &reason) { outcome.reason = reason; });
-    task.run(source, pdf);
-    return outcome;
 }
 
 void tst_Faults::duplicateKeys_data()
@@ -101,73 +88,82 @@ void tst_Faults::duplicateKeys()
 
 void tst_Faults::hostileInput_data()
 {
-    QTest::addColumn<QString>("kind");
+    QTest::addColumn<Source>("kind");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("reason"); // part of the abort reason; empty: converts
 
-    QTest::newRow("duplicate key")
-            << "file" << configuration(R"("name": "a", "name": "b")") << "\"name\" zweimal";
-    QTest::newRow("depth 1024") << "file" << nested(1024) << QString();
-    QTest::newRow("depth 1025") << "file" << nested(1025) << "verschachtelt";
-    QTest::newRow("depth 10000") << "file" << nested(10000) << "verschachtelt";
-    QTest::newRow("huge numbers") << "file"
-                                  << configuration(R"("altitude": 1e308, "voltage": -1e308,
-                                     "display": {"rotation": 1e300, "brightness": 1.7976931348623157e308},
-                                     "outputs": [{"producer": 1e20, "measure": {"unit": -1e20}}],
-                                     "tlf": {"lowColor": 9e18})")
-                                  << QString();
-    QTest::newRow("number beyond a double")
-            << "file" << configuration(R"("altitude": 1e400)") << "lässt sich nicht verarbeiten";
-    QTest::newRow("odd types") << "file"
-                               << configuration(
-                                          R"("name": {"a": [1, 2]}, "outputs": [[], null, true],
-                                  "relais": [{"states": {"0": 1}}, {"states": "0"}, {"states": [[0], {}]}],
-                                  "display": [], "tlf": "x", "modbus": 5, "service": false)")
-                               << QString();
-    QTest::newRow("NUL in a text") << "file" << configuration(R"("name": "a\u0000b")") << QString();
-    QTest::newRow("a folder named .json") << "folder" << QByteArray() << "keine gewöhnliche Datei";
-    QTest::newRow("a FIFO named .json") << "fifo" << QByteArray() << "keine gewöhnliche Datei";
-    QTest::newRow("a link to a device") << "device" << QByteArray() << "keine gewöhnliche Datei";
-    QTest::newRow("over the size cap") << "oversized" << QByteArray() << "32 MiB";
+    const QByteArray duplicateName = configuration(R"("name": "a", "name": "b")");
+    const QByteArray hugeNumbers = configuration(R"("altitude": 1e308, "voltage": -1e308,
+        "display": {"rotation": 1e300, "brightness": 1.7976931348623157e308},
+        "outputs": [{"producer": 1e20, "measure": {"unit": -1e20}}],
+        "tlf": {"lowColor": 9e18})");
+    const QByteArray beyondDouble = configuration(R"("altitude": 1e400)");
+    const QByteArray oddTypes = configuration(R"("name": {"a": [1, 2]}, "outputs": [[], null, true],
+        "relais": [{"states": {"0": 1}}, {"states": "0"}, {"states": [[0], {}]}],
+        "display": [], "tlf": "x", "modbus": 5, "service": false)");
+    const QByteArray nulInText = configuration(R"("name": "a\u0000b")");
+    const QString notAFile = QStringLiteral("keine gewöhnliche Datei");
+
+    // clang-format off
+    QTest::newRow("duplicate key")          << Source::File      << duplicateName  << "\"name\" zweimal";
+    QTest::newRow("depth 1024")             << Source::File      << nested(1024)   << QString();
+    QTest::newRow("depth 1025")             << Source::File      << nested(1025)   << "verschachtelt";
+    QTest::newRow("depth 10000")            << Source::File      << nested(10000)  << "verschachtelt";
+    QTest::newRow("huge numbers")           << Source::File      << hugeNumbers    << QString();
+    QTest::newRow("number beyond a double") << Source::File      << beyondDouble   << "lässt sich nicht verarbeiten";
+    QTest::newRow("odd types")              << Source::File      << oddTypes       << QString();
+    QTest::newRow("NUL in a text")          << Source::File      << nulInText      << QString();
+    QTest::newRow("a folder named .json")   << Source::Folder    << QByteArray()   << notAFile;
+    QTest::newRow("a FIFO named .json")     << Source::Fifo      << QByteArray()   << notAFile;
+    QTest::newRow("a link to a device")     << Source::Device    << QByteArray()   << notAFile;
+    QTest::newRow("over the size cap")      << Source::Oversized << QByteArray()   << "32 MiB";
+    // clang-format on
 }
 
 void tst_Faults::hostileInput()
 {
-    QFETCH(QString, kind);
+    QFETCH(Source, kind);
     QFETCH(QByteArray, content);
     QFETCH(QString, reason);
 
     const QString source = m_dir.filePath(
             QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'))
             + QLatin1String(".json"));
-    if (kind == QLatin1String("file")) {
+    switch (kind) {
+    case Source::File:
         writeFile(source, content);
-    } else if (kind == QLatin1String("folder")) {
+        break;
+    case Source::Folder:
         QVERIFY(QDir().mkpath(source));
-    } else if (kind == QLatin1String("oversized")) {
+        break;
+    case Source::Oversized: {
         QFile file(source);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.resize(qint64(33) * 1024 * 1024)); // sparse: costs no disk
-    } else {
+        break;
+    }
+    case Source::Fifo:
+    case Source::Device:
 #ifdef Q_OS_UNIX
-        if (kind == QLatin1String("fifo"))
+        if (kind == Source::Fifo)
             QCOMPARE(::mkfifo(QFile::encodeName(source).constData(), 0600), 0);
         else
             QVERIFY(QFile::link(QStringLiteral("/dev/zero"), source));
 #else
         QSKIP("needs a POSIX file system");
 #endif
+        break;
     }
     const QString pdf = convert::outputFileName(source);
 
-    const Outcome outcome = convertFile(source, pdf);
+    const ConversionRun run = runConversion(source, pdf);
 
-    QCOMPARE(outcome.finished, reason.isEmpty());
-    QVERIFY2(outcome.reason.contains(reason), qPrintable(outcome.reason));
+    QCOMPARE(run.finished > 0, reason.isEmpty());
+    QVERIFY2(run.lastReason().contains(reason), qPrintable(run.lastReason()));
     if (reason.isEmpty()) {
         QVERIFY(ReportFile::isCompletePdf(pdf));
     } else {
-        QVERIFY2(outcome.reason.contains(source), qPrintable(outcome.reason));
+        QVERIFY2(run.lastReason().contains(source), qPrintable(run.lastReason()));
         QVERIFY(!QFileInfo::exists(pdf));
     }
 }
@@ -183,9 +179,9 @@ void tst_Faults::relaisOfManyStates()
                                      configuration(R"("relais": [{"states": [)" + states + "]}]"));
     const QString pdf = convert::outputFileName(source);
 
-    const Outcome outcome = convertFile(source, pdf);
+    const ConversionRun run = runConversion(source, pdf);
 
-    QVERIFY2(outcome.finished, qPrintable(outcome.reason));
+    QVERIFY2(run.finished > 0, qPrintable(run.lastReason()));
     const PdfReport report(pdf);
     int stateLines = 0;
     int lastNumber = 0;
@@ -230,10 +226,10 @@ void tst_Faults::fullDiskKeepsEarlierReport()
                   QFileInfo(QDir(disk).filePath(QStringLiteral("filler"))).size()
                           - qint64(16) * 1024);
 
-    const Outcome outcome = convertFile(source, pdf);
+    const ConversionRun run = runConversion(source, pdf);
 
-    QVERIFY(!outcome.finished);
-    QVERIFY2(outcome.reason.contains(pdf), qPrintable(outcome.reason));
+    QVERIFY(!run.finished);
+    QVERIFY2(run.lastReason().contains(pdf), qPrintable(run.lastReason()));
     QCOMPARE(readFile(pdf), earlier);
     QCOMPARE(filesIn(disk), QStringList({QStringLiteral("filler"), QStringLiteral("typical.pdf")}));
 #endif
@@ -251,7 +247,7 @@ void tst_Faults::manyAtOnceMatchOneAtATime()
     QHash<QString, QStringList> expected;
     for (const QString &name : names) {
         const QString pdf = dir.filePath(QStringLiteral("ref-") + name + QLatin1String(".pdf"));
-        QVERIFY(convertFile(examples.filePath(name), pdf).finished);
+        QVERIFY(runConversion(examples.filePath(name), pdf).finished > 0);
         expected.insert(name, PdfReport(pdf).texts());
     }
 

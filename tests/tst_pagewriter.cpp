@@ -1,3 +1,4 @@
+#include "conversionrun.h"
 #include "engine/convert.h"
 #include "pdfreport.h"
 #include "report/layout.h"
@@ -86,10 +87,7 @@ void tst_PageWriter::titleBlock()
             = writeFile(shortPath.filePath(QStringLiteral("title.json")),
                         configuration(R"("date": "09.12.2026 10:15", "name": "Zuluft Werkstatt")"));
     const QString pdf = m_dir.filePath(QStringLiteral("title.pdf"));
-    convert task;
-    QSignalSpy finished(&task, &convert::finished);
-    task.run(source, pdf);
-    QCOMPARE(finished.count(), 1);
+    QCOMPARE(runConversion(source, pdf).finished, 1);
 
     const PdfReport report(pdf);
     QVERIFY(report.isValid());
@@ -134,10 +132,7 @@ void tst_PageWriter::reportFont()
     const QString source = writeFile(m_dir.filePath(tag + QLatin1String(".json")),
                                      configuration("\"name\": \"" + name.toUtf8() + '"'));
     const QString pdf = m_dir.filePath(tag + QLatin1String(".pdf"));
-    convert task;
-    QSignalSpy finished(&task, &convert::finished);
-    task.run(source, pdf);
-    QCOMPARE(finished.count(), 1);
+    QCOMPARE(runConversion(source, pdf).finished, 1);
 
     const PdfReport report(pdf);
     QVERIFY(report.find(QLatin1String("Name: ") + name));

@@ -1,5 +1,5 @@
+#include "conversionrun.h"
 #include "engine/convert.h"
-
 #include "testfolder.h"
 
 #include <QDirIterator>
@@ -49,13 +49,8 @@ void tst_Regressions::replay()
     QFile::remove(source);
     QVERIFY(QFile::copy(input, source));
 
-    convert task;
-    int finished = 0;
-    int aborted = 0;
-    connect(&task, &convert::finished, [&finished] { ++finished; });
-    connect(&task, &convert::aborted, [&aborted] { ++aborted; });
-    task.run(source, m_dir.filePath(QStringLiteral("report.pdf")));
-    QCOMPARE(finished + aborted, 1);
+    const ConversionRun run = runConversion(source, m_dir.filePath(QStringLiteral("report.pdf")));
+    QCOMPARE(run.finished + run.aborted, 1);
 }
 
 QTEST_MAIN(tst_Regressions)

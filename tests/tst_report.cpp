@@ -1,3 +1,4 @@
+#include "conversionrun.h"
 #include "pdfreport.h"
 #include "report/layout.h"
 #include "reportprobe.h"
@@ -36,22 +37,47 @@ constexpr int L = Layout::LeftX;
 constexpr int R = Layout::RightX;
 constexpr int Tolerance = 30; // device units; a glyph box is not exactly its line box
 
-// "page:y:x:text" for each line a reader must see, in order.
-QString line(int page, int y, int x, const QString &text)
+// A line a reader must see: its page, the top of its box, its column and its
+// text.
+struct ExpectedLine
+{
+    int page;
+    int y;
+    int x;
+    QString text;
+};
+using Lines = QVector<ExpectedLine>;
+
+// The sections a row draws, in order.
+enum class Section { Outputs, Display, Tlf, Relais };
+using Sections = QVector<Section>;
+
+ExpectedLine line(int page, int y, int x, const QString &text)
+{
+    return {page, y, x, text};
+}
+
+// "page:y:x:text", as the failure messages show a line.
+QString describe(int page, int y, int x, const QString &text)
 {
     return QStringLiteral("%1:%2:%3:%4").arg(page).arg(y).arg(x).arg(text);
 }
 
+QString describe(const ExpectedLine &l)
+{
+    return describe(l.page, l.y, l.x, l.text);
+}
+
 QString describe(const PdfLine &l)
 {
-    return line(l.page, l.boxY(), l.x, l.text);
+    return describe(l.page, l.boxY(), l.x, l.text);
 }
 
 enum Extent { AllLines, LeadingLines };
 
 // Compares the lines of a report from line from on with the expected ones, in
 // reading order: all of them, or only as many as are expected.
-bool sameLines(const PdfReport &report, const QStringList &expected, int from, QString *why,
+bool sameLines(const PdfReport &report, const Lines &expected, int from, QString *why,
                Extent extent = AllLines)
 {
     const QVector<PdfLine> &lines = report.lines();
@@ -67,14 +93,13 @@ bool sameLines(const PdfReport &report, const QStringList &expected, int from, Q
         return false;
     }
     for (int i = 0; i < expected.size(); ++i) {
-        const QStringList want = expected.at(i).split(QLatin1Char(':'));
+        const ExpectedLine &want = expected.at(i);
         const PdfLine &got = lines.at(from + i);
-        const QString wantText = want.mid(3).join(QLatin1Char(':'));
-        if (got.page != want.at(0).toInt() || qAbs(got.boxY() - want.at(1).toInt()) > Tolerance
-            || qAbs(got.x - want.at(2).toInt()) > Tolerance || got.text != wantText) {
+        if (got.page != want.page || qAbs(got.boxY() - want.y) > Tolerance
+            || qAbs(got.x - want.x) > Tolerance || got.text != want.text) {
             *why = QStringLiteral("line %1 is %2, expected %3")
                            .arg(i)
-                           .arg(describe(got), expected.at(i));
+                           .arg(describe(got), describe(want));
             return false;
         }
     }
@@ -95,13 +120,12 @@ const QByteArray DisplayAndTlf = configuration(R"(
     "tlf": {"enabled": true, "lowThreshold": 300, "highThreshold": 600, "lowColor": 1,
             "middleColor": 2, "highColor": 3, "measure": {"measure": "PRESSURE"}})");
 
-QStringList relaisLines(int page, int heading, int number, const QString &measure,
-                        const QString &low, const QString &high, const QStringList &states)
+Lines relaisLines(int page, int heading, int number, const QString &measure, const QString &low,
+                  const QString &high, const QStringList &states)
 {
-    QStringList lines {
-            line(page, heading, L, QStringLiteral("Relais %1: %2").arg(number).arg(measure)),
-            line(page, heading + 330, L, QStringLiteral("Schwellwert 1: ") + low),
-            line(page, heading + 330, R, QStringLiteral("Schwellwert 2: ") + high)};
+    Lines lines {line(page, heading, L, QStringLiteral("Relais %1: %2").arg(number).arg(measure)),
+                 line(page, heading + 330, L, QStringLiteral("Schwellwert 1: ") + low),
+                 line(page, heading + 330, R, QStringLiteral("Schwellwert 2: ") + high)};
     for (int j = 0; j < states.size(); ++j)
         lines << line(page, heading + 660 + 330 * j, L,
                       QStringLiteral("Zustand %1: %2").arg(j + 1).arg(states.at(j)));
@@ -127,6 +151,9 @@ QStringList alternating(int count)
 
 } // namespace
 
+Q_DECLARE_METATYPE(ExpectedLine)
+Q_DECLARE_METATYPE(Section)
+
 void tst_Report::initTestCase()
 {
     QVERIFY(m_dir.isValid());
@@ -136,164 +163,179 @@ void tst_Report::initTestCase()
 void tst_Report::sections_data()
 {
     QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("sections");
+    QTest::addColumn<Sections>("sections");
     QTest::addColumn<int>("start");
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<Lines>("expected");
     QTest::addColumn<int>("end");
-
-    QTest::newRow("outputs: pressure, then two columns")
-            << TwoOutputs << "outputs" << 3000
-            << QStringList {line(0, 3000, L, "Ausgang 1: PRESSURE"),
-                            line(0, 3330, L, "Einheit: Pa"),
-                            line(0, 3660, L, "Messbereich Untergrenze: 0"),
-                            line(0, 3990, L, "Messbereich Obergrenze: 1000"),
-                            line(0, 4650, L, "Ausgang 2: VOLUMEFLOW"),
-                            line(0, 4980, L, "K-Faktor: 48"),
-                            line(0, 4980, R, "Einheit: m3_h"),
-                            line(0, 5310, L, QStringLiteral("Hersteller: Fläkt Woods")),
-                            line(0, 5310, R, "Messbereich Untergrenze: 0"),
-                            line(0, 5640, L, "Ansprechzeit [s]: 10"),
-                            line(0, 5640, R, "Messbereich Obergrenze: 12000")}
-            << 6300;
-    QTest::newRow("output block fits at 11047")
-            << OnePressure << "outputs" << 11047
-            << QStringList {line(0, 11047, L, "Ausgang 1: PRESSURE"),
-                            line(0, 11377, L, "Einheit: mbar"),
-                            line(0, 11707, L, "Messbereich Untergrenze: -50"),
-                            line(0, 12037, L, "Messbereich Obergrenze: 50")}
-            << 12697;
-    QTest::newRow("output block moves at 11048")
-            << OnePressure << "outputs" << 11048
-            << QStringList {line(1, 500, L, "Ausgang 1: PRESSURE"),
-                            line(1, 830, L, "Einheit: mbar"),
-                            line(1, 1160, L, "Messbereich Untergrenze: -50"),
-                            line(1, 1490, L, "Messbereich Obergrenze: 50")}
-            << 2150;
-    QTest::newRow("output without measure, lower-case pressure")
-            << configuration(
-                       R"("outputs": [{"k_factor": 7}, {"measure": {"measure": "pressure"}}])")
-            << "outputs" << 3000
-            << QStringList {line(0, 3000, L, "Ausgang 1:"),
-                            line(0, 3330, L, "K-Faktor: 7"),
-                            line(0, 3330, R, "Einheit:"),
-                            line(0, 3660, L, "Hersteller: Rosenberg/Comefri/Gebhardt Nicotra"),
-                            line(0, 3660, R, "Messbereich Untergrenze:"),
-                            line(0, 3990, L, "Ansprechzeit [s]:"),
-                            line(0, 3990, R, "Messbereich Obergrenze:"),
-                            line(0, 4650, L, "Ausgang 2: pressure"),
-                            line(0, 4980, L, "K-Faktor:"),
-                            line(0, 4980, R, "Einheit:"),
-                            line(0, 5310, L, "Hersteller: Rosenberg/Comefri/Gebhardt Nicotra"),
-                            line(0, 5310, R, "Messbereich Untergrenze:"),
-                            line(0, 5640, L, "Ansprechzeit [s]:"),
-                            line(0, 5640, R, "Messbereich Obergrenze:")}
-            << 6300;
-    QTest::newRow("no outputs leave the cursor")
-            << configuration(R"("outputs": [])") << "outputs" << 4344 << QStringList() << 4344;
-
-    QTest::newRow("display and TLF")
-            << DisplayAndTlf << "display tlf" << 4000
-            << QStringList {line(0, 4000, L, "Display:"),
-                            line(0, 4330, L, "Status: Display vorhanden"),
-                            line(0, 4660, L, "Helligkeit[%]: 80"),
-                            line(0, 4990, L, QStringLiteral("Rotation[°]: 180")),
-                            line(0, 5320, L, "TLF aktiviert: Ja"),
-                            line(0, 5980, L, "TLF:"),
-                            line(0, 6310, L, QStringLiteral("Messgröße: PRESSURE")),
-                            line(0, 6310, R, "Enabled: true"),
-                            line(0, 6640, L, "Schwellwert 1: 300"),
-                            line(0, 6640, R, "Schwellwert 2: 600"),
-                            line(0, 6970, L, QStringLiteral("Farbe Bereich 1: Grün")),
-                            line(0, 6970, R, "Farbe Bereich 2: Gelb"),
-                            line(0, 7300, L, "Farbe Bereich 3: Rot")}
-            << 7300;
-    QTest::newRow("no display, no TLF")
-            << configuration(R"("display": {"rotation": -1, "tlfEnabled": false})") << "display tlf"
-            << 4000
-            << QStringList {line(0, 4000, L, "Display:"),
-                            line(0, 4330, L, "Status: Kein Display vorhanden"),
-                            line(0, 4660, L, "Helligkeit[%]:"),
-                            line(0, 4990, L, QStringLiteral("Rotation[°]: -90")),
-                            line(0, 5320, L, "TLF aktiviert: Nein"),
-                            line(0, 5980, L, "TLF:"),
-                            line(0, 6310, L, QStringLiteral("Messgröße:")),
-                            line(0, 6310, R, "Enabled:"),
-                            line(0, 6640, L, "Schwellwert 1:"),
-                            line(0, 6640, R, "Schwellwert 2:"),
-                            line(0, 6970, L, QStringLiteral("Farbe Bereich 1: Grün")),
-                            line(0, 6970, R, QStringLiteral("Farbe Bereich 2: Grün")),
-                            line(0, 7300, L, QStringLiteral("Farbe Bereich 3: Grün"))}
-            << 7300;
-    QTest::newRow("TLF heading after a display ending at 12500")
-            << DisplayAndTlf << "display tlf" << 11180
-            << QStringList {line(0, 11180, L, "Display:"),
-                            line(0, 11510, L, "Status: Display vorhanden"),
-                            line(0, 11840, L, "Helligkeit[%]: 80"),
-                            line(0, 12170, L, QStringLiteral("Rotation[°]: 180")),
-                            line(0, 12500, L, "TLF aktiviert: Ja"),
-                            line(1, 500, L, "TLF:"),
-                            line(1, 830, L, QStringLiteral("Messgröße: PRESSURE")),
-                            line(1, 830, R, "Enabled: true"),
-                            line(1, 1160, L, "Schwellwert 1: 300"),
-                            line(1, 1160, R, "Schwellwert 2: 600"),
-                            line(1, 1490, L, QStringLiteral("Farbe Bereich 1: Grün")),
-                            line(1, 1490, R, "Farbe Bereich 2: Gelb"),
-                            line(1, 1820, L, "Farbe Bereich 3: Rot")}
-            << 1820;
 
     const QByteArray twoRelais = configuration(R"("relais": [
         {"lowThreshold": 200, "highThreshold": 400, "states": [0, 1], "measure": {"measure": "PRESSURE"}},
         {"lowThreshold": "a", "highThreshold": 9.5, "states": ["0", false, 0], "measure": {"measure": "CO2"}}])");
-    QTest::newRow("relais: two blocks")
-            << twoRelais << "relais" << 7300
-            << relaisLines(0, 7960, 1, "PRESSURE", "200", "400",
-                           {QStringLiteral("Geöffnet"), "Geschlossen"})
-                       + relaisLines(0, 9610, 2, "CO2", "a", "9.5",
-                                     {QStringLiteral("Geöffnet"), "Geschlossen",
-                                      QStringLiteral("Geöffnet")})
-            << 11590;
-    QTest::newRow("no relais still advance two lines")
-            << configuration(R"("relais": [])") << "relais" << 7300 << QStringList() << 7960;
     const QByteArray twoStates = configuration(R"("relais": [
         {"lowThreshold": 1, "highThreshold": 2, "states": [1, 0], "measure": {"measure": "CO2"}}])");
+
+    const Sections outputs {Section::Outputs};
+    const Sections displayAndTlf {Section::Display, Section::Tlf};
+    const Sections relais {Section::Relais};
+
+    // clang-format off
+    QTest::newRow("outputs: pressure, then two columns")
+            << TwoOutputs << outputs << 3000
+            << Lines {line(0, 3000, L, "Ausgang 1: PRESSURE"),
+                      line(0, 3330, L, "Einheit: Pa"),
+                      line(0, 3660, L, "Messbereich Untergrenze: 0"),
+                      line(0, 3990, L, "Messbereich Obergrenze: 1000"),
+                      line(0, 4650, L, "Ausgang 2: VOLUMEFLOW"),
+                      line(0, 4980, L, "K-Faktor: 48"),
+                      line(0, 4980, R, "Einheit: m3_h"),
+                      line(0, 5310, L, QStringLiteral("Hersteller: Fläkt Woods")),
+                      line(0, 5310, R, "Messbereich Untergrenze: 0"),
+                      line(0, 5640, L, "Ansprechzeit [s]: 10"),
+                      line(0, 5640, R, "Messbereich Obergrenze: 12000")}
+            << 6300;
+    QTest::newRow("output block fits at 11047")
+            << OnePressure << outputs << 11047
+            << Lines {line(0, 11047, L, "Ausgang 1: PRESSURE"),
+                      line(0, 11377, L, "Einheit: mbar"),
+                      line(0, 11707, L, "Messbereich Untergrenze: -50"),
+                      line(0, 12037, L, "Messbereich Obergrenze: 50")}
+            << 12697;
+    QTest::newRow("output block moves at 11048")
+            << OnePressure << outputs << 11048
+            << Lines {line(1, 500, L, "Ausgang 1: PRESSURE"),
+                      line(1, 830, L, "Einheit: mbar"),
+                      line(1, 1160, L, "Messbereich Untergrenze: -50"),
+                      line(1, 1490, L, "Messbereich Obergrenze: 50")}
+            << 2150;
+    QTest::newRow("output without measure, lower-case pressure")
+            << configuration(R"("outputs": [{"k_factor": 7}, {"measure": {"measure": "pressure"}}])")
+            << outputs << 3000
+            << Lines {line(0, 3000, L, "Ausgang 1:"),
+                      line(0, 3330, L, "K-Faktor: 7"),
+                      line(0, 3330, R, "Einheit:"),
+                      line(0, 3660, L, "Hersteller: Rosenberg/Comefri/Gebhardt Nicotra"),
+                      line(0, 3660, R, "Messbereich Untergrenze:"),
+                      line(0, 3990, L, "Ansprechzeit [s]:"),
+                      line(0, 3990, R, "Messbereich Obergrenze:"),
+                      line(0, 4650, L, "Ausgang 2: pressure"),
+                      line(0, 4980, L, "K-Faktor:"),
+                      line(0, 4980, R, "Einheit:"),
+                      line(0, 5310, L, "Hersteller: Rosenberg/Comefri/Gebhardt Nicotra"),
+                      line(0, 5310, R, "Messbereich Untergrenze:"),
+                      line(0, 5640, L, "Ansprechzeit [s]:"),
+                      line(0, 5640, R, "Messbereich Obergrenze:")}
+            << 6300;
+    QTest::newRow("no outputs leave the cursor")
+            << configuration(R"("outputs": [])") << outputs << 4344
+            << Lines()
+            << 4344;
+
+    QTest::newRow("display and TLF")
+            << DisplayAndTlf << displayAndTlf << 4000
+            << Lines {line(0, 4000, L, "Display:"),
+                      line(0, 4330, L, "Status: Display vorhanden"),
+                      line(0, 4660, L, "Helligkeit[%]: 80"),
+                      line(0, 4990, L, QStringLiteral("Rotation[°]: 180")),
+                      line(0, 5320, L, "TLF aktiviert: Ja"),
+                      line(0, 5980, L, "TLF:"),
+                      line(0, 6310, L, QStringLiteral("Messgröße: PRESSURE")),
+                      line(0, 6310, R, "Enabled: true"),
+                      line(0, 6640, L, "Schwellwert 1: 300"),
+                      line(0, 6640, R, "Schwellwert 2: 600"),
+                      line(0, 6970, L, QStringLiteral("Farbe Bereich 1: Grün")),
+                      line(0, 6970, R, "Farbe Bereich 2: Gelb"),
+                      line(0, 7300, L, "Farbe Bereich 3: Rot")}
+            << 7300;
+    QTest::newRow("no display, no TLF")
+            << configuration(R"("display": {"rotation": -1, "tlfEnabled": false})")
+            << displayAndTlf << 4000
+            << Lines {line(0, 4000, L, "Display:"),
+                      line(0, 4330, L, "Status: Kein Display vorhanden"),
+                      line(0, 4660, L, "Helligkeit[%]:"),
+                      line(0, 4990, L, QStringLiteral("Rotation[°]: -90")),
+                      line(0, 5320, L, "TLF aktiviert: Nein"),
+                      line(0, 5980, L, "TLF:"),
+                      line(0, 6310, L, QStringLiteral("Messgröße:")),
+                      line(0, 6310, R, "Enabled:"),
+                      line(0, 6640, L, "Schwellwert 1:"),
+                      line(0, 6640, R, "Schwellwert 2:"),
+                      line(0, 6970, L, QStringLiteral("Farbe Bereich 1: Grün")),
+                      line(0, 6970, R, QStringLiteral("Farbe Bereich 2: Grün")),
+                      line(0, 7300, L, QStringLiteral("Farbe Bereich 3: Grün"))}
+            << 7300;
+    QTest::newRow("TLF heading after a display ending at 12500")
+            << DisplayAndTlf << displayAndTlf << 11180
+            << Lines {line(0, 11180, L, "Display:"),
+                      line(0, 11510, L, "Status: Display vorhanden"),
+                      line(0, 11840, L, "Helligkeit[%]: 80"),
+                      line(0, 12170, L, QStringLiteral("Rotation[°]: 180")),
+                      line(0, 12500, L, "TLF aktiviert: Ja"),
+                      line(1, 500, L, "TLF:"),
+                      line(1, 830, L, QStringLiteral("Messgröße: PRESSURE")),
+                      line(1, 830, R, "Enabled: true"),
+                      line(1, 1160, L, "Schwellwert 1: 300"),
+                      line(1, 1160, R, "Schwellwert 2: 600"),
+                      line(1, 1490, L, QStringLiteral("Farbe Bereich 1: Grün")),
+                      line(1, 1490, R, "Farbe Bereich 2: Gelb"),
+                      line(1, 1820, L, "Farbe Bereich 3: Rot")}
+            << 1820;
+
+    QTest::newRow("relais: two blocks")
+            << twoRelais << relais << 7300
+            << relaisLines(0, 7960, 1, "PRESSURE", "200", "400", {QStringLiteral("Geöffnet"), "Geschlossen"})
+                 + relaisLines(0, 9610, 2, "CO2", "a", "9.5",
+                               {QStringLiteral("Geöffnet"), "Geschlossen", QStringLiteral("Geöffnet")})
+            << 11590;
+    QTest::newRow("no relais still advance two lines")
+            << configuration(R"("relais": [])") << relais << 7300
+            << Lines()
+            << 7960;
     QTest::newRow("relais block fits at 11377")
-            << twoStates << "relais" << 11377 - 660
-            << relaisLines(0, 11377, 1, "CO2", "1", "2",
-                           {"Geschlossen", QStringLiteral("Geöffnet")})
+            << twoStates << relais << 11377 - 660
+            << relaisLines(0, 11377, 1, "CO2", "1", "2", {"Geschlossen", QStringLiteral("Geöffnet")})
             << 13027;
     QTest::newRow("relais block moves at 11378")
-            << twoStates << "relais" << 11378 - 660
+            << twoStates << relais << 11378 - 660
             << relaisLines(1, 500, 1, "CO2", "1", "2", {"Geschlossen", QStringLiteral("Geöffnet")})
             << 2150;
     QTest::newRow("relais of seven states kept whole on the next page")
-            << relaisWithStates(7) << "relais" << 11000 - 660
-            << relaisLines(1, 500, 1, "CO2", "1", "2", alternating(7)) << 3800;
+            << relaisWithStates(7) << relais << 11000 - 660
+            << relaisLines(1, 500, 1, "CO2", "1", "2", alternating(7))
+            << 3800;
     QTest::newRow("relais of seven states that fits stays")
-            << relaisWithStates(7) << "relais" << 3000 - 660
-            << relaisLines(0, 3000, 1, "CO2", "1", "2", alternating(7)) << 6300;
+            << relaisWithStates(7) << relais << 3000 - 660
+            << relaisLines(0, 3000, 1, "CO2", "1", "2", alternating(7))
+            << 6300;
+    // clang-format on
 }
 
 void tst_Report::sections()
 {
     QFETCH(QByteArray, json);
-    QFETCH(QString, sections);
+    QFETCH(Sections, sections);
     QFETCH(int, start);
-    QFETCH(QStringList, expected);
+    QFETCH(Lines, expected);
     QFETCH(int, end);
 
     const QString pdf = pdfFor(QTest::currentDataTag());
     ReportProbe probe;
     probe.read(json);
     const int cursor = probe.draw(pdf, start, [&sections](ReportProbe &p) {
-        for (const QString &section : sections.split(QLatin1Char(' '))) {
-            if (section == QLatin1String("outputs"))
+        for (const Section section : sections) {
+            switch (section) {
+            case Section::Outputs:
                 p.renderOutputs();
-            else if (section == QLatin1String("display"))
+                break;
+            case Section::Display:
                 p.renderDisplay();
-            else if (section == QLatin1String("tlf"))
+                break;
+            case Section::Tlf:
                 p.renderTlf();
-            else if (section == QLatin1String("relais"))
+                break;
+            case Section::Relais:
                 p.renderRelais();
+                break;
+            }
         }
     });
 
@@ -314,7 +356,7 @@ void tst_Report::relaisTallerThanPage()
     // It starts on a fresh page and runs on: 36 state lines fit below its
     // heading and thresholds, the other four open the page after.
     const QStringList states = alternating(40);
-    QStringList expected = relaisLines(1, 500, 1, "CO2", "1", "2", states.mid(0, 36));
+    Lines expected = relaisLines(1, 500, 1, "CO2", "1", "2", states.mid(0, 36));
     for (int j = 36; j < 40; ++j)
         expected << line(2, 500 + 330 * (j - 36), L,
                          QStringLiteral("Zustand %1: %2").arg(j + 1).arg(states.at(j)));
@@ -357,72 +399,70 @@ void tst_Report::tallRelaisInARowLeaveNoEmptyPage()
 void tst_Report::wholeReport_data()
 {
     QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QStringList>("expected"); // from the general heading on
+    QTest::addColumn<Lines>("expected"); // from the general heading on
 
+    // clang-format off
     QTest::newRow("no modbus, no display, no outputs")
             << configuration(R"("name": "Abluft", "measureSystem": 1, "altitude": 120,
                                "service": {"lastService": "2026-11-30T09:41:12", "nextService": 365,
                                            "lastCalibration": "2026-06-02t14:05", "nextCalibration": "180"})")
-            << QStringList {line(0, 2204, L, "Allgemeine Einstellungen:"),
-                            line(0, 2534, L, "Name: Abluft"),
-                            line(0, 2534, R, "Einheitensystem: Si"),
-                            line(0, 2864, L, "Ort:"),
-                            line(0, 2864, R, QStringLiteral("Höhe [m]: 120")),
-                            line(0, 3194, L, "Spannungsuntergrenze [V]:"),
-                            line(0, 3524, L, "Versionsnummer:"),
-                            line(0, 4344, L, "Display:"),
-                            line(0, 4674, L, "Status: Kein Display vorhanden"),
-                            line(0, 5004, L, "Helligkeit[%]:"),
-                            line(0, 5334, L, QStringLiteral("Rotation[°]: 0")),
-                            line(0, 5664, L, "TLF aktiviert: Ja"),
-                            line(0, 6324, L, "TLF:"),
-                            line(0, 6654, L, QStringLiteral("Messgröße:")),
-                            line(0, 6654, R, "Enabled:"),
-                            line(0, 6984, L, "Schwellwert 1:"),
-                            line(0, 6984, R, "Schwellwert 2:"),
-                            line(0, 7314, L, QStringLiteral("Farbe Bereich 1: Grün")),
-                            line(0, 7314, R, QStringLiteral("Farbe Bereich 2: Grün")),
-                            line(0, 7644, L, QStringLiteral("Farbe Bereich 3: Grün")),
-                            line(0, 8304, L, "Modbus"),
-                            line(0, 8634, L, "Offset:"),
-                            line(0, 8964, L, "Baudrate:"),
-                            line(0, 9294, L, "Adresse:"),
-                            line(0, 9624, L, QStringLiteral("Übertragungsart:")),
-                            line(0, 9954, L, QStringLiteral("Parität:")),
-                            line(0, 10614, L, "Service:"),
-                            line(0, 10944, L, "Letzter Service: 2026-11-30"),
-                            line(0, 11274, L, QStringLiteral("Nächster Service: 365 Tage")),
-                            line(0, 11604, L, "Letzte Kalibrierung: 2026-06-02t14:05"),
-                            line(0, 11934, L, QStringLiteral("Nächste Kalibirierung: 180 Tage"))};
-    QTest::newRow("outputs start at 4344") << configuration(
-            R"("measureSystem": 2, "modbus": {"transmissionRate": 19200, "parity": "even"},
+            << Lines {line(0, 2204, L, "Allgemeine Einstellungen:"),
+                      line(0, 2534, L, "Name: Abluft"),
+                      line(0, 2534, R, "Einheitensystem: Si"),
+                      line(0, 2864, L, "Ort:"),
+                      line(0, 2864, R, QStringLiteral("Höhe [m]: 120")),
+                      line(0, 3194, L, "Spannungsuntergrenze [V]:"),
+                      line(0, 3524, L, "Versionsnummer:"),
+                      line(0, 4344, L, "Display:"),
+                      line(0, 4674, L, "Status: Kein Display vorhanden"),
+                      line(0, 5004, L, "Helligkeit[%]:"),
+                      line(0, 5334, L, QStringLiteral("Rotation[°]: 0")),
+                      line(0, 5664, L, "TLF aktiviert: Ja"),
+                      line(0, 6324, L, "TLF:"),
+                      line(0, 6654, L, QStringLiteral("Messgröße:")),
+                      line(0, 6654, R, "Enabled:"),
+                      line(0, 6984, L, "Schwellwert 1:"),
+                      line(0, 6984, R, "Schwellwert 2:"),
+                      line(0, 7314, L, QStringLiteral("Farbe Bereich 1: Grün")),
+                      line(0, 7314, R, QStringLiteral("Farbe Bereich 2: Grün")),
+                      line(0, 7644, L, QStringLiteral("Farbe Bereich 3: Grün")),
+                      line(0, 8304, L, "Modbus"),
+                      line(0, 8634, L, "Offset:"),
+                      line(0, 8964, L, "Baudrate:"),
+                      line(0, 9294, L, "Adresse:"),
+                      line(0, 9624, L, QStringLiteral("Übertragungsart:")),
+                      line(0, 9954, L, QStringLiteral("Parität:")),
+                      line(0, 10614, L, "Service:"),
+                      line(0, 10944, L, "Letzter Service: 2026-11-30"),
+                      line(0, 11274, L, QStringLiteral("Nächster Service: 365 Tage")),
+                      line(0, 11604, L, "Letzte Kalibrierung: 2026-06-02t14:05"),
+                      line(0, 11934, L, QStringLiteral("Nächste Kalibirierung: 180 Tage"))};
+    QTest::newRow("outputs start at 4344")
+            << configuration(R"("measureSystem": 2, "modbus": {"transmissionRate": 19200, "parity": "even"},
                                "outputs": [{"measure": {"measure": "PRESSURE", "unit": 2147483647}}])")
-                                           << QStringList {
-                                                      line(0, 2204, L, "Allgemeine Einstellungen:"),
-                                                      line(0, 2534, L, "Name:"),
-                                                      line(0, 2534, R, "Einheitensystem: Imp"),
-                                                      line(0, 2864, L, "Ort:"),
-                                                      line(0, 2864, R, QStringLiteral("Höhe [m]:")),
-                                                      line(0, 3194, L, "Spannungsuntergrenze [V]:"),
-                                                      line(0, 3524, L, "Versionsnummer:"),
-                                                      line(0, 4344, L, "Ausgang 1: PRESSURE"),
-                                                      line(0, 4674, L, "Einheit: MAX2"),
-                                                      line(0, 5004, L, "Messbereich Untergrenze:"),
-                                                      line(0, 5334, L, "Messbereich Obergrenze:")};
+            << Lines {line(0, 2204, L, "Allgemeine Einstellungen:"),
+                      line(0, 2534, L, "Name:"),
+                      line(0, 2534, R, "Einheitensystem: Imp"),
+                      line(0, 2864, L, "Ort:"),
+                      line(0, 2864, R, QStringLiteral("Höhe [m]:")),
+                      line(0, 3194, L, "Spannungsuntergrenze [V]:"),
+                      line(0, 3524, L, "Versionsnummer:"),
+                      line(0, 4344, L, "Ausgang 1: PRESSURE"),
+                      line(0, 4674, L, "Einheit: MAX2"),
+                      line(0, 5004, L, "Messbereich Untergrenze:"),
+                      line(0, 5334, L, "Messbereich Obergrenze:")};
+    // clang-format on
 }
 
 void tst_Report::wholeReport()
 {
     QFETCH(QByteArray, json);
-    QFETCH(QStringList, expected);
+    QFETCH(Lines, expected);
 
     const QString source
             = writeFile(pdfFor(QTest::currentDataTag()) + QLatin1String(".json"), json);
     const QString pdf = convert::outputFileName(source);
-    convert task;
-    QSignalSpy finished(&task, &convert::finished);
-    task.run(source, pdf);
-    QCOMPARE(finished.count(), 1);
+    QCOMPARE(runConversion(source, pdf).finished, 1);
 
     const PdfReport report(pdf);
     const int from = report.indexOf(QStringLiteral("Allgemeine Einstellungen:"));
