@@ -159,7 +159,16 @@ private:
     QSemaphore *m_dropped;
 };
 
+// Where a row's conversion stands before the test acts on it.
+enum class Before { Idle, Finished, Running };
+// Which button starts a conversion.
+enum class Press { RowButton, ConvertAll };
+using Presses = QVector<Press>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Before)
+Q_DECLARE_METATYPE(Presses)
 
 void tst_MainWindow::initTestCase()
 {
@@ -364,30 +373,31 @@ void tst_MainWindow::newTarget_data()
     QTest::addColumn<QString>("target"); // of the first row afterwards
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QStringList>("refusedLater"); // adding a.json, b.json, neu.json afterwards
-    QTest::addColumn<QString>("before"); // the first row's conversion: idle, finished, running
+    QTest::addColumn<Before>("before"); // the first row's conversion
 
     QTest::newRow("free name") << "/out/neu"
                                << "/out/neu.pdf" << QStringList {}
                                << QStringList {duplicateText("/in/b.pdf"),
                                                duplicateText("/out/neu.pdf")}
-                               << "idle";
+                               << Before::Idle;
     QTest::newRow("name of the other row")
             << "/in/b.pdf"
             << "/in/a.pdf" << QStringList {duplicateText("/in/b.pdf")}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << "idle";
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << Before::Idle;
     QTest::newRow("own name again")
             << "/in/a.pdf"
             << "/in/a.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << "idle";
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << Before::Idle;
     QTest::newRow("finished row converts to it")
             << "/out/neu"
             << "/out/neu.pdf" << QStringList {}
             << QStringList {duplicateText("/in/b.pdf"), duplicateText("/out/neu.pdf")}
-            << "finished";
+            << Before::Finished;
     QTest::newRow("running row keeps its target")
             << "/out/neu"
             << "/in/a.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << "running";
+            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")}
+            << Before::Running;
 }
 
 void tst_MainWindow::newTarget()
@@ -396,14 +406,14 @@ void tst_MainWindow::newTarget()
     QFETCH(QString, target);
     QFETCH(QStringList, messages);
     QFETCH(QStringList, refusedLater);
-    QFETCH(QString, before);
+    QFETCH(Before, before);
 
     Harness h;
     h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json")});
     ListWidgetContainer *first = h.rows().first();
-    if (before != QLatin1String("idle"))
+    if (before != Before::Idle)
         press(first, "btnKonvertier");
-    if (before == QLatin1String("finished"))
+    if (before == Before::Finished)
         emit h.starts.first().task->finished();
     first->setTargetChooser([&](const QString &) { return chosen; });
     press(first, "btnNewName");
@@ -471,21 +481,23 @@ void tst_MainWindow::removeWithRestingPointer()
 
 void tst_MainWindow::startedOnce_data()
 {
-    QTest::addColumn<QStringList>("presses"); // "row" or "all"
-    QTest::newRow("row button twice") << QStringList {"row", "row"};
-    QTest::newRow("convert all twice") << QStringList {"all", "all"};
-    QTest::newRow("row button, then convert all") << QStringList {"row", "all"};
-    QTest::newRow("convert all, then row button") << QStringList {"all", "row"};
+    QTest::addColumn<Presses>("presses");
+    // clang-format off
+    QTest::newRow("row button twice")             << Presses {Press::RowButton,  Press::RowButton};
+    QTest::newRow("convert all twice")            << Presses {Press::ConvertAll, Press::ConvertAll};
+    QTest::newRow("row button, then convert all") << Presses {Press::RowButton,  Press::ConvertAll};
+    QTest::newRow("convert all, then row button") << Presses {Press::ConvertAll, Press::RowButton};
+    // clang-format on
 }
 
 void tst_MainWindow::startedOnce()
 {
-    QFETCH(QStringList, presses);
+    QFETCH(Presses, presses);
     Harness h; // the tasks never run: they wait, as in a busy pool
     h.open({QStringLiteral("/in/a.json")});
     ListWidgetContainer *row = h.rows().first();
-    for (const QString &which : qAsConst(presses)) {
-        if (which == QLatin1String("row"))
+    for (const Press which : qAsConst(presses)) {
+        if (which == Press::RowButton)
             press(row, "btnKonvertier");
         else
             h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->click();

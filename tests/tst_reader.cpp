@@ -27,27 +27,34 @@ QJsonObject rootOf(const QByteArray &json)
     return QJsonDocument::fromJson(json).object();
 }
 
-const ConfigRecord &recordOf(const convert &task, const QString &name, int index)
+// Which record of the document a row reads.
+enum class Record { General, Display, Tlf, Modbus, Service, Outputs, Relais };
+
+const ConfigRecord &recordOf(const convert &task, Record record, int index)
 {
     static const ConfigRecord none;
-    if (name == QLatin1String("general"))
+    switch (record) {
+    case Record::General:
         return task.general;
-    if (name == QLatin1String("display"))
+    case Record::Display:
         return task.display;
-    if (name == QLatin1String("tlf"))
+    case Record::Tlf:
         return task.tlf;
-    if (name == QLatin1String("modbus"))
+    case Record::Modbus:
         return task.modbus;
-    if (name == QLatin1String("service"))
+    case Record::Service:
         return task.service;
-    if (name == QLatin1String("outputs"))
+    case Record::Outputs:
         return index < task.outputs.size() ? task.outputs.at(index) : none;
-    if (name == QLatin1String("relais"))
+    case Record::Relais:
         return index < task.relais.size() ? task.relais.at(index) : none;
+    }
     return none;
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Record)
 
 void tst_Reader::recordLengths_data()
 {
@@ -94,7 +101,7 @@ void tst_Reader::recordLengths()
 void tst_Reader::values_data()
 {
     QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("record");
+    QTest::addColumn<Record>("record");
     QTest::addColumn<int>("index");
     QTest::addColumn<int>("position");
     // The text the report prints for the value; a null string asks for an
@@ -107,81 +114,84 @@ void tst_Reader::values_data()
                      "value": 4.5, "channel": 7, "register": 100}},
         {"k_factor": "48", "measure": {"measure": "VOLUMEFLOW"}}])");
     QTest::newRow("first k-factor at 3")
-            << twoOutputs << "outputs" << 0 << int(Config::Output::KFactor) << "92.3";
+            << twoOutputs << Record::Outputs << 0 << int(Config::Output::KFactor) << "92.3";
     QTest::newRow("measure name at 6")
-            << twoOutputs << "outputs" << 0 << int(Config::Output::MeasureName) << "PRESSURE";
+            << twoOutputs << Record::Outputs << 0 << int(Config::Output::MeasureName) << "PRESSURE";
     QTest::newRow("measure unit, not the output's")
-            << twoOutputs << "outputs" << 0 << int(Config::Output::MeasureUnit) << "9";
+            << twoOutputs << Record::Outputs << 0 << int(Config::Output::MeasureUnit) << "9";
     QTest::newRow("register last")
-            << twoOutputs << "outputs" << 0 << int(Config::Output::FieldCount - 1) << "100";
-    QTest::newRow("second output in order")
-            << twoOutputs << "outputs" << 1 << int(Config::Output::MeasureName) << "VOLUMEFLOW";
+            << twoOutputs << Record::Outputs << 0 << int(Config::Output::FieldCount - 1) << "100";
+    QTest::newRow("second output in order") << twoOutputs << Record::Outputs << 1
+                                            << int(Config::Output::MeasureName) << "VOLUMEFLOW";
     QTest::newRow("text stays text")
-            << twoOutputs << "outputs" << 1 << int(Config::Output::KFactor) << "48";
+            << twoOutputs << Record::Outputs << 1 << int(Config::Output::KFactor) << "48";
 
     const QByteArray noMeasure = configuration(R"("outputs": [{"channel": 3, "response": 5}])");
     QTest::newRow("output without measure: own keys")
-            << noMeasure << "outputs" << 0 << int(Config::Output::Response) << "5";
+            << noMeasure << Record::Outputs << 0 << int(Config::Output::Response) << "5";
     QTest::newRow("output without measure: empty name")
-            << noMeasure << "outputs" << 0 << int(Config::Output::MeasureName) << QString();
+            << noMeasure << Record::Outputs << 0 << int(Config::Output::MeasureName) << QString();
     QTest::newRow("output without measure: empty register")
-            << noMeasure << "outputs" << 0 << int(Config::Output::FieldCount - 1) << QString();
+            << noMeasure << Record::Outputs << 0 << int(Config::Output::FieldCount - 1)
+            << QString();
 
     const QByteArray numberEntry
             = configuration(R"("outputs": [{"k_factor": 1}, 2, {"k_factor": 3}])");
     QTest::newRow("entry that is a number is empty")
-            << numberEntry << "outputs" << 1 << int(Config::Output::KFactor) << QString();
+            << numberEntry << Record::Outputs << 1 << int(Config::Output::KFactor) << QString();
     QTest::newRow("entry after it keeps its values")
-            << numberEntry << "outputs" << 2 << int(Config::Output::KFactor) << "3";
+            << numberEntry << Record::Outputs << 2 << int(Config::Output::KFactor) << "3";
 
     const QByteArray displayArray
             = configuration(R"("display": {"state": true, "values": ["a", "b"]})");
     QTest::newRow("display values as array")
-            << displayArray << "display" << 0 << int(Config::Display::Value1) << QString();
+            << displayArray << Record::Display << 0 << int(Config::Display::Value1) << QString();
     QTest::newRow("display state")
-            << displayArray << "display" << 0 << int(Config::Display::State) << "true";
+            << displayArray << Record::Display << 0 << int(Config::Display::State) << "true";
     QTest::newRow("display values object")
-            << configuration(R"("display": {"values": {"6": "CO2", "1": "T"}})") << "display" << 0
-            << int(Config::Display::Value6) << "CO2";
+            << configuration(R"("display": {"values": {"6": "CO2", "1": "T"}})") << Record::Display
+            << 0 << int(Config::Display::Value6) << "CO2";
 
-    QTest::newRow("null is empty") << configuration(R"("name": null)") << "general" << 0
+    QTest::newRow("null is empty") << configuration(R"("name": null)") << Record::General << 0
                                    << int(Config::General::Name) << QString();
-    QTest::newRow("number 2.0 prints 2") << configuration(R"("altitude": 2.0)") << "general" << 0
-                                         << int(Config::General::Altitude) << "2";
-    QTest::newRow("text 2.0 stays") << configuration(R"("altitude": "2.0")") << "general" << 0
+    QTest::newRow("number 2.0 prints 2") << configuration(R"("altitude": 2.0)") << Record::General
+                                         << 0 << int(Config::General::Altitude) << "2";
+    QTest::newRow("text 2.0 stays") << configuration(R"("altitude": "2.0")") << Record::General << 0
                                     << int(Config::General::Altitude) << "2.0";
-    QTest::newRow("21.5") << configuration(R"("voltage": 21.5)") << "general" << 0
+    QTest::newRow("21.5") << configuration(R"("voltage": 21.5)") << Record::General << 0
                           << int(Config::General::Voltage) << "21.5";
-    QTest::newRow("1000") << configuration(R"("voltage": 1000)") << "general" << 0
+    QTest::newRow("1000") << configuration(R"("voltage": 1000)") << Record::General << 0
                           << int(Config::General::Voltage) << "1000";
-    QTest::newRow("1e3 prints 1000") << configuration(R"("voltage": 1e3)") << "general" << 0
+    QTest::newRow("1e3 prints 1000") << configuration(R"("voltage": 1e3)") << Record::General << 0
                                      << int(Config::General::Voltage) << "1000";
     QTest::newRow("extra keys do not shift")
-            << configuration(R"("zzz": 1, "version": "1.7.3", "aaa": 2)") << "general" << 0
+            << configuration(R"("zzz": 1, "version": "1.7.3", "aaa": 2)") << Record::General << 0
             << int(Config::General::Version) << "1.7.3";
-    QTest::newRow("umlauts") << configuration(R"("location": "Köln-Mülheim")") << "general" << 0
-                             << int(Config::General::Location) << QStringLiteral("Köln-Mülheim");
+    QTest::newRow("umlauts") << configuration(R"("location": "Köln-Mülheim")") << Record::General
+                             << 0 << int(Config::General::Location)
+                             << QStringLiteral("Köln-Mülheim");
 
     QTest::newRow("tlf measure name")
-            << configuration(R"("tlf": {"enabled": false, "measure": {"measure": "VOC"}})") << "tlf"
-            << 0 << int(Config::Tlf::MeasureName) << "VOC";
-    QTest::newRow("modbus parity") << configuration(R"("modbus": {"parity": "even"})") << "modbus"
-                                   << 0 << int(Config::Modbus::Parity) << "even";
+            << configuration(R"("tlf": {"enabled": false, "measure": {"measure": "VOC"}})")
+            << Record::Tlf << 0 << int(Config::Tlf::MeasureName) << "VOC";
+    QTest::newRow("modbus parity") << configuration(R"("modbus": {"parity": "even"})")
+                                   << Record::Modbus << 0 << int(Config::Modbus::Parity) << "even";
     QTest::newRow("service stamp")
             << configuration(R"("service": {"lastCalibration": "2026-01-02T03:04:05"})")
-            << "service" << 0 << int(Config::Service::LastCalibration) << "2026-01-02T03:04:05";
+            << Record::Service << 0 << int(Config::Service::LastCalibration)
+            << "2026-01-02T03:04:05";
     QTest::newRow("relais states of text and number")
-            << configuration(R"("relais": [{"states": ["0", 1, false]}])") << "relais" << 0
+            << configuration(R"("relais": [{"states": ["0", 1, false]}])") << Record::Relais << 0
             << int(Config::Relais::States) << "0|1|false";
     QTest::newRow("relais measure after states")
-            << configuration(R"("relais": [{"measure": {"measure": "CO2"}}])") << "relais" << 0
-            << int(Config::Relais::MeasureName) << "CO2";
+            << configuration(R"("relais": [{"measure": {"measure": "CO2"}}])") << Record::Relais
+            << 0 << int(Config::Relais::MeasureName) << "CO2";
 }
 
 void tst_Reader::values()
 {
     QFETCH(QByteArray, json);
-    QFETCH(QString, record);
+    QFETCH(Record, record);
     QFETCH(int, index);
     QFETCH(int, position);
     QFETCH(QString, text);
