@@ -49,6 +49,11 @@ void printLine(FILE *stream, const QString &text)
 
 } // namespace
 
+void BatchConverter::printError(const QString &message)
+{
+    printLine(stderr, QStringLiteral("belmorand-cli: ") + oneLine(message));
+}
+
 QString BatchConverter::oneLine(const QString &text)
 {
     if (std::none_of(text.begin(), text.end(), isControl))
@@ -127,7 +132,7 @@ void BatchConverter::startNext()
     const ConversionJob job = m_queue.dequeue();
     ++m_running;
     if (!job.refusal.isEmpty()) {
-        printLine(stderr, QStringLiteral("belmorand-cli: ") + oneLine(job.refusal));
+        printError(job.refusal);
         // Reported from the event loop, like a task's end, so done() never
         // comes from inside start().
         QMetaObject::invokeMethod(
@@ -137,9 +142,7 @@ void BatchConverter::startNext()
     auto *task = new convert;
     task->setArchival(m_output.archival);
     connect(task, &convert::finished, this, [this, job] { endJob(job, true); });
-    connect(task, &convert::abortReason, this, [](const QString &reason) {
-        printLine(stderr, QStringLiteral("belmorand-cli: ") + oneLine(reason));
-    });
+    connect(task, &convert::abortReason, this, [](const QString &reason) { printError(reason); });
     connect(task, &convert::aborted, this, [this, job] { endJob(job, false); });
     m_conversions->start(task, job.source, job.target);
 }

@@ -39,6 +39,8 @@ public:
     // text on one line: control characters (a newline in a file name) as
     // C escapes, so each message and each report path stays one line.
     static QString oneLine(const QString &text);
+    // One error line on standard error: "belmorand-cli: " and message on one line.
+    static void printError(const QString &message);
     // A report path for standard output: as it is, or in double quotes with
     // C escapes when it holds a control character or begins with a quote.
     static QString quotedPath(const QString &path);

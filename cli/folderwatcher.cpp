@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 
-#include <cstdio>
 #include <utility>
 
 namespace {
@@ -22,12 +21,6 @@ constexpr int ScanDelayMs = 50;
 QString text(const char *source)
 {
     return QCoreApplication::translate("belmorand-cli", source);
-}
-
-void printError(const QString &message)
-{
-    std::fprintf(stderr, "belmorand-cli: %s\n", message.toLocal8Bit().constData());
-    std::fflush(stderr);
 }
 
 bool isBelow(const QString &path, const QString &folder)
@@ -94,7 +87,7 @@ void FolderWatcher::watchFolder(const QString &folder, bool atStart)
     if (m_watchedFolders.contains(folder))
         return;
     if (!m_watcher->addPath(folder)) {
-        printError(text("der Ordner %1 lässt sich nicht beobachten").arg(folder));
+        BatchConverter::printError(text("der Ordner %1 lässt sich nicht beobachten").arg(folder));
         m_roots.removeOne(folder);
         return;
     }
@@ -114,8 +107,9 @@ void FolderWatcher::scanFolder(const QString &folder, bool atStart)
         }
         m_watchedFolders.remove(folder);
         if (m_roots.removeOne(folder)) {
-            printError(text("der Ordner %1 ist verschwunden und wird nicht mehr beobachtet")
-                               .arg(folder));
+            BatchConverter::printError(
+                    text("der Ordner %1 ist verschwunden und wird nicht mehr beobachtet")
+                            .arg(folder));
             if (m_roots.isEmpty())
                 emit foldersGone();
         }

@@ -91,12 +91,6 @@ QString text(const char *source)
     return QCoreApplication::translate("belmorand-cli", source);
 }
 
-void printError(const QString &message)
-{
-    std::fprintf(stderr, "belmorand-cli: %s\n",
-                 BatchConverter::oneLine(message).toLocal8Bit().constData());
-}
-
 struct Options
 {
     QStringList paths;
@@ -158,7 +152,7 @@ int parse(QCommandLineParser &parser, Options *options)
                                  QStringLiteral("PFAD..."));
 
     if (!parser.parse(QCoreApplication::arguments())) {
-        printError(parser.errorText());
+        BatchConverter::printError(parser.errorText());
         return UsageError;
     }
     if (parser.isSet(help)) {
@@ -179,50 +173,55 @@ int parse(QCommandLineParser &parser, Options *options)
     options->targets.outputFile = parser.value(output);
     options->targets.outputDir = parser.value(outputDir);
     if (options->paths.isEmpty()) {
-        printError(text("keine Datei angegeben (Aufruf: belmorand-cli [Optionen] PFAD..., Hilfe "
-                        "mit --help)"));
+        BatchConverter::printError(
+                text("keine Datei angegeben (Aufruf: belmorand-cli [Optionen] PFAD..., Hilfe "
+                     "mit --help)"));
         return UsageError;
     }
     if (parser.isSet(jobs)) {
         bool ok = false;
         options->jobs = parser.value(jobs).toInt(&ok);
         if (!ok || options->jobs < 1 || options->jobs > MaxJobs) {
-            printError(text("--jobs braucht eine ganze Zahl von 1 bis %1, nicht \"%2\"")
-                               .arg(MaxJobs)
-                               .arg(parser.value(jobs)));
+            BatchConverter::printError(
+                    text("--jobs braucht eine ganze Zahl von 1 bis %1, nicht \"%2\"")
+                            .arg(MaxJobs)
+                            .arg(parser.value(jobs)));
             return UsageError;
         }
     }
     if (parser.isSet(output) && parser.isSet(outputDir)) {
-        printError(text("--output und --output-dir schließen einander aus"));
+        BatchConverter::printError(text("--output und --output-dir schließen einander aus"));
         return UsageError;
     }
     if (parser.isSet(output)) {
         if (options->paths.size() != 1 || QFileInfo(options->paths.first()).isDir()) {
-            printError(text("--output gilt nur für genau eine Eingabedatei"));
+            BatchConverter::printError(text("--output gilt nur für genau eine Eingabedatei"));
             return UsageError;
         }
         if (!options->targets.outputFile.endsWith(ReportPaths::PdfSuffix)) {
-            printError(text("der Name für --output muss auf \".pdf\" enden: %1")
-                               .arg(options->targets.outputFile));
+            BatchConverter::printError(text("der Name für --output muss auf \".pdf\" enden: %1")
+                                               .arg(options->targets.outputFile));
             return UsageError;
         }
     }
     if (options->watch) {
         if (parser.isSet(output)) {
-            printError(text("--watch schreibt jeden Bericht unter seinem eigenen Namen, "
-                            "--output passt nicht dazu"));
+            BatchConverter::printError(
+                    text("--watch schreibt jeden Bericht unter seinem eigenen Namen, "
+                         "--output passt nicht dazu"));
             return UsageError;
         }
         for (const QString &path : qAsConst(options->paths)) {
             if (!QFileInfo(path).isDir()) {
-                printError(text("--watch beobachtet Ordner; %1 ist keiner").arg(path));
+                BatchConverter::printError(
+                        text("--watch beobachtet Ordner; %1 ist keiner").arg(path));
                 return UsageError;
             }
         }
     }
     if (parser.isSet(outputDir) && !QDir().mkpath(options->targets.outputDir)) {
-        printError(text("der Ordner %1 lässt sich nicht anlegen").arg(options->targets.outputDir));
+        BatchConverter::printError(
+                text("der Ordner %1 lässt sich nicht anlegen").arg(options->targets.outputDir));
         return UsageError;
     }
     return -1;
@@ -258,9 +257,9 @@ void stopNow(int signal, BatchConverter *converter, const Options &options, int 
 {
     convert::requestStop();
     converter->stop();
-    printError(text("abgebrochen (%1); %2 Dateien wurden nicht mehr begonnen")
-                       .arg(StopSignals::name(signal))
-                       .arg(converter->notStartedCount()));
+    BatchConverter::printError(text("abgebrochen (%1); %2 Dateien wurden nicht mehr begonnen")
+                                       .arg(StopSignals::name(signal))
+                                       .arg(converter->notStartedCount()));
     printSummary(options, *converter, unread);
     QCoreApplication::exit(StopSignals::exitStatus(signal));
 }
@@ -270,9 +269,10 @@ int runBatch(const Options &options)
     FolderFindings findings;
     const QStringList files = expandPaths(options.paths, options.recursive, &findings);
     for (const QString &folder : qAsConst(findings.empty))
-        printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
+        BatchConverter::printError(
+                text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
     for (const QString &problem : qAsConst(findings.unreadable))
-        printError(problem);
+        BatchConverter::printError(problem);
 
     BatchConverter converter(outputFor(options));
     QVector<ConversionJob> jobs = makeJobs(files, options.targets);
