@@ -80,21 +80,30 @@ public:
         m_files->append(path);
     }
 
-    // False when the folder was walked before, under this path or another.
+    // Lists the folder's configurations (and its subfolders' when
+    // recursive). False when the folder was walked before, under this path
+    // or another.
     bool walk(const QString &folder)
     {
-        if (m_folders.contains(identity(folder)))
+        if (!isNew(&m_folders, folder))
             return false;
         collect(folder);
         return true;
     }
 
 private:
+    // Each set only learns something new once: a path is resolved once.
+    static bool isNew(QSet<QString> *known, const QString &path)
+    {
+        const QString id = identity(path);
+        if (known->contains(id))
+            return false;
+        known->insert(id);
+        return true;
+    }
+
     void collect(const QString &folder)
     {
-        if (m_folders.contains(identity(folder)))
-            return;
-        m_folders.insert(identity(folder));
         const QDir dir(folder);
         const QFileInfo info(folder);
         if (!info.isReadable() || !info.isExecutable()) {
@@ -113,10 +122,8 @@ private:
                 = dir.entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
         for (const QString &name : names) {
             const QString path = dir.filePath(name);
-            if (ReportPaths::isConfiguration(name) && !m_seen.contains(identity(path))) {
-                m_seen.insert(identity(path));
+            if (ReportPaths::isConfiguration(name) && isNew(&m_seen, path))
                 m_files->append(path);
-            }
         }
         if (!m_recursive)
             return;
@@ -124,7 +131,7 @@ private:
         const QStringList folders = dir.entryList(
                 QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
         for (const QString &name : folders)
-            collect(dir.filePath(name));
+            walk(dir.filePath(name));
     }
 
     bool m_recursive;
