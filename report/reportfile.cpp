@@ -210,6 +210,29 @@ bool ReportFile::commit(QString *reason)
     return true;
 }
 
+#ifndef Q_OS_WIN
+// Gives the unnamed file a short-lived name beside the target, for rename().
+bool ReportFile::nameBesideTarget()
+{
+    const QFileInfo target(m_target);
+    const QByteArray unnamed = nativePath(m_temporary);
+    for (int i = 0; i < TemporaryTries; ++i) {
+        QTemporaryFile probe(temporaryPattern(target.absoluteDir(), target.fileName()));
+        if (!probe.open())
+            return false;
+        const QString name = probe.fileName();
+        probe.remove();
+        if (::linkat(AT_FDCWD, unnamed.constData(), AT_FDCWD, nativePath(name).constData(),
+                     AT_SYMLINK_FOLLOW)
+            == 0) {
+            m_named = name;
+            return true;
+        }
+    }
+    return false;
+}
+#endif
+
 // Gives the complete file its mode and the target's name.
 bool ReportFile::publish(QString *reason)
 {
@@ -238,21 +261,7 @@ bool ReportFile::publish(QString *reason)
                         AT_SYMLINK_FOLLOW)
                        == 0)
             return true;
-        if (m_targetExists || errno == EEXIST) {
-            const QFileInfo target(m_target);
-            for (int i = 0; i < TemporaryTries && m_named.isEmpty(); ++i) {
-                QTemporaryFile probe(temporaryPattern(target.absoluteDir(), target.fileName()));
-                if (!probe.open())
-                    break;
-                const QString name = probe.fileName();
-                probe.remove();
-                if (::linkat(AT_FDCWD, unnamed.constData(), AT_FDCWD, nativePath(name).constData(),
-                             AT_SYMLINK_FOLLOW)
-                    == 0)
-                    m_named = name;
-            }
-        }
-        if (m_named.isEmpty()) {
+        if (!(m_targetExists || errno == EEXIST) || !nameBesideTarget()) {
             *reason = cannotWrite(systemErrorText(errno));
             return false;
         }

@@ -37,6 +37,7 @@ private:
     bool reserveNamed(QString *reason);
     QString cannotWrite(const QString &why) const;
     QString incompleteReason() const;
+    bool nameBesideTarget();
     bool publish(QString *reason);
 
     QString m_target;
