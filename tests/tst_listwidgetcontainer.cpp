@@ -103,7 +103,7 @@ void tst_ListWidgetContainer::newName_data()
     QTest::newRow("no suffix") << "D:/out/bericht"
                                << "D:/out/bericht.pdf";
     QTest::newRow("upper-case suffix") << "D:/out/bericht.PDF"
-                                       << "D:/out/bericht.PDF.pdf";
+                                       << "D:/out/bericht.PDF";
     QTest::newRow("suffix given") << "D:/out/bericht.pdf"
                                   << "D:/out/bericht.pdf";
 }

@@ -122,6 +122,17 @@ QString duplicateText(const QString &target)
            + QStringLiteral(" befindest sich schon in der Liste");
 }
 
+// The one box for the duplicates of one drop or choice.
+QStringList duplicatesBox(const QStringList &targets)
+{
+    if (targets.isEmpty())
+        return {};
+    if (targets.size() == 1)
+        return {duplicateText(targets.first())};
+    return {QStringLiteral("Diese Dateien befinden sich schon in der Liste:\n")
+            + targets.join(QLatin1Char('\n'))};
+}
+
 void press(ListWidgetContainer *row, const char *name)
 {
     row->findChild<cButton *>(QLatin1String(name))->click();
@@ -202,7 +213,7 @@ void tst_MainWindow::styleSheetImages_data()
     QTest::addColumn<bool>("row");
     QTest::addColumn<int>("images");
     QTest::newRow("window") << false << 5;
-    QTest::newRow("row") << true << 6;
+    QTest::newRow("row") << true << 8; // with the switched-off look of two buttons
 }
 
 void tst_MainWindow::styleSheetImages()
@@ -364,7 +375,8 @@ void tst_MainWindow::dropSeveral()
     QCoreApplication::sendEvent(&h.window, &event);
 
     QCOMPARE(h.targets(), (QStringList {"/in/b.pdf", "/in/a.pdf"}));
-    QCOMPARE(h.messages, (QStringList {duplicateText("/in/b.pdf"), duplicateText("/in/a.pdf")}));
+    QCOMPARE(h.messages, QStringList()); // not while the drop is under way
+    QTRY_COMPARE(h.messages, duplicatesBox({"/in/b.pdf", "/in/a.pdf"}));
 }
 
 void tst_MainWindow::newTarget_data()
@@ -377,26 +389,25 @@ void tst_MainWindow::newTarget_data()
 
     QTest::newRow("free name") << "/out/neu"
                                << "/out/neu.pdf" << QStringList {}
-                               << QStringList {duplicateText("/in/b.pdf"),
-                                               duplicateText("/out/neu.pdf")}
-                               << Before::Idle;
+                               << QStringList {"/in/b.pdf", "/out/neu.pdf"} << Before::Idle;
     QTest::newRow("name of the other row")
             << "/in/b.pdf"
             << "/in/a.pdf" << QStringList {duplicateText("/in/b.pdf")}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << Before::Idle;
-    QTest::newRow("own name again")
-            << "/in/a.pdf"
-            << "/in/a.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << Before::Idle;
+            << QStringList {"/in/a.pdf", "/in/b.pdf"} << Before::Idle;
+    QTest::newRow("other row's name by another way")
+            << "/in/../in/b.pdf"
+            << "/in/a.pdf" << QStringList {duplicateText("/in/../in/b.pdf")}
+            << QStringList {"/in/a.pdf", "/in/b.pdf"} << Before::Idle;
+    QTest::newRow("own name again") << "/in/a.pdf"
+                                    << "/in/a.pdf" << QStringList {}
+                                    << QStringList {"/in/a.pdf", "/in/b.pdf"} << Before::Idle;
     QTest::newRow("finished row converts to it")
             << "/out/neu"
-            << "/out/neu.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/b.pdf"), duplicateText("/out/neu.pdf")}
+            << "/out/neu.pdf" << QStringList {} << QStringList {"/in/b.pdf", "/out/neu.pdf"}
             << Before::Finished;
     QTest::newRow("running row keeps its target")
             << "/out/neu"
-            << "/in/a.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")}
+            << "/in/a.pdf" << QStringList {} << QStringList {"/in/a.pdf", "/in/b.pdf"}
             << Before::Running;
 }
 
@@ -425,7 +436,7 @@ void tst_MainWindow::newTarget()
     h.messages.clear();
     h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json"),
             QStringLiteral("/out/neu.json")});
-    QCOMPARE(h.messages, refusedLater);
+    QCOMPARE(h.messages, duplicatesBox(refusedLater));
 
     // The conversion still reads the file the row came from.
     h.window.convertSingle(first);
@@ -705,9 +716,15 @@ void tst_MainWindow::removeRowsWhileConverting()
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), bar->maximum(), 60000);
     }
     QThreadPool::globalInstance()->waitForDone();
-    // The tasks of removed rows went on to their end: every report is whole.
-    for (const QString &source : sources)
-        QVERIFY(ReportFile::isCompletePdf(convert::outputFileName(source)));
+    // Every row left has its whole report; a removed row's task wrote none
+    // unless it had done so before the removal, and left nothing half done.
+    for (int i = 0; i < sources.size(); ++i) {
+        const QString pdf = convert::outputFileName(sources.at(i));
+        QVERIFY2(ReportFile::isCompletePdf(pdf) || (i % 2 == 0 && !QFile::exists(pdf)),
+                 qPrintable(pdf));
+    }
+    for (const QString &file : filesIn(dir.path()))
+        QVERIFY2(!file.endsWith(QLatin1String(".part")), qPrintable(file));
 }
 
 void tst_MainWindow::closeAsks()
