@@ -211,6 +211,27 @@ private:
     QSemaphore *m_dropped;
 };
 
+// Runs the harness's tasks for real, the first one held inside run(), after
+// reading and before writing: it signals reading and waits for release.
+void holdFirstTask(Harness *h, QSemaphore *reading, QSemaphore *release, QObject *context)
+{
+    h->window.setTaskStarter([=](convert *task, const QString &source, const QString &target) {
+        if (h->starts.isEmpty()) {
+            QObject::connect(
+                    task, &convert::newPbarValue, context,
+                    [=](int value) {
+                        if (value != 1)
+                            return;
+                        reading->release();
+                        release->acquire();
+                    },
+                    Qt::DirectConnection);
+        }
+        h->starts.append({task, source, target});
+        convert::start(task, source, target);
+    });
+}
+
 // Where a row's conversion stands before the test acts on it.
 enum class Before { Idle, Finished, Running };
 // Which button starts a conversion.
@@ -811,21 +832,7 @@ void tst_MainWindow::quitWithConversionsQueuedAndRunning()
     QSemaphore dropped;
     QObject context;
     auto h = std::make_unique<Harness>(true);
-    h->window.setTaskStarter([&](convert *task, const QString &source, const QString &target) {
-        if (h->starts.isEmpty()) {
-            connect(
-                    task, &convert::newPbarValue, &context,
-                    [&](int value) {
-                        if (value != 1)
-                            return;
-                        reading.release();
-                        dropped.acquire();
-                    },
-                    Qt::DirectConnection);
-        }
-        h->starts.append({task, source, target});
-        convert::start(task, source, target);
-    });
+    holdFirstTask(h.get(), &reading, &dropped, &context);
     h->open(sources);
     h->window.convertAll();
     pool->start(new Sentinel(&dropped));
@@ -935,21 +942,7 @@ void tst_MainWindow::removedRowWritesNothing()
     QSemaphore release;
     QObject context;
     Harness h(true);
-    h.window.setTaskStarter([&](convert *task, const QString &source, const QString &target) {
-        if (h.starts.isEmpty()) {
-            connect(
-                    task, &convert::newPbarValue, &context,
-                    [&](int value) {
-                        if (value != 1)
-                            return;
-                        reading.release();
-                        release.acquire();
-                    },
-                    Qt::DirectConnection);
-        }
-        h.starts.append({task, source, target});
-        convert::start(task, source, target);
-    });
+    holdFirstTask(&h, &reading, &release, &context);
     h.open(sources);
     h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->click();
     reading.acquire();
