@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/opendialog.h"
 #include "engine/conversionpool.h"
 #include "engine/convert.h"
 #include "engine/filenames.h"
@@ -61,16 +62,8 @@ constexpr int MaxNamedDuplicates = 10;
 
 QStringList askUserForFiles()
 {
-    // Qt's own dialog lists and returns file names through the program's
-    // file-name codec, also names that are not UTF-8; a desktop's dialog
-    // would hide them or hand them back mangled.
-    QFileDialog::Options options;
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    options |= QFileDialog::DontUseNativeDialog;
-#endif
-    return QFileDialog::getOpenFileNames(
-            nullptr, QString(), QString(),
-            MainWindow::tr("Konfigurationen (*.json);;Alle Dateien (*)"), nullptr, options);
+    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(nullptr));
+    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
 }
 
 // The file a report path names, whatever way it was reached: its folder

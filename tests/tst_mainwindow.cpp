@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/opendialog.h"
 #include "app/qttranslations.h"
 #include "engine/convert.h"
 #include "engine/filenames.h"
@@ -9,7 +10,10 @@
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -575,6 +579,35 @@ void tst_MainWindow::dropLatin1Name()
     QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Failed);
     QVERIFY2(bar(row)->toolTip().contains(QLatin1String("kein gültiges UTF-8")),
              qPrintable(bar(row)->toolTip()));
+#endif
+
+    // The open dialog lists it as well (with Qt 5), under either filter.
+    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(nullptr));
+    dialog->setDirectory(dir.path());
+    dialog->show();
+    auto *files = dialog->findChild<QFileSystemModel *>();
+    const auto listed = [&] {
+        QAbstractItemModel *shown = dialog->proxyModel();
+        QModelIndex folder = files->index(dir.path());
+        if (shown)
+            folder = dialog->proxyModel()->mapFromSource(folder);
+        else
+            shown = files;
+        QStringList names;
+        for (int i = 0; i < shown->rowCount(folder); ++i)
+            names.append(FileNames::forDisplay(shown->index(i, 0, folder).data().toString()));
+        names.sort();
+        return names;
+    };
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QTRY_COMPARE(listed(), QStringList {QStringLiteral("Prüfstand.json")});
+    auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    types->setFocus();
+    QTest::keyClick(types, Qt::Key_Down); // "Alle Dateien (*)"
+    QTRY_COMPARE(listed(),
+                 (QStringList {QStringLiteral("Prüfstand.json"), QStringLiteral("Prüfstand.pdf")}));
+#else
+    QTRY_VERIFY(files->rowCount(files->index(dir.path())) == 0);
 #endif
 #endif
 }
