@@ -30,6 +30,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -274,10 +275,10 @@ void MainWindow::closeEvent(QCloseEvent *e)
     e->accept();
 }
 
-// NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like convert::run()
+// By value, like convert::run().
 void MainWindow::addFile(QString path)
 {
-    addFiles({path});
+    addFiles({std::move(path)});
 }
 
 void MainWindow::addFiles(const QStringList &paths)
