@@ -569,7 +569,11 @@ void tst_MainWindow::dropLatin1Name()
     h.drop({QUrl::fromEncoded("file://" + source.toPercentEncoding("/"))});
     QCOMPARE(h.rows().size(), 1);
     ListWidgetContainer *row = h.rows().first();
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QCOMPARE(FileNames::forDisplay(row->path()), dir.filePath(QStringLiteral("Prüfstand.pdf")));
+#else
+    QVERIFY(FileNames::lostInDecoding(row->path()));
+#endif
     press(row, "btnKonvertier");
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Finished);
@@ -577,7 +581,7 @@ void tst_MainWindow::dropLatin1Name()
 #else
     // Qt 6 decodes names as UTF-8 only: refused by name.
     QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Failed);
-    QVERIFY2(bar(row)->toolTip().contains(QLatin1String("kein gültiges UTF-8")),
+    QVERIFY2(bar(row)->toolTip().contains(QStringLiteral("kein gültiges UTF-8")),
              qPrintable(bar(row)->toolTip()));
 #endif
 
