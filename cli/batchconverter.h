@@ -31,6 +31,10 @@ public:
     void add(const ConversionJob &job);
     // Drops the jobs not yet begun; done() follows once the running ones end.
     void dropQueued();
+    // A conversion that fails while its file is young (changed less than ms
+    // ago, a writer may not be done with it) is held back: neither printed
+    // nor counted, failureHeld() tells of it instead of jobEnded().
+    void holdYoungFailures(int ms) { m_holdYoungMs = ms; }
     // Starts no further job and drops those queued here and in the pool,
     // waits for the running ones and reports how they ended. done() is not
     // emitted.
@@ -52,13 +56,18 @@ public:
 
 signals:
     void jobEnded(const ConversionJob &job, bool converted);
+    void failureHeld(const ConversionJob &job);
     // Every job given so far has ended.
     void done();
 
 private:
     void startQueued();
     void startNext();
-    void endJob(const ConversionJob &job, bool converted);
+    enum class Outcome { Converted, Failed, Held };
+    void taskFailed(const ConversionJob &job, const QString &reason);
+    bool isYoung(const QString &path) const;
+    void endJob(const ConversionJob &job, Outcome outcome);
+    void finishIfIdle();
 
     ConversionPool *m_conversions;
     Output m_output;
@@ -69,4 +78,5 @@ private:
     int m_ended = 0;
     int m_converted = 0;
     int m_failed = 0;
+    int m_holdYoungMs = 0;
 };
