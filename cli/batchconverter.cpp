@@ -154,7 +154,8 @@ void BatchConverter::startNext()
 
 void BatchConverter::taskFailed(const ConversionJob &job, const QString &reason)
 {
-    if (m_holdYoungMs > 0 && !m_stopped && isYoung(job.source)) {
+    if (m_holdYoungMs > 0 && !m_stopped
+        && changedWithin(QFileInfo(job.source).lastModified(), m_holdYoungMs)) {
         endJob(job, Outcome::Held);
         return;
     }
@@ -163,12 +164,10 @@ void BatchConverter::taskFailed(const ConversionJob &job, const QString &reason)
     endJob(job, Outcome::Failed);
 }
 
-bool BatchConverter::isYoung(const QString &path) const
+bool BatchConverter::changedWithin(const QDateTime &modified, int ms)
 {
-    const QDateTime modified = QFileInfo(path).lastModified();
     // Both ways: a share's clock may run a little ahead of ours.
-    return modified.isValid()
-           && qAbs(modified.msecsTo(QDateTime::currentDateTime())) < m_holdYoungMs;
+    return modified.isValid() && qAbs(modified.msecsTo(QDateTime::currentDateTime())) < ms;
 }
 
 void BatchConverter::endJob(const ConversionJob &job, Outcome outcome)

@@ -7,6 +7,9 @@
 #include <QVector>
 
 class ConversionPool;
+QT_BEGIN_NAMESPACE
+class QDateTime;
+QT_END_NAMESPACE
 
 // Runs the jobs on the global thread pool through the same conversion task
 // the window runs, a few more at a time than the pool has threads, so the
@@ -49,6 +52,9 @@ public:
     // C escapes when it holds a control character or begins with a quote.
     static QString quotedPath(const QString &path);
 
+    // Whether a file or folder changed less than ms ago.
+    static bool changedWithin(const QDateTime &modified, int ms);
+
     int failedCount() const { return m_failed; }
     int convertedCount() const { return m_converted; }
     // After stop(): the jobs that never began.
@@ -65,7 +71,6 @@ private:
     void startNext();
     enum class Outcome { Converted, Failed, Held };
     void taskFailed(const ConversionJob &job, const QString &reason);
-    bool isYoung(const QString &path) const;
     void endJob(const ConversionJob &job, Outcome outcome);
     void finishIfIdle();
 

@@ -59,8 +59,8 @@ signals:
 private:
     struct FileState
     {
-        qint64 size = -1;
-        QDateTime modified;
+        qint64 size = -1; // -1: no regular file
+        qint64 modified = 0; // in ns since 1970, as the file system keeps it
         bool operator==(const FileState &other) const
         {
             return size == other.size && modified == other.modified;
@@ -79,6 +79,13 @@ private:
         bool busy = false; // its conversion runs
         bool pending = false; // a newer version became complete meanwhile
         bool held = false; // its last conversion failed while it was young
+    };
+
+    // A polled folder as its last listing found it.
+    struct Listing
+    {
+        QDateTime modified;
+        QStringList files;
     };
 
     // Why a file is looked at.
@@ -129,6 +136,7 @@ private:
     QSet<QString> m_changedFolders;
     QSet<QString> m_told; // the problems of folders already printed
     QHash<QString, Entry> m_files; // by source path
+    QHash<QString, Listing> m_listings; // of the polled folders
     TargetClaims m_claims;
     QTimer m_scanTimer; // gathers a burst of folder events into one scan
     QTimer m_settleTimer; // looks at the files that are settling
