@@ -24,7 +24,7 @@ constexpr int SettleTickMs = 250;
 // before the folders are read again.
 constexpr int ScanDelayMs = 50;
 constexpr int MsPerSecond = 1000;
-constexpr qint64 NsPerMs = 1000 * 1000;
+constexpr qint64 NsPerMs = 1000000;
 constexpr qint64 NsPerSecond = MsPerSecond * NsPerMs;
 
 QString text(const char *source)
