@@ -1,5 +1,6 @@
 #include "cli/inotifywatch.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
 
@@ -47,7 +48,12 @@ bool InotifyWatch::addFolder(const QString &folder, QString *error)
                                 EntryEvents | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR
                                         | IN_DONT_FOLLOW | IN_EXCL_UNLINK);
     if (descriptor < 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        // ENOSPC is no full disk here but the limit of watches.
+        *error = errno == ENOSPC
+                         ? QCoreApplication::translate("belmorand-cli",
+                                                       "zu viele beobachtete Ordner (Grenze: "
+                                                       "/proc/sys/fs/inotify/max_user_watches)")
+                         : QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     m_folders.insert(descriptor, folder);

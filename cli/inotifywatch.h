@@ -21,7 +21,7 @@ public:
 
     // False when inotify is not there (another system, or no instance left).
     bool isValid() const { return m_fd >= 0; }
-    // errno's text when false.
+    // False, and error says why, when the folder cannot be watched.
     bool addFolder(const QString &folder, QString *error);
     void removeFolder(const QString &folder);
 
