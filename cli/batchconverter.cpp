@@ -4,11 +4,13 @@
 #include "engine/convert.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QThreadPool>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -136,21 +138,49 @@ void BatchConverter::startNext()
         // Reported from the event loop, like a task's end, so done() never
         // comes from inside start().
         QMetaObject::invokeMethod(
-                this, [this, job] { endJob(job, false); }, Qt::QueuedConnection);
+                this, [this, job] { endJob(job, Outcome::Failed); }, Qt::QueuedConnection);
         return;
     }
     auto *task = new convert;
     task->setArchival(m_output.archival);
-    connect(task, &convert::finished, this, [this, job] { endJob(job, true); });
-    connect(task, &convert::abortReason, this, [](const QString &reason) { printError(reason); });
-    connect(task, &convert::aborted, this, [this, job] { endJob(job, false); });
+    // The reason comes just before aborted(); whether it is told is decided
+    // with the end.
+    auto reason = std::make_shared<QString>();
+    connect(task, &convert::finished, this, [this, job] { endJob(job, Outcome::Converted); });
+    connect(task, &convert::abortReason, this, [reason](const QString &text) { *reason = text; });
+    connect(task, &convert::aborted, this, [this, job, reason] { taskFailed(job, *reason); });
     m_conversions->start(task, job.source, job.target);
 }
 
-void BatchConverter::endJob(const ConversionJob &job, bool converted)
+void BatchConverter::taskFailed(const ConversionJob &job, const QString &reason)
+{
+    if (m_holdYoungMs > 0 && !m_stopped
+        && changedWithin(QFileInfo(job.source).lastModified(), m_holdYoungMs)) {
+        endJob(job, Outcome::Held);
+        return;
+    }
+    if (!reason.isEmpty())
+        printError(reason);
+    endJob(job, Outcome::Failed);
+}
+
+bool BatchConverter::changedWithin(const QDateTime &modified, int ms)
+{
+    // Both ways: a share's clock may run a little ahead of ours.
+    return modified.isValid() && qAbs(modified.msecsTo(QDateTime::currentDateTime())) < ms;
+}
+
+void BatchConverter::endJob(const ConversionJob &job, Outcome outcome)
 {
     --m_running;
+    if (outcome == Outcome::Held) {
+        --m_total;
+        emit failureHeld(job);
+        finishIfIdle();
+        return;
+    }
     ++m_ended;
+    const bool converted = outcome == Outcome::Converted;
     if (converted) {
         ++m_converted;
         if (m_output.listReports)
@@ -165,6 +195,11 @@ void BatchConverter::endJob(const ConversionJob &job, bool converted)
                                   .arg(oneLine(QFileInfo(job.source).fileName())));
     }
     emit jobEnded(job, converted);
+    finishIfIdle();
+}
+
+void BatchConverter::finishIfIdle()
+{
     startQueued();
     if (m_running == 0 && m_queue.isEmpty() && !m_stopped)
         emit done();

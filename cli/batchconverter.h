@@ -7,6 +7,9 @@
 #include <QVector>
 
 class ConversionPool;
+QT_BEGIN_NAMESPACE
+class QDateTime;
+QT_END_NAMESPACE
 
 // Runs the jobs on the global thread pool through the same conversion task
 // the window runs, a few more at a time than the pool has threads, so the
@@ -31,6 +34,10 @@ public:
     void add(const ConversionJob &job);
     // Drops the jobs not yet begun; done() follows once the running ones end.
     void dropQueued();
+    // A conversion that fails while its file is young (changed less than ms
+    // ago, a writer may not be done with it) is held back: neither printed
+    // nor counted, failureHeld() tells of it instead of jobEnded().
+    void holdYoungFailures(int ms) { m_holdYoungMs = ms; }
     // Starts no further job and drops those queued here and in the pool,
     // waits for the running ones and reports how they ended. done() is not
     // emitted.
@@ -45,6 +52,9 @@ public:
     // C escapes when it holds a control character or begins with a quote.
     static QString quotedPath(const QString &path);
 
+    // Whether a file or folder changed less than ms ago.
+    static bool changedWithin(const QDateTime &modified, int ms);
+
     int failedCount() const { return m_failed; }
     int convertedCount() const { return m_converted; }
     // After stop(): the jobs that never began.
@@ -52,13 +62,17 @@ public:
 
 signals:
     void jobEnded(const ConversionJob &job, bool converted);
+    void failureHeld(const ConversionJob &job);
     // Every job given so far has ended.
     void done();
 
 private:
     void startQueued();
     void startNext();
-    void endJob(const ConversionJob &job, bool converted);
+    enum class Outcome { Converted, Failed, Held };
+    void taskFailed(const ConversionJob &job, const QString &reason);
+    void endJob(const ConversionJob &job, Outcome outcome);
+    void finishIfIdle();
 
     ConversionPool *m_conversions;
     Output m_output;
@@ -69,4 +83,5 @@ private:
     int m_ended = 0;
     int m_converted = 0;
     int m_failed = 0;
+    int m_holdYoungMs = 0;
 };

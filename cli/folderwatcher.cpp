@@ -1,6 +1,8 @@
 #include "cli/folderwatcher.h"
 
 #include "cli/batchconverter.h"
+#include "cli/inotifywatch.h"
+#include "cli/networkshare.h"
 #include "engine/reportpaths.h"
 
 #include <QCoreApplication>
@@ -10,6 +12,10 @@
 
 #include <utility>
 
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 // How often a settling file is looked at.
@@ -17,6 +23,9 @@ constexpr int SettleTickMs = 250;
 // How long a burst of folder events (a copy of many files, say) is gathered
 // before the folders are read again.
 constexpr int ScanDelayMs = 50;
+constexpr int MsPerSecond = 1000;
+constexpr qint64 NsPerMs = 1000000;
+constexpr qint64 NsPerSecond = MsPerSecond * NsPerMs;
 
 QString text(const char *source)
 {
@@ -29,6 +38,11 @@ bool isBelow(const QString &path, const QString &folder)
            && path.at(folder.size()) == QLatin1Char('/');
 }
 
+bool isDirectlyIn(const QString &path, const QString &folder)
+{
+    return isBelow(path, folder) && path.indexOf(QLatin1Char('/'), folder.size() + 1) < 0;
+}
+
 } // namespace
 
 FolderWatcher::FolderWatcher(BatchConverter *converter, const TargetRule &rule, bool recursive,
@@ -37,16 +51,38 @@ FolderWatcher::FolderWatcher(BatchConverter *converter, const TargetRule &rule, 
     , m_converter(converter)
     , m_rule(rule)
     , m_recursive(recursive)
-    , m_watcher(new QFileSystemWatcher(this))
+    , m_inotify(new InotifyWatch(this))
+    , m_watcher(nullptr)
 {
+    m_converter->holdYoungFailures(YoungMs);
+    if (m_inotify->isValid()) {
+        connect(m_inotify, &InotifyWatch::fileWritten, this, &FolderWatcher::fileWritten);
+        connect(m_inotify, &InotifyWatch::fileCreated, this, &FolderWatcher::fileCreated);
+        connect(m_inotify, &InotifyWatch::fileModified, this, &FolderWatcher::fileModified);
+        connect(m_inotify, &InotifyWatch::fileRemoved, this, &FolderWatcher::forgetFile);
+        connect(m_inotify, &InotifyWatch::folderAdded, this, &FolderWatcher::folderAdded);
+        connect(m_inotify, &InotifyWatch::folderRemoved, this, &FolderWatcher::dropFolder);
+        connect(m_inotify, &InotifyWatch::folderGone, this, &FolderWatcher::dropFolder);
+        connect(m_inotify, &InotifyWatch::overflowed, this, &FolderWatcher::rescanNotified);
+    } else {
+        m_watcher = new QFileSystemWatcher(this);
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this,
+                &FolderWatcher::folderChanged);
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &FolderWatcher::fileChanged);
+    }
     m_scanTimer.setSingleShot(true);
     m_scanTimer.setInterval(ScanDelayMs);
     m_settleTimer.setInterval(SettleTickMs);
-    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &FolderWatcher::folderChanged);
-    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &FolderWatcher::fileChanged);
     connect(&m_scanTimer, &QTimer::timeout, this, &FolderWatcher::scanChangedFolders);
     connect(&m_settleTimer, &QTimer::timeout, this, &FolderWatcher::checkSettling);
+    connect(&m_pollTimer, &QTimer::timeout, this, &FolderWatcher::lookAgain);
     connect(m_converter, &BatchConverter::jobEnded, this, &FolderWatcher::jobEnded);
+    connect(m_converter, &BatchConverter::failureHeld, this, &FolderWatcher::failureHeld);
+}
+
+void FolderWatcher::setPollInterval(int seconds)
+{
+    m_pollSeconds = seconds;
 }
 
 void FolderWatcher::start(const QStringList &folders)
@@ -65,106 +101,237 @@ void FolderWatcher::start(const QStringList &folders)
 
 void FolderWatcher::stop()
 {
-    m_watcher->disconnect(this);
+    m_inotify->disconnect(this);
+    if (m_watcher)
+        m_watcher->disconnect(this);
     m_scanTimer.stop();
     m_settleTimer.stop();
+    m_pollTimer.stop();
     m_files.clear();
 }
 
 FolderWatcher::FileState FolderWatcher::stateOf(const QString &path)
 {
-    const QFileInfo info(path);
     FileState state;
+#ifdef Q_OS_LINUX
+    // stat itself: QFileInfo's local times look at /etc/localtime for each
+    // file, three times the cost of the stat when a look is 10 000 files.
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode)) {
+        state.size = info.st_size;
+        state.modified = qint64(info.st_mtim.tv_sec) * NsPerSecond + info.st_mtim.tv_nsec;
+    }
+#else
+    const QFileInfo info(path);
     if (info.isFile()) {
         state.size = info.size();
-        state.modified = info.lastModified();
+        state.modified = info.lastModified().toMSecsSinceEpoch() * NsPerMs;
     }
+#endif
     return state;
+}
+
+bool FolderWatcher::isPolled(const QString &folder)
+{
+    if (m_pollSeconds > 0 || m_polledFolders.contains(QFileInfo(folder).path()))
+        return true;
+    if (!NetworkShare::isNetworkFolder(folder))
+        return false;
+    BatchConverter::printError(
+            text("der Ordner %1 liegt auf einer Netzwerkfreigabe: wird alle %2 s angesehen")
+                    .arg(folder)
+                    .arg(NetworkPollSeconds));
+    return true;
 }
 
 void FolderWatcher::watchFolder(const QString &folder, bool atStart)
 {
     if (m_watchedFolders.contains(folder))
         return;
-    if (!m_watcher->addPath(folder)) {
-        BatchConverter::printError(text("der Ordner %1 lässt sich nicht beobachten").arg(folder));
-        m_roots.removeOne(folder);
-        return;
+    if (isPolled(folder)) {
+        m_polledFolders.insert(folder);
+        if (!m_pollTimer.isActive())
+            m_pollTimer.start((m_pollSeconds > 0 ? m_pollSeconds : NetworkPollSeconds)
+                              * MsPerSecond);
+    } else {
+        QString reason;
+        const bool watched
+                = m_watcher ? m_watcher->addPath(folder) : m_inotify->addFolder(folder, &reason);
+        if (!watched) {
+            BatchConverter::printError(
+                    text("der Ordner %1 lässt sich nicht beobachten").arg(folder)
+                    + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+            m_roots.removeOne(folder);
+            return;
+        }
     }
     m_watchedFolders.insert(folder);
     scanFolder(folder, atStart);
 }
 
+void FolderWatcher::unwatchFolder(const QString &folder)
+{
+    m_watchedFolders.remove(folder);
+    m_listings.remove(folder);
+    if (m_polledFolders.remove(folder)) {
+        if (m_polledFolders.isEmpty())
+            m_pollTimer.stop();
+    } else if (m_watcher) {
+        m_watcher->removePath(folder);
+    } else {
+        m_inotify->removeFolder(folder);
+    }
+}
+
 void FolderWatcher::scanFolder(const QString &folder, bool atStart)
 {
-    const QDir dir(folder);
-    if (!dir.exists()) {
-        // Gone, with whatever was below it; Qt has dropped its watches.
-        const QList<QString> paths = m_files.keys();
-        for (const QString &path : paths) {
-            if (isBelow(path, folder))
-                forgetFile(path);
-        }
-        m_watchedFolders.remove(folder);
-        if (m_roots.removeOne(folder)) {
-            BatchConverter::printError(
-                    text("der Ordner %1 ist verschwunden und wird nicht mehr beobachtet")
-                            .arg(folder));
-            if (m_roots.isEmpty())
-                emit foldersGone();
-        }
+    // Its time before its entries: a change while they are read is seen
+    // at the next look.
+    const QFileInfo info(folder);
+    if (!info.isDir()) {
+        dropFolder(folder);
         return;
     }
-
-    QSet<QString> present;
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString &name : names) {
-        if (!ReportPaths::isConfiguration(name))
-            continue;
-        const QString path = dir.filePath(name);
-        present.insert(path);
-        noteFile(path, atStart);
+    // Listed as a batch lists it, one folder at a time: each is watched on
+    // its own.
+    FolderFindings findings;
+    const QStringList files = expandPaths({folder}, false, &findings);
+    for (const QString &problem : qAsConst(findings.unreadable)) {
+        if (!m_told.contains(problem)) {
+            m_told.insert(problem);
+            BatchConverter::printError(problem);
+        }
     }
+
+    Sighting sighting = Sighting::Complete;
+    if (atStart)
+        sighting = Sighting::AtStart;
+    else if (m_polledFolders.contains(folder))
+        sighting = Sighting::Looked;
+    else if (m_watcher)
+        sighting = Sighting::Changed;
+    for (const QString &path : files)
+        noteFile(path, sighting);
+    if (m_polledFolders.contains(folder))
+        m_listings.insert(folder, {info.lastModified(), files});
+    const QSet<QString> present(files.cbegin(), files.cend());
     const QList<QString> known = m_files.keys();
     for (const QString &path : known) {
-        if (QFileInfo(path).path() == folder && !present.contains(path))
+        if (isDirectlyIn(path, folder) && !present.contains(path))
             forgetFile(path);
     }
 
-    if (!m_recursive)
-        return;
-    // Linked folders are not followed, as in a batch.
-    const QStringList folders = dir.entryList(
-            QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
-    for (const QString &name : folders)
-        watchFolder(dir.filePath(name), atStart);
+    if (m_recursive) {
+        for (const QString &subfolder : subfolders(folder))
+            watchFolder(subfolder, atStart);
+    }
 }
 
-void FolderWatcher::noteFile(const QString &path, bool atStart)
+void FolderWatcher::dropFolder(const QString &folder)
 {
-    // Watched one by one as well: a file rewritten in place changes nothing
-    // in its folder. Armed before the file is looked at, so no write between
-    // the two goes unnoticed.
-    if (!m_watchedFiles.contains(path) && m_watcher->addPath(path))
+    if (!m_watchedFolders.contains(folder))
+        return; // told twice: by its parent and by itself
+    const QList<QString> folders = m_watchedFolders.values();
+    bool rootLost = false;
+    for (const QString &watched : folders) {
+        if (watched != folder && !isBelow(watched, folder))
+            continue;
+        unwatchFolder(watched);
+        if (m_roots.removeOne(watched)) {
+            rootLost = true;
+            BatchConverter::printError(
+                    text("der Ordner %1 ist verschwunden und wird nicht mehr beobachtet")
+                            .arg(watched));
+        }
+    }
+    const QList<QString> paths = m_files.keys();
+    for (const QString &path : paths) {
+        if (isBelow(path, folder))
+            forgetFile(path);
+    }
+    if (rootLost && m_roots.isEmpty())
+        emit foldersGone();
+}
+
+void FolderWatcher::fileWritten(const QString &path)
+{
+    if (ReportPaths::isConfiguration(QFileInfo(path).fileName()))
+        noteFile(path, Sighting::Complete);
+}
+
+void FolderWatcher::fileCreated(const QString &path)
+{
+    // Complete if nothing is written to it while it settles: a file linked
+    // in whole says nothing more, one being written soon says IN_MODIFY.
+    if (ReportPaths::isConfiguration(QFileInfo(path).fileName()))
+        noteFile(path, Sighting::Changed);
+}
+
+void FolderWatcher::fileModified(const QString &path)
+{
+    // Its writer is at it; its close tells when it is done.
+    const auto entry = m_files.find(path);
+    if (entry != m_files.end())
+        entry->steadySince.invalidate();
+}
+
+void FolderWatcher::noteFile(const QString &path, Sighting sighting)
+{
+    // Told of changes without inotify: watched one by one as well, since a
+    // file rewritten in place changes nothing in its folder. Armed before
+    // the file is looked at, so no write between the two goes unnoticed.
+    if (m_watcher && sighting != Sighting::Looked && !m_watchedFiles.contains(path)
+        && !m_polledFolders.contains(QFileInfo(path).path()) && m_watcher->addPath(path))
         m_watchedFiles.insert(path);
     const FileState state = stateOf(path);
+    // The one place where watching differs from a batch: a dangling link (an
+    // editor's lock file ".#a.json") or a FIFO is passed over instead of
+    // named. They come and go with every edit, and would be reported as
+    // broken each time.
     if (state.size < 0) {
         forgetFile(path);
         return;
     }
-
-    auto entry = m_files.find(path);
-    if (entry == m_files.end()) {
-        Entry fresh;
-        fresh.job = makeJob(path, m_rule);
-        // The first file to name a target keeps it, as in a batch.
-        if (!m_files.contains(m_writers.value(fresh.job.target)))
-            m_writers.insert(fresh.job.target, path);
-        if (atStart && isReportCurrent(fresh.job))
-            fresh.handled = state;
-        entry = m_files.insert(path, fresh);
+    Entry *entry = track(path, state, sighting == Sighting::AtStart);
+    if (state == entry->handled)
+        return;
+    switch (sighting) {
+    case Sighting::AtStart:
+    case Sighting::Complete:
+        offer(entry, state);
+        break;
+    case Sighting::Changed:
+        settle(entry, state);
+        break;
+    case Sighting::Looked:
+        // The same size and time as at the look before: complete.
+        if (state == entry->seen)
+            offer(entry, state);
+        else
+            entry->seen = state;
+        break;
     }
-    if (entry->handled == state || entry->steadySince.isValid())
+}
+
+FolderWatcher::Entry *FolderWatcher::track(const QString &path, const FileState &state,
+                                           bool atStart)
+{
+    auto entry = m_files.find(path);
+    if (entry != m_files.end())
+        return &entry.value();
+    Entry fresh;
+    fresh.job = makeJob(path, m_rule);
+    // The first file to name a target keeps it, as in a batch.
+    ConversionJob claim = fresh.job;
+    fresh.ownsTarget = m_claims.claim(&claim);
+    if (atStart && isReportCurrent(fresh.job))
+        fresh.handled = state;
+    return &m_files.insert(path, fresh).value();
+}
+
+void FolderWatcher::settle(Entry *entry, const FileState &state)
+{
+    if (entry->steadySince.isValid())
         return;
     entry->seen = state;
     entry->steadySince.start();
@@ -176,8 +343,8 @@ void FolderWatcher::forgetFile(const QString &path)
 {
     const auto entry = m_files.constFind(path);
     if (entry != m_files.constEnd()) {
-        if (m_writers.value(entry->job.target) == path)
-            m_writers.remove(entry->job.target);
+        if (entry->ownsTarget)
+            m_claims.release(entry->job);
         m_files.erase(entry);
     }
     if (m_watchedFiles.remove(path))
@@ -197,7 +364,13 @@ void FolderWatcher::fileChanged(const QString &path)
     // watching it afresh follows whatever file now has the name.
     if (m_watchedFiles.remove(path))
         m_watcher->removePath(path);
-    noteFile(path, false);
+    noteFile(path, Sighting::Changed);
+}
+
+void FolderWatcher::folderAdded(const QString &folder)
+{
+    if (m_recursive)
+        watchFolder(folder, false);
 }
 
 void FolderWatcher::scanChangedFolders()
@@ -205,6 +378,40 @@ void FolderWatcher::scanChangedFolders()
     const QSet<QString> folders = std::exchange(m_changedFolders, {});
     for (const QString &folder : folders)
         scanFolder(folder, false);
+}
+
+void FolderWatcher::rescanNotified()
+{
+    // Events were lost: whatever changed is found by reading every folder.
+    const QSet<QString> folders = m_watchedFolders - m_polledFolders;
+    for (const QString &folder : folders) {
+        if (m_watchedFolders.contains(folder))
+            scanFolder(folder, false);
+    }
+}
+
+void FolderWatcher::lookAgain()
+{
+    const QSet<QString> folders = m_polledFolders;
+    for (const QString &folder : folders) {
+        if (!m_polledFolders.contains(folder))
+            continue; // gone with its parent
+        // A folder whose time is that of its last listing holds the same
+        // entries (each one made, removed or renamed sets it): only its
+        // files are looked at, which on a share saves a round trip or more
+        // per file. A folder changed within YoungMs is listed anyway, for
+        // file systems that keep its time in whole seconds.
+        const auto listing = m_listings.constFind(folder);
+        const QDateTime modified = QFileInfo(folder).lastModified();
+        if (listing == m_listings.constEnd() || listing->modified != modified
+            || BatchConverter::changedWithin(modified, YoungMs)) {
+            scanFolder(folder, false);
+            continue;
+        }
+        const QStringList files = listing->files;
+        for (const QString &path : files)
+            noteFile(path, Sighting::Looked);
+    }
 }
 
 void FolderWatcher::checkSettling()
@@ -223,10 +430,11 @@ void FolderWatcher::checkSettling()
             settling = true;
         } else if (now == entry->handled) {
             entry->steadySince.invalidate();
-        } else if (entry->busy || entry->steadySince.elapsed() < SettleMs) {
-            settling = true; // its earlier version is still being converted
+        } else if (entry->steadySince.elapsed() < SettleMs) {
+            settling = true;
         } else {
-            hand(&entry.value(), now);
+            entry->steadySince.invalidate();
+            offer(&entry.value(), now);
         }
     }
     for (const QString &path : qAsConst(gone))
@@ -235,16 +443,24 @@ void FolderWatcher::checkSettling()
         m_settleTimer.stop();
 }
 
+void FolderWatcher::offer(Entry *entry, const FileState &state)
+{
+    // One conversion of a file at a time; the newest version follows.
+    if (entry->busy)
+        entry->pending = true;
+    else
+        hand(entry, state);
+}
+
 void FolderWatcher::hand(Entry *entry, const FileState &state)
 {
     entry->handled = state;
+    entry->pending = false;
+    entry->held = false;
     entry->steadySince.invalidate();
     ConversionJob job = entry->job;
-    const QString writer = m_writers.value(job.target);
-    if (m_files.contains(writer) && writer != job.source)
-        refuseTarget(&job, writer);
-    else
-        m_writers.insert(job.target, job.source);
+    if (!entry->ownsTarget)
+        entry->ownsTarget = m_claims.claim(&job);
     entry->busy = true;
     m_converter->add(job);
 }
@@ -252,6 +468,35 @@ void FolderWatcher::hand(Entry *entry, const FileState &state)
 void FolderWatcher::jobEnded(const ConversionJob &job)
 {
     const auto entry = m_files.find(job.source);
-    if (entry != m_files.end())
-        entry->busy = false;
+    if (entry == m_files.end())
+        return;
+    entry->busy = false;
+    if (!entry->pending)
+        return;
+    const FileState state = stateOf(job.source);
+    entry->pending = false;
+    if (state.size >= 0 && state != entry->handled)
+        hand(&entry.value(), state);
+}
+
+void FolderWatcher::failureHeld(const ConversionJob &job)
+{
+    const auto entry = m_files.find(job.source);
+    if (entry == m_files.end())
+        return;
+    entry->held = true;
+    QTimer::singleShot(YoungMs, this, [this, path = job.source] { retryHeld(path); });
+    jobEnded(job);
+}
+
+void FolderWatcher::retryHeld(const QString &path)
+{
+    const auto entry = m_files.find(path);
+    if (entry == m_files.end() || !entry->held || entry->busy)
+        return;
+    const FileState state = stateOf(path);
+    if (state.size < 0)
+        forgetFile(path);
+    else
+        hand(&entry.value(), state);
 }

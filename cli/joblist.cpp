@@ -127,11 +127,8 @@ private:
         }
         if (!m_recursive)
             return;
-        // Linked folders are not followed: a link back up would never end.
-        const QStringList folders = dir.entryList(
-                QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
-        for (const QString &name : folders)
-            walk(dir.filePath(name));
+        for (const QString &subfolder : subfolders(folder))
+            walk(subfolder);
     }
 
     bool m_recursive;
@@ -170,6 +167,17 @@ QStringList expandPaths(const QStringList &paths, bool recursive, FolderFindings
     return files;
 }
 
+QStringList subfolders(const QString &folder)
+{
+    // Linked folders are not followed: a link back up would never end.
+    const QDir dir(folder);
+    QStringList paths = dir.entryList(
+            QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
+    for (QString &name : paths)
+        name = dir.filePath(name);
+    return paths;
+}
+
 ConversionJob makeJob(const QString &file, const TargetRule &rule)
 {
     return {QFileInfo(file).absoluteFilePath(), QDir::cleanPath(targetFor(file, rule)), {}};
@@ -186,17 +194,31 @@ void refuseTarget(ConversionJob *job, const QString &writer)
 QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule)
 {
     QVector<ConversionJob> jobs;
-    QHash<QString, QString> writers; // target -> the source that writes it
+    TargetClaims claims;
     for (const QString &file : files) {
         ConversionJob job = makeJob(file, rule);
-        const auto earlier = writers.constFind(job.target);
-        if (earlier != writers.constEnd())
-            refuseTarget(&job, earlier.value());
-        else
-            writers.insert(job.target, job.source);
+        claims.claim(&job);
         jobs.append(job);
     }
     return jobs;
+}
+
+bool TargetClaims::claim(ConversionJob *job)
+{
+    const auto earlier = m_writers.constFind(job->target);
+    if (earlier != m_writers.constEnd()) {
+        refuseTarget(job, earlier.value());
+        return false;
+    }
+    m_writers.insert(job->target, job->source);
+    return true;
+}
+
+void TargetClaims::release(const ConversionJob &job)
+{
+    const auto holder = m_writers.find(job.target);
+    if (holder != m_writers.end() && holder.value() == job.source)
+        m_writers.erase(holder);
 }
 
 bool isReportCurrent(const ConversionJob &job)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -34,11 +35,31 @@ struct FolderFindings
 // link) is listed once.
 QStringList expandPaths(const QStringList &paths, bool recursive, FolderFindings *findings);
 
+// The folders directly inside folder that a recursive walk enters, in name
+// order: linked folders are not followed.
+QStringList subfolders(const QString &folder);
+
 // The job for one file, with its target.
 ConversionJob makeJob(const QString &file, const TargetRule &rule);
 
 // Refuses job: writer already writes its target.
 void refuseTarget(ConversionJob *job, const QString &writer);
+
+// Who writes which report: the first source to claim a target keeps it, so
+// no two conversions write one file.
+class TargetClaims
+{
+public:
+    // Claims job's target for its source; false, and job refused, when an
+    // earlier claim holds it (also one of the same source: a file given
+    // twice is converted once).
+    bool claim(ConversionJob *job);
+    // Gives up the target job's source holds (the source is gone).
+    void release(const ConversionJob &job);
+
+private:
+    QHash<QString, QString> m_writers; // target -> the source that writes it
+};
 
 // Jobs for the files, with their targets. A target that an earlier job of the
 // list already writes is refused, so no two conversions write one file.

@@ -99,6 +99,7 @@ struct Options
     bool archival = false;
     bool update = false;
     bool watch = false;
+    int pollSeconds = 0; // --poll: look instead of being told
     int jobs = 0;
     TargetRule targets;
 };
@@ -147,7 +148,14 @@ int parse(QCommandLineParser &parser, Options *options)
                  "sie fertig geschrieben ist; beim Start die Dateien, "
                  "deren Bericht fehlt oder älter ist. Läuft, bis es mit "
                  "Strg+C, SIGTERM oder SIGHUP beendet wird."));
-    parser.addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update, watch});
+    const QCommandLineOption poll(
+            QStringLiteral("poll"),
+            text("Mit --watch: die Ordner alle SEKUNDEN Sekunden ansehen (1 bis %1), statt "
+                 "auf Meldungen des Systems zu warten; für Netzwerkfreigaben, deren "
+                 "Änderungen von anderen Rechnern nicht gemeldet werden.")
+                    .arg(FolderWatcher::MaxPollSeconds),
+            QStringLiteral("SEKUNDEN"));
+    parser.addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update, watch, poll});
     parser.addPositionalArgument(QStringLiteral("PFAD"), text("Konfigurationsdateien oder Ordner."),
                                  QStringLiteral("PFAD..."));
 
@@ -201,6 +209,22 @@ int parse(QCommandLineParser &parser, Options *options)
         if (!options->targets.outputFile.endsWith(ReportPaths::PdfSuffix)) {
             BatchConverter::printError(text("der Name für --output muss auf \".pdf\" enden: %1")
                                                .arg(options->targets.outputFile));
+            return UsageError;
+        }
+    }
+    if (parser.isSet(poll)) {
+        bool ok = false;
+        options->pollSeconds = parser.value(poll).toInt(&ok);
+        if (!ok || options->pollSeconds < 1
+            || options->pollSeconds > FolderWatcher::MaxPollSeconds) {
+            BatchConverter::printError(
+                    text("--poll braucht eine ganze Zahl von 1 bis %1, nicht \"%2\"")
+                            .arg(FolderWatcher::MaxPollSeconds)
+                            .arg(parser.value(poll)));
+            return UsageError;
+        }
+        if (!options->watch) {
+            BatchConverter::printError(text("--poll gilt nur mit --watch"));
             return UsageError;
         }
     }
@@ -303,6 +327,7 @@ int runWatch(const Options &options)
     output.showProgress = false;
     BatchConverter converter(output);
     FolderWatcher watcher(&converter, options.targets, options.recursive);
+    watcher.setPollInterval(options.pollSeconds);
     bool foldersGone = false;
     QObject::connect(&watcher, &FolderWatcher::foldersGone, qApp, [&] {
         // Nothing left to watch: what was begun still ends.

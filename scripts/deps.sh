@@ -3,7 +3,8 @@
 #   scripts/deps.sh run        what building and running needs (Qt 5)
 #   scripts/deps.sh test       that, and what the tests need
 #   scripts/deps.sh test-qt6   the same for a build against Qt 6
-#   scripts/deps.sh package    what making and checking the .deb needs
+#   scripts/deps.sh package    what making and checking the .deb needs (systemd:
+#                              systemd-analyze checks the service's unit)
 #   scripts/deps.sh lint       clang-format and clang-tidy
 #   scripts/deps.sh clang      clang 14 with its sanitizer runtimes
 #   scripts/deps.sh screenshot a virtual X server for the window's screenshots
@@ -21,7 +22,7 @@ case "${1:-run}" in
 run) packages=("${base[@]}" qtbase5-dev qttranslations5-l10n) ;;
 test) packages=("${base[@]}" qtbase5-dev qttranslations5-l10n libpoppler-qt5-dev poppler-utils qpdf "${checks[@]}" "${pdfa[@]}") ;;
 test-qt6) packages=("${base[@]}" qt6-base-dev qt6-translations-l10n libpoppler-qt6-dev poppler-utils qpdf "${checks[@]}" "${pdfa[@]}") ;;
-package) packages=("${base[@]}" qtbase5-dev dpkg-dev file) ;;
+package) packages=("${base[@]}" qtbase5-dev dpkg-dev file systemd) ;;
 lint) packages=("${base[@]}" qtbase5-dev clang-format clang-tidy) ;;
 clang) packages=(clang-14 libclang-rt-14-dev) ;;
 screenshot) packages=(xvfb xauth) ;;

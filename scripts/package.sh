@@ -3,7 +3,9 @@
 #   bash scripts/package.sh            make build-package/belmorand_*.deb
 #   bash scripts/package.sh --install  also install it with apt-get, convert
 #                                      an example with the installed copy,
-#                                      start the window, and remove it again
+#                                      check the service's unit with
+#                                      systemd-analyze, start the window, and
+#                                      remove it again
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh package
@@ -26,9 +28,14 @@ cp /usr/share/doc/belmorand/examples/*.json "$work/"
 for json in "$work"/*.json; do
     qpdf --check "${json%.json}.pdf" >/dev/null
 done
+# The watched folder's service as systemd reads it (any warning fails), and
+# the user its postinst made.
+verified=$(systemd-analyze verify --man=no belmorand-watch@srv-konfig.service 2>&1) &&
+    [ -z "$verified" ] || { echo "belmorand-watch@.service: ${verified:-rejected}" >&2; exit 1; }
+id belmorand >/dev/null
 # The window must come up and keep running until it is closed.
 status=0
 QT_QPA_PLATFORM=offscreen timeout 3 /usr/bin/belmorand || status=$?
 [ "$status" -eq 124 ] || { echo "the installed window ended by itself ($status)" >&2; exit 1; }
-echo "installed $(basename "$deb"): $(/usr/bin/belmorand-cli --version), examples converted, window starts"
+echo "installed $(basename "$deb"): $(/usr/bin/belmorand-cli --version), examples converted, unit verified, window starts"
 rm -rf "$work"

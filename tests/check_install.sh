@@ -17,6 +17,7 @@ expected=(
     usr/share/applications/$id.desktop
     usr/share/metainfo/$id.metainfo.xml
     usr/share/man/man1/belmorand-cli.1
+    usr/lib/systemd/system/belmorand-watch@.service
     usr/share/icons/hicolor/scalable/apps/$id.svg
     usr/share/doc/belmorand/examples/typical.json
     usr/share/doc/belmorand/fonts/LICENSE

@@ -50,10 +50,14 @@ struct Result
     QString err;
 };
 
-void startCli(QProcess &process, const QStringList &arguments, const QString &folder)
+// fakeFsType: the file-system type the converter is to see for every folder.
+void startCli(QProcess &process, const QStringList &arguments, const QString &folder,
+              const QString &fakeFsType = QString())
 {
     process.setWorkingDirectory(folder);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!fakeFsType.isEmpty())
+        environment.insert(QStringLiteral("BELMORAND_FAKE_FS_TYPE"), fakeFsType);
     environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // the converter chooses offscreen itself
     environment.remove(QStringLiteral("DISPLAY"));
     process.setProcessEnvironment(environment);
@@ -171,6 +175,10 @@ void tst_Cli::exitStatus_data()
                                   << "good.json";
     QTest::newRow("watch with output file")
             << QStringList {"--watch", "-o", "x.pdf", "folder"} << 2 << QStringList() << "--output";
+    QTest::newRow("poll without watch")
+            << QStringList {"--poll", "2", "folder"} << 2 << QStringList() << "--watch";
+    QTest::newRow("poll beyond the bound") << QStringList {"--watch", "--poll", "3601", "folder"}
+                                           << 2 << QStringList() << "1 bis 3600";
     QTest::newRow("jobs zero") << QStringList {"-j", "0", "good.json"} << 2 << QStringList()
                                << "\"0\"";
     QTest::newRow("jobs beyond the bound")
@@ -297,6 +305,24 @@ void tst_Cli::watchFolder()
     slow.write(Valid.mid(Valid.size() / 2));
     slow.close();
     QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("slow.pdf")), Timeout);
+    // A program that writes in two steps, and a writer that keeps the file
+    // open through pauses: neither is taken for broken while it writes.
+    writeFile(folder.filePath(QStringLiteral("twice.json")), Valid.left(Valid.size() / 2));
+    QTest::qWait(2000);
+    QFile appended(folder.filePath(QStringLiteral("twice.json")));
+    QVERIFY(appended.open(QIODevice::Append));
+    appended.write(Valid.mid(Valid.size() / 2));
+    appended.close();
+    QFile paused(folder.filePath(QStringLiteral("paused.json")));
+    QVERIFY(paused.open(QIODevice::WriteOnly));
+    for (int part = 0; part < 3; ++part) {
+        paused.write(Valid.mid(part * Valid.size() / 3, Valid.size() / 3 + 1));
+        paused.flush();
+        QTest::qWait(1500);
+    }
+    paused.close();
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("twice.pdf")), Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("paused.pdf")), Timeout);
     QVERIFY(QFile::rename(dir.filePath(QStringLiteral("good.json")),
                           folder.filePath(QStringLiteral("moved.json"))));
     QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("moved.pdf")), Timeout);
@@ -310,10 +336,16 @@ void tst_Cli::watchFolder()
     QTRY_VERIFY_WITH_TIMEOUT(
             (poll(), seen.err.contains(folder.filePath(QStringLiteral("bad.json")))), Timeout);
 
+    // The bad file is named once it is old enough: by then a second report
+    // of a file written in steps would have come.
     QVERIFY2(!seen.out.contains(folder.filePath(QStringLiteral("a.pdf")))
-                     && !seen.err.contains(QStringLiteral("slow.json")),
+                     && !seen.err.contains(QStringLiteral("slow.json"))
+                     && !seen.err.contains(QStringLiteral("twice.json"))
+                     && !seen.err.contains(QStringLiteral("paused.json")),
              qPrintable(seen.out + seen.err));
     QVERIFY(printed(QStringLiteral("slow.pdf")));
+    QVERIFY(printed(QStringLiteral("twice.pdf")));
+    QVERIFY(printed(QStringLiteral("paused.pdf")));
 
     // Stopped while conversions run and wait, it leaves complete reports only.
     for (int i = 0; i < 12; ++i)
@@ -330,6 +362,26 @@ void tst_Cli::watchFolder()
              qPrintable(seen.err));
     for (const QString &file : pdfsBelow(folder.path()))
         QVERIFY2(ReportFile::isCompletePdf(folder.filePath(file)), qPrintable(file));
+
+    // On a share (NFS here, as the converter is made to see it) nothing is
+    // told of changes made elsewhere: the folders are looked at instead.
+    QProcess share;
+    startCli(share, {QStringLiteral("--watch"), QStringLiteral("-r"), QStringLiteral("nojson")},
+             dir.path(), QStringLiteral("0x6969"));
+    QByteArray shareOut;
+    QByteArray shareErr;
+    const auto shareSaid = [&](const QByteArray &part) {
+        shareOut += share.readAllStandardOutput();
+        shareErr += share.readAllStandardError();
+        return (shareOut + shareErr).contains(part);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(shareSaid("liegt auf einer Netzwerkfreigabe"), Timeout);
+    QVERIFY(dir.mkpath(QStringLiteral("nojson/later")));
+    writeFile(dir.filePath(QStringLiteral("nojson/later/shared.json")), Valid);
+    QTRY_VERIFY_WITH_TIMEOUT(shareSaid("later/shared.pdf"), Timeout);
+    share.terminate();
+    QVERIFY(share.waitForFinished(Timeout));
+    QVERIFY2(!shareSaid("shared.json"), shareErr.constData());
 }
 
 void tst_Cli::versionAndHelp()
