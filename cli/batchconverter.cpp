@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QPointer>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -133,6 +134,7 @@ void BatchConverter::startNext()
     ++m_running;
     if (!job.refusal.isEmpty()) {
         printError(job.refusal);
+        emit jobFailed(job, job.refusal);
         // Reported from the event loop, like a task's end, so done() never
         // comes from inside start().
         QMetaObject::invokeMethod(
@@ -141,8 +143,17 @@ void BatchConverter::startNext()
     }
     auto *task = new convert;
     task->setArchival(m_output.archival);
-    connect(task, &convert::finished, this, [this, job] { endJob(job, true); });
-    connect(task, &convert::abortReason, this, [](const QString &reason) { printError(reason); });
+    // The task's deferred delete is posted after its final signal, so its
+    // document can still be read here, unless stop() has collected it.
+    const QPointer<convert> written(task);
+    connect(task, &convert::finished, this, [this, job, written] {
+        emit reportWritten(job, written ? written->general : ConfigRecord());
+        endJob(job, true);
+    });
+    connect(task, &convert::abortReason, this, [this, job](const QString &reason) {
+        printError(reason);
+        emit jobFailed(job, reason);
+    });
     connect(task, &convert::aborted, this, [this, job] { endJob(job, false); });
     m_conversions->start(task, job.source, job.target);
 }

@@ -1,6 +1,7 @@
 #include "cli/batchconverter.h"
 #include "cli/folderwatcher.h"
 #include "cli/joblist.h"
+#include "cli/sitereport.h"
 
 #include "engine/convert.h"
 #include "engine/filenames.h"
@@ -99,6 +100,8 @@ struct Options
     bool archival = false;
     bool update = false;
     bool watch = false;
+    QString combine; // the one document of every report, if asked for
+    QString title;
     int jobs = 0;
     TargetRule targets;
 };
@@ -147,7 +150,18 @@ int parse(QCommandLineParser &parser, Options *options)
                  "sie fertig geschrieben ist; beim Start die Dateien, "
                  "deren Bericht fehlt oder älter ist. Läuft, bis es mit "
                  "Strg+C, SIGTERM oder SIGHUP beendet wird."));
-    parser.addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update, watch});
+    const QCommandLineOption combine(
+            {QStringLiteral("c"), QStringLiteral("combine")},
+            text("Alle Berichte in ein Dokument DATEI.pdf schreiben, mit Inhaltsverzeichnis, "
+                 "Lesezeichen und Seitenzahlen."),
+            QStringLiteral("DATEI"));
+    const QCommandLineOption title(
+            QStringLiteral("title"),
+            text("Titel des Dokuments von --combine --pdfa (Vorgabe: sein Dateiname ohne "
+                 "\".pdf\")."),
+            QStringLiteral("TEXT"));
+    parser.addOptions(
+            {recursive, output, outputDir, jobs, quiet, pdfa, update, watch, combine, title});
     parser.addPositionalArgument(QStringLiteral("PFAD"), text("Konfigurationsdateien oder Ordner."),
                                  QStringLiteral("PFAD..."));
 
@@ -170,6 +184,8 @@ int parse(QCommandLineParser &parser, Options *options)
     options->archival = parser.isSet(pdfa);
     options->update = parser.isSet(update);
     options->watch = parser.isSet(watch);
+    options->combine = parser.value(combine);
+    options->title = parser.value(title);
     options->targets.outputFile = parser.value(output);
     options->targets.outputDir = parser.value(outputDir);
     if (options->paths.isEmpty()) {
@@ -201,6 +217,23 @@ int parse(QCommandLineParser &parser, Options *options)
         if (!options->targets.outputFile.endsWith(ReportPaths::PdfSuffix)) {
             BatchConverter::printError(text("der Name für --output muss auf \".pdf\" enden: %1")
                                                .arg(options->targets.outputFile));
+            return UsageError;
+        }
+    }
+    if (parser.isSet(title) && !parser.isSet(combine)) {
+        BatchConverter::printError(text("--title gilt nur mit --combine"));
+        return UsageError;
+    }
+    if (parser.isSet(combine)) {
+        if (parser.isSet(output) || parser.isSet(outputDir) || options->update || options->watch) {
+            BatchConverter::printError(text("--combine schreibt ein einziges Dokument; --output, "
+                                            "--output-dir, --update und --watch passen nicht "
+                                            "dazu"));
+            return UsageError;
+        }
+        if (!options->combine.endsWith(ReportPaths::PdfSuffix)) {
+            BatchConverter::printError(text("der Name für --combine muss auf \".pdf\" enden: %1")
+                                               .arg(options->combine));
             return UsageError;
         }
     }
@@ -264,6 +297,28 @@ void stopNow(int signal, BatchConverter *converter, const Options &options, int 
     QCoreApplication::exit(StopSignals::exitStatus(signal));
 }
 
+// Every file's report in one document; a file that fails is left out of it.
+int runCombine(const Options &options, const QStringList &files, int unread)
+{
+    SiteReport site(options.combine, options.title, outputFor(options));
+    QString reason;
+    if (!site.reserve(&reason)) {
+        BatchConverter::printError(reason);
+        return SomeFailed;
+    }
+    BatchConverter &converter = *site.converter();
+    QObject::connect(&site, &SiteReport::done, qApp, [&] {
+        printSummary(options, converter, unread);
+        const bool complete = site.isWritten() && converter.failedCount() + unread == 0;
+        QCoreApplication::exit(complete ? AllConverted : SomeFailed);
+    });
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, qApp,
+                     [&](int signal) { stopNow(signal, &converter, options, unread); });
+    site.start(files);
+    return QCoreApplication::exec();
+}
+
 int runBatch(const Options &options)
 {
     FolderFindings findings;
@@ -274,10 +329,13 @@ int runBatch(const Options &options)
     for (const QString &problem : qAsConst(findings.unreadable))
         BatchConverter::printError(problem);
 
+    const int unread = int(findings.unreadable.size());
+    if (!options.combine.isEmpty())
+        return runCombine(options, files, unread);
+
     BatchConverter converter(outputFor(options));
     QVector<ConversionJob> jobs = makeJobs(files, options.targets);
     const int current = options.update ? dropCurrentJobs(&jobs) : 0;
-    const int unread = int(findings.unreadable.size());
     QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
         printSummary(options, converter, unread,
                      options.update ? text(", %1 schon aktuell").arg(current) : QString());
