@@ -1,15 +1,26 @@
 #include "cli/combinedpdf.h"
 
+#include "engine/systemerror.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
-#include <qpdf/ClosedFileInputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <exception>
+#include <map>
+#include <stdexcept>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -40,9 +51,34 @@ QPDFObjectHandle destination(const QPDFObjectHandle &page)
              QPDFObjectHandle::newReal(box.ury, 2), QPDFObjectHandle::newNull()});
 }
 
-// Lays footer (a form made from a foot-line page) over page, in a
-// resource dictionary of the page's own: a report's pages may share theirs.
-void layOver(QPDF &document, QPDFPageObjectHelper page, const QPDFObjectHandle &footer)
+// A foot-line page as a form to lay over a report page. Qt gives each page
+// one content stream; that stream becomes the form as it is, without
+// decoding and compressing it again.
+QPDFObjectHandle footerForm(QPDFPageObjectHelper page)
+{
+    QPDFObjectHandle content = page.getObjectHandle().getKey("/Contents");
+    if (!content.isStream())
+        return page.getFormXObjectForPage();
+    QPDFObjectHandle form = content.getDict();
+    form.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    form.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    form.replaceKey("/BBox", page.getMediaBox());
+    form.replaceKey("/Resources", page.getAttribute("/Resources", false));
+    return content;
+}
+
+// The content streams that lay a foot line over a report page. Shared by
+// all pages: every page names its foot line alike.
+struct FooterStreams
+{
+    QPDFObjectHandle save; // "q", before the report's own content
+    std::map<std::string, QPDFObjectHandle> placements; // "Q", then the form drawn
+};
+
+// Lays footer over page, in a resource dictionary of the page's own: a
+// report's pages may share theirs.
+void layOver(QPDF &document, QPDFPageObjectHelper page, const QPDFObjectHandle &footer,
+             FooterStreams *streams)
 {
     QPDFObjectHandle resources = page.getAttribute("/Resources", true);
     resources = resources.isDictionary() ? resources.shallowCopy()
@@ -54,11 +90,17 @@ void layOver(QPDF &document, QPDFPageObjectHelper page, const QPDFObjectHandle &
     int suffix = 1;
     const std::string name = resources.getUniqueResourceName("/Foot", suffix);
     forms.replaceKey(name, footer);
-    const std::string placed
-            = page.placeFormXObject(footer, name, page.getMediaBox().getArrayAsRectangle());
     // The report's drawing state, whatever it is left as, does not reach the foot line.
-    page.addPageContents(QPDFObjectHandle::newStream(&document, "q\n"), true);
-    page.addPageContents(QPDFObjectHandle::newStream(&document, "\nQ\n" + placed), false);
+    const std::string placed
+            = "\nQ\n"
+              + page.placeFormXObject(footer, name, page.getMediaBox().getArrayAsRectangle());
+    if (!streams->save.isInitialized())
+        streams->save = document.newStream("q\n");
+    QPDFObjectHandle &placement = streams->placements[placed];
+    if (!placement.isInitialized())
+        placement = document.newStream(placed);
+    page.addPageContents(streams->save, true);
+    page.addPageContents(placement, false);
 }
 
 QPDFObjectHandle linkAnnotation(const QRectF &area, const QPDFObjectHandle &target)
@@ -89,6 +131,48 @@ void addLinks(QPDF &document, const std::vector<QPDFPageObjectHelper> &contents,
     }
 }
 
+#ifdef Q_OS_UNIX
+// The file at path, mapped read-only, or null with errno set.
+std::shared_ptr<const char> mapFile(const QString &path, size_t *size)
+{
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return {};
+    struct stat info;
+    void *data = MAP_FAILED;
+    if (::fstat(descriptor, &info) == 0)
+        data = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, descriptor, 0);
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+    if (data == MAP_FAILED)
+        return {};
+    *size = size_t(info.st_size);
+    const size_t length = *size;
+    return {static_cast<const char *>(data),
+            [length](const char *mapped) { ::munmap(const_cast<char *>(mapped), length); }};
+}
+#endif
+
+// Reads the PDF at path into pdf. Mapped, not read: the kernel keeps or
+// drops the file's pages as memory allows, and no file handle stays open
+// per report. pdf reads the mapping returned until it goes.
+std::shared_ptr<const char> open(QPDF &pdf, const QString &path)
+{
+    pdf.setSuppressWarnings(true);
+#ifdef Q_OS_UNIX
+    size_t size = 0;
+    std::shared_ptr<const char> mapping = mapFile(path, &size);
+    if (!mapping)
+        throw std::runtime_error(systemErrorText(errno).toStdString());
+    pdf.processMemoryFile(localPath(path).c_str(), mapping.get(), size);
+    return mapping;
+#else
+    pdf.processFile(localPath(path).c_str());
+    return {};
+#endif
+}
+
 } // namespace
 
 CombinedPdf::CombinedPdf() = default;
@@ -98,18 +182,14 @@ bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *p
                             QString *reason)
 {
     try {
-        // Opened only while read: a site of thousands of devices does not
-        // run out of file handles.
-        auto source = std::make_shared<ClosedFileInputSource>(localPath(path).c_str());
-        auto pdf = std::make_shared<QPDF>();
-        pdf->setSuppressWarnings(true);
-        source->stayOpen(true);
-        pdf->processInputSource(source);
-        QPDFPageDocumentHelper pages(*pdf);
+        Report report;
+        report.bookmark = bookmark;
+        report.pdf = std::make_shared<QPDF>();
+        report.mapping = open(*report.pdf, path);
+        QPDFPageDocumentHelper pages(*report.pdf);
         pages.pushInheritedAttributesToPage();
         *pageCount = int(pages.getAllPages().size());
-        source->stayOpen(false);
-        m_reports.push_back({pdf, bookmark});
+        m_reports.push_back(report);
         return true;
     } catch (const std::exception &error) {
         *reason = text("Der Bericht %1 lässt sich nicht lesen: %2")
@@ -123,15 +203,15 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
 {
     try {
         QPDF document;
-        document.setSuppressWarnings(true);
-        document.processFile(localPath(contentsPath).c_str());
+        const std::shared_ptr<const char> mapping = open(document, contentsPath);
         QPDFPageDocumentHelper pages(document);
         std::vector<QPDFPageObjectHelper> drawn = pages.getAllPages();
         std::vector<QPDFObjectHandle> footers;
-        for (size_t i = size_t(contentsPages); i < drawn.size(); ++i) {
-            footers.push_back(drawn[i].getFormXObjectForPage());
-            pages.removePage(drawn[i]);
-        }
+        for (size_t i = size_t(contentsPages); i < drawn.size(); ++i)
+            footers.push_back(footerForm(drawn[i]));
+        // From the back: each removal renumbers the pages after it.
+        for (size_t i = drawn.size(); i > size_t(contentsPages); --i)
+            pages.removePage(drawn[i - 1]);
         drawn.erase(drawn.begin() + contentsPages, drawn.end());
         std::vector<QPDFObjectHandle> firstPages;
         appendReports(document, footers, &firstPages);
@@ -157,6 +237,7 @@ void CombinedPdf::appendReports(QPDF &document, std::vector<QPDFObjectHandle> fo
                                 std::vector<QPDFObjectHandle> *firstPages) const
 {
     QPDFPageDocumentHelper pages(document);
+    FooterStreams streams;
     size_t footer = 0;
     for (const Report &report : m_reports) {
         bool first = true;
@@ -164,7 +245,7 @@ void CombinedPdf::appendReports(QPDF &document, std::vector<QPDFObjectHandle> fo
             QPDFObjectHandle copy = document.copyForeignObject(page.getObjectHandle());
             pages.addPage(copy, false);
             if (footer < footers.size())
-                layOver(document, copy, footers[footer++]);
+                layOver(document, copy, footers[footer++], &streams);
             if (first)
                 firstPages->push_back(copy);
             first = false;

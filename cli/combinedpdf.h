@@ -39,6 +39,7 @@ private:
 
     struct Report
     {
+        std::shared_ptr<const char> mapping; // the file, while pdf reads it
         std::shared_ptr<QPDF> pdf;
         QString bookmark;
     };
