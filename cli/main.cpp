@@ -300,7 +300,8 @@ void stopNow(int signal, BatchConverter *converter, const Options &options, int 
 // Every file's report in one document; a file that fails is left out of it.
 int runCombine(const Options &options, const QStringList &files, int unread)
 {
-    SiteReport site(options.combine, options.title, outputFor(options));
+    SiteReport site(QDir::cleanPath(QFileInfo(options.combine).absoluteFilePath()), options.title,
+                    outputFor(options));
     QString reason;
     if (!site.reserve(&reason)) {
         BatchConverter::printError(reason);
