@@ -5,7 +5,6 @@
 #include <QString>
 #include <QVector>
 
-#include <memory>
 #include <vector>
 
 class QPDF;
@@ -20,9 +19,9 @@ public:
     CombinedPdf();
     ~CombinedPdf();
 
-    // Opens a device's report and counts its pages; its content is read
-    // again only while the document is written, so the reports are not held
-    // in memory. False, with the reason, for a file that is no readable PDF.
+    // Opens a device's report and counts its pages; it is read again while
+    // the document is put together. False, with the reason, for a file that
+    // is no readable PDF.
     bool addReport(const QString &path, const QString &bookmark, int *pageCount, QString *reason);
 
     // contentsPath holds contentsPages pages, then one foot-line page per
@@ -39,8 +38,7 @@ private:
 
     struct Report
     {
-        std::shared_ptr<const char> mapping; // the file, while pdf reads it
-        std::shared_ptr<QPDF> pdf;
+        QString path;
         QString bookmark;
     };
     std::vector<Report> m_reports;

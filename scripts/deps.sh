@@ -9,8 +9,9 @@
 #   scripts/deps.sh screenshot a virtual X server for the window's screenshots
 set -euo pipefail
 
-# rapidjson-dev: the strict JSON reader every configuration passes first.
-base=(cmake ninja-build g++ pkg-config fonts-dejavu-core rapidjson-dev)
+# rapidjson-dev: the strict JSON reader every configuration passes first;
+# libqpdf-dev: qpdf's library, which joins the reports of a combined document.
+base=(cmake ninja-build g++ pkg-config fonts-dejavu-core rapidjson-dev libqpdf-dev)
 # What the tests of the installed layout read it with; fonttools remakes the
 # bundled report font, pdfminer reads a report's text as its font maps say.
 checks=(desktop-file-utils appstream imagemagick man-db python3-fonttools python3-pdfminer)
