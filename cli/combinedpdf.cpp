@@ -182,10 +182,14 @@ bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *p
                             QString *reason)
 {
     try {
-        QPDF pdf;
-        const std::shared_ptr<const char> mapping = open(pdf, path);
-        *pageCount = int(QPDFPageDocumentHelper(pdf).getAllPages().size());
-        m_reports.push_back({path, bookmark});
+        Report report;
+        report.bookmark = bookmark;
+        report.pdf = std::make_shared<QPDF>();
+        report.mapping = open(*report.pdf, path);
+        QPDFPageDocumentHelper pages(*report.pdf);
+        pages.pushInheritedAttributesToPage();
+        *pageCount = int(pages.getAllPages().size());
+        m_reports.push_back(report);
         return true;
     } catch (const std::exception &error) {
         *reason = text("Der Bericht %1 lässt sich nicht lesen: %2")
@@ -236,15 +240,8 @@ void CombinedPdf::appendReports(QPDF &document, std::vector<QPDFObjectHandle> fo
     FooterStreams streams;
     size_t footer = 0;
     for (const Report &report : m_reports) {
-        // One report at a time: its content is copied as it is read, and
-        // the report is closed again.
-        QPDF pdf;
-        const std::shared_ptr<const char> mapping = open(pdf, report.path);
-        pdf.setImmediateCopyFrom(true);
-        QPDFPageDocumentHelper reportPages(pdf);
-        reportPages.pushInheritedAttributesToPage();
         bool first = true;
-        for (QPDFPageObjectHelper &page : reportPages.getAllPages()) {
+        for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(*report.pdf).getAllPages()) {
             QPDFObjectHandle copy = document.copyForeignObject(page.getObjectHandle());
             pages.addPage(copy, false);
             if (footer < footers.size())

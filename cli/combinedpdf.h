@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVector>
 
+#include <memory>
 #include <vector>
 
 class QPDF;
@@ -19,9 +20,9 @@ public:
     CombinedPdf();
     ~CombinedPdf();
 
-    // Opens a device's report and counts its pages; it is read again while
-    // the document is put together. False, with the reason, for a file that
-    // is no readable PDF.
+    // Opens a device's report and counts its pages; its content is read
+    // again only while the document is written, so the reports are not held
+    // in memory. False, with the reason, for a file that is no readable PDF.
     bool addReport(const QString &path, const QString &bookmark, int *pageCount, QString *reason);
 
     // contentsPath holds contentsPages pages, then one foot-line page per
@@ -38,7 +39,8 @@ private:
 
     struct Report
     {
-        QString path;
+        std::shared_ptr<const char> mapping; // the file, while pdf reads it
+        std::shared_ptr<QPDF> pdf;
         QString bookmark;
     };
     std::vector<Report> m_reports;
