@@ -20,12 +20,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/tenth"
 cp "$work"/site/cfg_00[0-$(((n / 10 - 1) / 10))]*.json "$work/tenth/" 2>/dev/null || true
 
-# measure COMMAND...: one line "cpu wall peakKiB"
-measure() {
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>&1
-    awk '{ printf "%.3f %.3f %d\n", $2 + $3, $1, $4 }' "$work/time"
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+source bench/timing.sh
 
 declare -A cpu wall mem
 for run in $(seq "$runs"); do
@@ -36,7 +31,7 @@ for run in $(seq "$runs"); do
             combined) line=$(measure "$cli" -q -j 2 -c "$work/out/anlage.pdf" "$work/site") ;;
             tenth) line=$(measure "$cli" -q -j 2 -c "$work/out/anlage.pdf" "$work/tenth") ;;
         esac
-        read -r c w m <<<"$line"
+        read -r w c m <<<"$line"
         cpu[$how]+="$c"$'\n'; wall[$how]+="$w"$'\n'; mem[$how]+="$m"$'\n'
     done
 done
