@@ -72,7 +72,7 @@ private:
     };
 
     QVector<Entry> entries() const;
-    void placeEntries(QVector<Entry> *entries);
+    void placeEntries(QVector<Entry> *list);
     void drawEntry(const Entry &entry);
     void drawDeviceLine(int device, int row);
     void drawOmission(const Entry &entry);
