@@ -8,6 +8,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <atomic>
+
 QT_BEGIN_NAMESPACE
 class QByteArray;
 class QJsonArray;
@@ -67,7 +69,15 @@ public:
     // Asks every conversion of the process to end as soon as it can, with
     // nothing written (the program is being interrupted). Cannot be undone.
     static void requestStop();
-    static bool stopRequested();
+    // This conversion is to end without a report: the process is stopping,
+    // or the task was cancelled.
+    bool stopRequested() const;
+
+    // Asks this task to end as soon as it can, with nothing written (its row
+    // was removed). True when run() had not begun: it will touch no file.
+    // Otherwise it may still be writing until it ends. Any thread.
+    bool cancel();
+    bool isCancelled() const { return m_cancelled.load(); }
 
     void readConfiguration(const QJsonObject &root);
 
@@ -139,8 +149,9 @@ private:
     void announceHandOffs();
     bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
     void fail(const QString &reason);
-    // Refuses, with the reason, a text that is not JSON or holds no document.
-    bool checkSyntax(const QByteArray &bytes);
+    // Refuses, with the reason, a text that is not JSON or holds no document;
+    // a text in UTF-16 or UTF-32 with a byte order mark is decoded to UTF-8.
+    bool checkSyntax(QByteArray *bytes);
 
     void readOutputs(const QJsonArray &array);
     void readDisplay(const QJsonObject &object);
@@ -150,4 +161,9 @@ private:
     void readService(const QJsonObject &object);
 
     bool m_archival = false;
+    // Sequentially consistent, both: of cancel() and the start of run(),
+    // each sees the other's mark, so exactly one decides whether the task
+    // writes.
+    std::atomic<bool> m_cancelled {false};
+    std::atomic<bool> m_begun {false};
 };

@@ -2,6 +2,7 @@
 
 #include "engine/configfields.h"
 #include "engine/filenames.h"
+#include "report/documenttitle.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -53,10 +54,13 @@ ContentsPages::ContentsPages(const QString &title, const QVector<ContentsDevice>
     jsonPath = title;
 }
 
+// Made safe like a document title: a bookmark is a PDF string too, and a
+// name may hold what no string of a PDF/A document may.
 QString ContentsPages::deviceTitle(const ContentsDevice &device)
 {
-    return device.date.isEmpty() ? device.name
-                                 : tr("%1 (%2)").arg(device.name, device.date.trimmed());
+    return DocumentTitle::fromName(device.date.isEmpty()
+                                           ? device.name
+                                           : tr("%1 (%2)").arg(device.name, device.date.trimmed()));
 }
 
 int ContentsPages::firstPage(int device) const

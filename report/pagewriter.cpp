@@ -3,6 +3,7 @@
 #include "engine/filenames.h"
 #include "engine/systemerror.h"
 #include "engine/threadhandoff.h"
+#include "report/documenttitle.h"
 #include "report/reportfile.h"
 
 #include <QCoreApplication>
@@ -92,9 +93,10 @@ void convert::configurePrinter(QPrinter &printer, const QString &fileName)
 void convert::describeArchival(QPrinter &pdf) const
 {
     pdf.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
-    QString title = valueText(general, Config::General::Name).trimmed();
+    QString title = DocumentTitle::fromName(valueText(general, Config::General::Name));
     if (title.isEmpty())
-        title = QFileInfo(jsonPath).completeBaseName();
+        title = DocumentTitle::fromName(
+                QFileInfo(FileNames::forDisplay(jsonPath)).completeBaseName());
     // Qt writes both into the document information and the XMP metadata.
     pdf.setDocName(title);
     pdf.setCreator(QCoreApplication::applicationName() + QLatin1Char(' ')
