@@ -18,6 +18,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <functional>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -297,6 +298,24 @@ void stopNow(int signal, BatchConverter *converter, const Options &options, int 
     QCoreApplication::exit(StopSignals::exitStatus(signal));
 }
 
+// Runs the event loop for converter until its work ends or a stop signal
+// ends it; start begins the work, unless a signal came during the start-up.
+int runStoppable(BatchConverter *converter, const Options &options, int unread,
+                 const std::function<void()> &start)
+{
+    StopSignals stopSignals;
+    int stoppedBy = 0;
+    QObject::connect(&stopSignals, &StopSignals::received, qApp, [&](int signal) {
+        stoppedBy = signal;
+        stopNow(signal, converter, options, unread);
+    });
+    stopSignals.deliverPending();
+    if (stoppedBy)
+        return StopSignals::exitStatus(stoppedBy);
+    start();
+    return QCoreApplication::exec();
+}
+
 // Every file's report in one document; a file that fails is left out of it.
 int runCombine(const Options &options, const QStringList &files, int unread)
 {
@@ -313,17 +332,7 @@ int runCombine(const Options &options, const QStringList &files, int unread)
         const bool complete = site.isWritten() && converter.failedCount() + unread == 0;
         QCoreApplication::exit(complete ? AllConverted : SomeFailed);
     });
-    StopSignals stopSignals;
-    int stoppedBy = 0;
-    QObject::connect(&stopSignals, &StopSignals::received, qApp, [&](int signal) {
-        stoppedBy = signal;
-        stopNow(signal, &converter, options, unread);
-    });
-    stopSignals.deliverPending();
-    if (stoppedBy)
-        return StopSignals::exitStatus(stoppedBy);
-    site.start(files);
-    return QCoreApplication::exec();
+    return runStoppable(&converter, options, unread, [&] { site.start(files); });
 }
 
 int runBatch(const Options &options)
@@ -348,17 +357,7 @@ int runBatch(const Options &options)
                      options.update ? text(", %1 schon aktuell").arg(current) : QString());
         QCoreApplication::exit(converter.failedCount() + unread > 0 ? SomeFailed : AllConverted);
     });
-    StopSignals stopSignals;
-    int stoppedBy = 0;
-    QObject::connect(&stopSignals, &StopSignals::received, qApp, [&](int signal) {
-        stoppedBy = signal;
-        stopNow(signal, &converter, options, unread);
-    });
-    stopSignals.deliverPending();
-    if (stoppedBy)
-        return StopSignals::exitStatus(stoppedBy);
-    converter.start(jobs);
-    return QCoreApplication::exec();
+    return runStoppable(&converter, options, unread, [&] { converter.start(jobs); });
 }
 
 // Runs until stopped; a progress count would never end, so there is none.
