@@ -37,12 +37,7 @@ for who in "${who_all[@]}"; do
 done
 one=$work/one
 
-# measure LABEL COMMAND...: one line "wall cpu peakKiB"
-measure() {
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>&1
-    awk '{ printf "%.3f %.3f %d\n", $1, $2 + $3, $4 }' "$work/time"
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+source bench/timing.sh
 
 declare -A wall cpu mem
 for run in $(seq "$runs"); do

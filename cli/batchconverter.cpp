@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QPointer>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -135,6 +136,7 @@ void BatchConverter::startNext()
     ++m_running;
     if (!job.refusal.isEmpty()) {
         printError(job.refusal);
+        emit jobFailed(job, job.refusal);
         // Reported from the event loop, like a task's end, so done() never
         // comes from inside start().
         QMetaObject::invokeMethod(
@@ -144,9 +146,15 @@ void BatchConverter::startNext()
     auto *task = new convert;
     task->setArchival(m_output.archival);
     // The reason comes just before aborted(); whether it is told is decided
-    // with the end.
+    // with the end. The task's deferred delete is posted after its final
+    // signal, so its document can still be read here, unless stop() has
+    // collected it.
     auto reason = std::make_shared<QString>();
-    connect(task, &convert::finished, this, [this, job] { endJob(job, Outcome::Converted); });
+    const QPointer<convert> written(task);
+    connect(task, &convert::finished, this, [this, job, written] {
+        emit reportWritten(job, written ? written->general : ConfigRecord());
+        endJob(job, Outcome::Converted);
+    });
     connect(task, &convert::abortReason, this, [reason](const QString &text) { *reason = text; });
     connect(task, &convert::aborted, this, [this, job, reason] { taskFailed(job, *reason); });
     m_conversions->start(task, job.source, job.target);
@@ -161,6 +169,7 @@ void BatchConverter::taskFailed(const ConversionJob &job, const QString &reason)
     }
     if (!reason.isEmpty())
         printError(reason);
+    emit jobFailed(job, reason);
     endJob(job, Outcome::Failed);
 }
 

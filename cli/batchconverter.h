@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QQueue>
+#include <QVariant>
 #include <QVector>
 
 class ConversionPool;
@@ -63,6 +64,10 @@ public:
 signals:
     void jobEnded(const ConversionJob &job, bool converted);
     void failureHeld(const ConversionJob &job);
+    // Right before jobEnded(): the report is written from a configuration
+    // whose general settings are these; or the job failed for this reason.
+    void reportWritten(const ConversionJob &job, const QVector<QVariant> &general);
+    void jobFailed(const ConversionJob &job, const QString &reason);
     // Every job given so far has ended.
     void done();
 

@@ -1,6 +1,7 @@
 #include "cli/batchconverter.h"
 #include "cli/folderwatcher.h"
 #include "cli/joblist.h"
+#include "cli/sitereport.h"
 
 #include "engine/convert.h"
 #include "engine/filenames.h"
@@ -17,6 +18,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <functional>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -100,6 +102,8 @@ struct Options
     bool update = false;
     bool watch = false;
     int pollSeconds = 0; // --poll: look instead of being told
+    QString combine; // the one document of every report, if asked for
+    QString title;
     int jobs = 0;
     TargetRule targets;
 };
@@ -155,7 +159,18 @@ int parse(QCommandLineParser &parser, Options *options)
                  "Änderungen von anderen Rechnern nicht gemeldet werden.")
                     .arg(FolderWatcher::MaxPollSeconds),
             QStringLiteral("SEKUNDEN"));
-    parser.addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update, watch, poll});
+    const QCommandLineOption combine(
+            {QStringLiteral("c"), QStringLiteral("combine")},
+            text("Alle Berichte in ein Dokument DATEI.pdf schreiben, mit Inhaltsverzeichnis, "
+                 "Lesezeichen und Seitenzahlen."),
+            QStringLiteral("DATEI"));
+    const QCommandLineOption title(
+            QStringLiteral("title"),
+            text("Titel des Dokuments von --combine --pdfa (Vorgabe: sein Dateiname ohne "
+                 "\".pdf\")."),
+            QStringLiteral("TEXT"));
+    parser.addOptions(
+            {recursive, output, outputDir, jobs, quiet, pdfa, update, watch, poll, combine, title});
     parser.addPositionalArgument(QStringLiteral("PFAD"), text("Konfigurationsdateien oder Ordner."),
                                  QStringLiteral("PFAD..."));
 
@@ -178,6 +193,8 @@ int parse(QCommandLineParser &parser, Options *options)
     options->archival = parser.isSet(pdfa);
     options->update = parser.isSet(update);
     options->watch = parser.isSet(watch);
+    options->combine = parser.value(combine);
+    options->title = parser.value(title);
     options->targets.outputFile = parser.value(output);
     options->targets.outputDir = parser.value(outputDir);
     if (options->paths.isEmpty()) {
@@ -225,6 +242,23 @@ int parse(QCommandLineParser &parser, Options *options)
         }
         if (!options->watch) {
             BatchConverter::printError(text("--poll gilt nur mit --watch"));
+            return UsageError;
+        }
+    }
+    if (parser.isSet(title) && !parser.isSet(combine)) {
+        BatchConverter::printError(text("--title gilt nur mit --combine"));
+        return UsageError;
+    }
+    if (parser.isSet(combine)) {
+        if (parser.isSet(output) || parser.isSet(outputDir) || options->update || options->watch) {
+            BatchConverter::printError(text("--combine schreibt ein einziges Dokument; --output, "
+                                            "--output-dir, --update und --watch passen nicht "
+                                            "dazu"));
+            return UsageError;
+        }
+        if (!options->combine.endsWith(ReportPaths::PdfSuffix)) {
+            BatchConverter::printError(text("der Name für --combine muss auf \".pdf\" enden: %1")
+                                               .arg(options->combine));
             return UsageError;
         }
     }
@@ -288,6 +322,43 @@ void stopNow(int signal, BatchConverter *converter, const Options &options, int 
     QCoreApplication::exit(StopSignals::exitStatus(signal));
 }
 
+// Runs the event loop for converter until its work ends or a stop signal
+// ends it; start begins the work, unless a signal came during the start-up.
+int runStoppable(BatchConverter *converter, const Options &options, int unread,
+                 const std::function<void()> &start)
+{
+    StopSignals stopSignals;
+    int stoppedBy = 0;
+    QObject::connect(&stopSignals, &StopSignals::received, qApp, [&](int signal) {
+        stoppedBy = signal;
+        stopNow(signal, converter, options, unread);
+    });
+    stopSignals.deliverPending();
+    if (stoppedBy)
+        return StopSignals::exitStatus(stoppedBy);
+    start();
+    return QCoreApplication::exec();
+}
+
+// Every file's report in one document; a file that fails is left out of it.
+int runCombine(const Options &options, const QStringList &files, int unread)
+{
+    SiteReport site(QDir::cleanPath(QFileInfo(options.combine).absoluteFilePath()), options.title,
+                    outputFor(options));
+    QString reason;
+    if (!site.reserve(&reason)) {
+        BatchConverter::printError(reason);
+        return SomeFailed;
+    }
+    BatchConverter &converter = *site.converter();
+    QObject::connect(&site, &SiteReport::done, qApp, [&] {
+        printSummary(options, converter, unread);
+        const bool complete = site.isWritten() && converter.failedCount() + unread == 0;
+        QCoreApplication::exit(complete ? AllConverted : SomeFailed);
+    });
+    return runStoppable(&converter, options, unread, [&] { site.start(files); });
+}
+
 int runBatch(const Options &options)
 {
     FolderFindings findings;
@@ -298,26 +369,19 @@ int runBatch(const Options &options)
     for (const QString &problem : qAsConst(findings.unreadable))
         BatchConverter::printError(problem);
 
+    const int unread = int(findings.unreadable.size());
+    if (!options.combine.isEmpty())
+        return runCombine(options, files, unread);
+
     BatchConverter converter(outputFor(options));
     QVector<ConversionJob> jobs = makeJobs(files, options.targets);
     const int current = options.update ? dropCurrentJobs(&jobs) : 0;
-    const int unread = int(findings.unreadable.size());
     QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
         printSummary(options, converter, unread,
                      options.update ? text(", %1 schon aktuell").arg(current) : QString());
         QCoreApplication::exit(converter.failedCount() + unread > 0 ? SomeFailed : AllConverted);
     });
-    StopSignals stopSignals;
-    int stoppedBy = 0;
-    QObject::connect(&stopSignals, &StopSignals::received, qApp, [&](int signal) {
-        stoppedBy = signal;
-        stopNow(signal, &converter, options, unread);
-    });
-    stopSignals.deliverPending();
-    if (stoppedBy)
-        return StopSignals::exitStatus(stoppedBy);
-    converter.start(jobs);
-    return QCoreApplication::exec();
+    return runStoppable(&converter, options, unread, [&] { converter.start(jobs); });
 }
 
 // Runs until stopped; a progress count would never end, so there is none.

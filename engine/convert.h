@@ -130,7 +130,7 @@ protected:
     static QFont reportFont(int pixelSize, QFont::Weight weight = QFont::Normal);
     void setUpFonts();
     void drawTitleBlock();
-    void drawSections();
+    virtual void drawSections();
     void renderGeneral();
     void renderOutputs();
     void renderDisplay();

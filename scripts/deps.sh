@@ -10,9 +10,10 @@
 #   scripts/deps.sh screenshot a virtual X server for the window's screenshots
 set -euo pipefail
 
-# rapidjson-dev: the strict JSON reader every configuration passes first.
+# rapidjson-dev: the strict JSON reader every configuration passes first;
+# libqpdf-dev: qpdf's library, which joins the reports of a combined document.
 # qttranslations5-l10n / qt6-translations-l10n: Qt's own dialogs in German.
-base=(cmake ninja-build g++ pkg-config fonts-dejavu-core rapidjson-dev)
+base=(cmake ninja-build g++ pkg-config fonts-dejavu-core rapidjson-dev libqpdf-dev)
 # What the tests of the installed layout read it with; fonttools remakes the
 # bundled report font, pdfminer reads a report's text as its font maps say.
 checks=(desktop-file-utils appstream imagemagick man-db python3-fonttools python3-pdfminer)

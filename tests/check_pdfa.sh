@@ -3,7 +3,8 @@
 # --pdfa and has Apache PDFBox Preflight validate them as PDF/A-1b, all in one
 # JVM. An ordinary report goes along and must be refused, so a validator that
 # passes everything is noticed. Title and creator must stand in the document
-# information and in the XMP metadata alike.
+# information and in the XMP metadata alike. A combined document of them all
+# (--combine, with a bad file left out) must pass as well, titled as asked.
 #   check_pdfa.sh CLI EXAMPLES
 set -euo pipefail
 cli=$1
@@ -31,15 +32,19 @@ done
 echo '{"configuration": {}}' >"$work/titel-n"$'\x01'".json"
 "$cli" -q --pdfa -d "$work/pdfa" "$work"/*.json
 "$cli" -q -o "$work/plain.pdf" "$work/typical.json"
+echo '{"configuration": [}' >"$work/kaputt.json"
+site_title="Anlage Nord, Halle 3"
+"$cli" -q --pdfa --title "$site_title" -c "$work/anlage.pdf" "$work"/*.json 2>/dev/null && exit 1
 
 ls "$work"/pdfa/*.pdf >"$work/list"
+echo "$work/anlage.pdf" >>"$work/list"
 echo "$work/plain.pdf" >>"$work/list"
 java -cp "$classpath" org.apache.pdfbox.preflight.Validator_A1b xml group "$work/list" >/dev/null
 # One "name verdict" line per file, in the order of the list.
 verdicts=$(sed -n -e 's/&#1;/\x01/g' -e 's/.*<preflight name="\([^"]*\)".*/\1/p' \
     -e 's/.*<isValid[^>]*>\([a-z]*\)<.*/\1/p' "$work/list.preflight.xml" | paste -d ' ' - -)
 echo "$verdicts"
-expected=$(cd "$work/pdfa" && for pdf in *.pdf; do echo "$pdf true"; done; echo "plain.pdf false")
+expected=$(cd "$work/pdfa" && for pdf in *.pdf; do echo "$pdf true"; done; echo "anlage.pdf true"; echo "plain.pdf false")
 [ "$verdicts" = "$expected" ] || { cat "$work/list.preflight.xml" >&2; exit 1; }
 
 for pdf in "$work"/pdfa/*.pdf; do
@@ -56,4 +61,7 @@ for pdf in "$work"/pdfa/*.pdf; do
         grep -qF 'xmp:CreatorTool="belmorand-cli ' <<<"$xmp" ||
         { echo "$base.pdf: title \"$title\" or creator missing" >&2; echo "$info$xmp" >&2; exit 1; }
 done
+grep -qxF "Title:           $site_title" <(pdfinfo "$work/anlage.pdf") &&
+    grep -qF "<rdf:li xml:lang=\"x-default\">$site_title</rdf:li>" <(pdfinfo -meta "$work/anlage.pdf") ||
+    { echo "anlage.pdf: title \"$site_title\" missing" >&2; exit 1; }
 echo "$(wc -l <"$work/list") reports checked by Preflight, titles and creators in place"

@@ -1,10 +1,15 @@
 #include "pdfreport.h"
+#include "report/layout.h"
 #include "report/reportfile.h"
 #include "testfiles.h"
 #include "testfolder.h"
 
 #include <QProcess>
 #include <QtTest>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFOutlineDocumentHelper.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <csignal>
 #include <cstdio>
@@ -32,6 +37,8 @@ private slots:
     void fileNames();
     void interruptedLeavesNothing_data();
     void interruptedLeavesNothing();
+    void combinedDocument_data();
+    void combinedDocument();
 
 private:
     QScopedPointer<TestFolder> m_dir;
@@ -87,6 +94,50 @@ QStringList pdfsBelow(const QString &folder)
         found << QDir(folder).relativeFilePath(it.next());
     found.sort();
     return found;
+}
+
+// A combined document as its reader's viewer sees it: the page, from 0,
+// each bookmark and each link of the contents leads to.
+struct Jumps
+{
+    QStringList bookmarks;
+    QVector<int> bookmarkPages;
+    QVector<int> linkPages;
+};
+
+Jumps jumpsIn(const QString &path)
+{
+    QPDF pdf;
+    pdf.processFile(QFile::encodeName(path).constData());
+    QHash<int, int> pageOf; // object number -> page
+    const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    for (size_t i = 0; i < pages.size(); ++i)
+        pageOf.insert(pages[i].getObjectHandle().getObjectID(), int(i));
+    Jumps jumps;
+    QPDFOutlineDocumentHelper outline(pdf);
+    for (QPDFOutlineObjectHelper &item : outline.getTopLevelOutlines()) {
+        jumps.bookmarks << QString::fromStdString(item.getTitle());
+        jumps.bookmarkPages << pageOf.value(item.getDestPage().getObjectID(), -1);
+    }
+    for (const QPDFPageObjectHelper &page : pages) {
+        for (QPDFAnnotationObjectHelper &link : QPDFPageObjectHelper(page).getAnnotations("/Link"))
+            jumps.linkPages << pageOf.value(
+                    link.getObjectHandle().getKey("/Dest").getArrayItem(0).getObjectID(), -1);
+    }
+    return jumps;
+}
+
+// The texts on pages [from, to) of a report, those inside its drawing area
+// or those below it (the foot lines).
+QStringList pageTexts(const PdfReport &report, int from, int to, bool foot = false)
+{
+    QStringList texts;
+    for (const PdfLine &line : report.lines()) {
+        const bool below = line.centerY > Layout::BottomLimit + Layout::BoxHeight;
+        if (line.page >= from && line.page < to && below == foot)
+            texts << line.text;
+    }
+    return texts;
 }
 
 } // namespace
@@ -159,6 +210,18 @@ void tst_Cli::exitStatus_data()
     QTest::newRow("quiet") << QStringList {"-q", "good.json", "broken.json"} << 1
                            << QStringList {"good.pdf"} << "broken.json";
 
+    QTest::newRow("combined") << QStringList {"-c", "anlage.pdf", "good.json", "folder"} << 0
+                              << QStringList {"anlage.pdf"} << "3 konvertiert, 0 fehlgeschlagen";
+    QTest::newRow("combined, bad among good")
+            << QStringList {"--combine", "anlage.pdf", "broken.json", "good.json"} << 1
+            << QStringList {"anlage.pdf"} << "broken.json";
+    QTest::newRow("combined, nothing convertible")
+            << QStringList {"-c", "anlage.pdf", "broken.json", "empty.json"} << 1 << QStringList()
+            << "anlage.pdf wurde nicht geschrieben";
+    QTest::newRow("combined into a missing folder")
+            << QStringList {"-c", "out/anlage.pdf", "good.json"} << 1 << QStringList()
+            << "existiert nicht";
+
     QTest::newRow("no arguments") << QStringList() << 2 << QStringList() << "--help";
     QTest::newRow("unknown option")
             << QStringList {"--frobnicate", "good.json"} << 2 << QStringList() << "frobnicate";
@@ -179,6 +242,13 @@ void tst_Cli::exitStatus_data()
             << QStringList {"--poll", "2", "folder"} << 2 << QStringList() << "--watch";
     QTest::newRow("poll beyond the bound") << QStringList {"--watch", "--poll", "3601", "folder"}
                                            << 2 << QStringList() << "1 bis 3600";
+    QTest::newRow("combined not a PDF name")
+            << QStringList {"-c", "anlage", "good.json"} << 2 << QStringList() << "anlage";
+    QTest::newRow("combined with output dir")
+            << QStringList {"-c", "a.pdf", "-d", "out", "good.json"} << 2 << QStringList()
+            << "--combine";
+    QTest::newRow("title without combined")
+            << QStringList {"--title", "Anlage", "good.json"} << 2 << QStringList() << "--title";
     QTest::newRow("jobs zero") << QStringList {"-j", "0", "good.json"} << 2 << QStringList()
                                << "\"0\"";
     QTest::newRow("jobs beyond the bound")
@@ -393,7 +463,7 @@ void tst_Cli::versionAndHelp()
     const Result help = runCli({QStringLiteral("--help")}, m_dir->path());
     QCOMPARE(help.exitCode, 0);
     for (const char *option : {"--recursive", "--output", "--output-dir", "--jobs", "--quiet",
-                               "--pdfa", "--update", "--watch", "PFAD"})
+                               "--pdfa", "--update", "--watch", "--combine", "--title", "PFAD"})
         QVERIFY2(help.out.contains(QLatin1String(option)), option);
 }
 
@@ -569,6 +639,96 @@ void tst_Cli::interruptedLeavesNothing()
             QVERIFY2(name.endsWith(QLatin1String(".json")), qPrintable(name));
     }
 #endif
+}
+
+void tst_Cli::combinedDocument_data()
+{
+    QTest::addColumn<QStringList>("examples"); // copied into site/ in this order
+    QTest::addColumn<int>("copies"); // of each
+    QTest::addColumn<bool>("withBad"); // and a file that is not JSON, first in name order
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("contentsPages");
+
+    QTest::newRow("examples and a bad file")
+            << QStringList {"large.json", "minimal.json", "typical.json"} << 1 << true
+            << QStringList() << 1;
+    QTest::newRow("forty devices, two contents pages")
+            << QStringList {"minimal.json"} << 40 << false << QStringList() << 2;
+    QTest::newRow("PDF/A with a title") << QStringList {"typical.json", "minimal.json"} << 1 << true
+                                        << QStringList {"--pdfa", "--title", "Anlage Nord"} << 1;
+}
+
+// Page counts, bookmarks, links and each device's pages against its single
+// report; then a failed run next to it.
+void tst_Cli::combinedDocument()
+{
+    QFETCH(QStringList, examples);
+    QFETCH(int, copies);
+    QFETCH(bool, withBad);
+    QFETCH(QStringList, options);
+    QFETCH(int, contentsPages);
+
+    const QDir dir(m_dir->path());
+    dir.mkpath(QStringLiteral("site"));
+    for (int copy = 0; copy < copies; ++copy) {
+        for (int i = 0; i < examples.size(); ++i)
+            QFile::copy(QStringLiteral(EXAMPLES_DIR "/") + examples.at(i),
+                        dir.filePath(QStringLiteral("site/%1-%2-%3")
+                                             .arg(copy, 2, 10, QLatin1Char('0'))
+                                             .arg(i)
+                                             .arg(examples.at(i))));
+    }
+    if (withBad)
+        writeFile(dir.filePath(QStringLiteral("site/0-kaputt.json")), "{\"configuration\": [}");
+    runCli({QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("single"),
+            QStringLiteral("site")},
+           dir.path());
+
+    const QString target = dir.filePath(QStringLiteral("anlage.pdf"));
+    const Result result
+            = runCli(options + QStringList {QStringLiteral("-c"), target, QStringLiteral("site")},
+                     dir.path());
+
+    QCOMPARE(result.exitCode, withBad ? 1 : 0);
+    QCOMPARE(result.out, target + QLatin1Char('\n'));
+    const PdfReport combined(target);
+    const Jumps jumps = jumpsIn(target);
+    const QStringList singles = QDir(dir.filePath(QStringLiteral("single")))
+                                        .entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    QCOMPARE(jumps.bookmarks.size(), singles.size());
+    QCOMPARE(jumps.linkPages, jumps.bookmarkPages);
+    int page = contentsPages;
+    for (int i = 0; i < singles.size(); ++i) {
+        const PdfReport single(dir.filePath(QStringLiteral("single/") + singles.at(i)));
+        QCOMPARE(jumps.bookmarkPages.at(i), page);
+        QVERIFY2(single.texts()
+                         .join(QLatin1Char('\n'))
+                         .contains(jumps.bookmarks.at(i).section(QLatin1String(" ("), 0, 0)),
+                 qPrintable(jumps.bookmarks.at(i)));
+        QCOMPARE(pageTexts(combined, page, page + single.pageCount()), single.texts());
+        page += single.pageCount();
+    }
+    QCOMPARE(combined.pageCount(), page);
+    for (int i = 0; i < page; ++i)
+        QCOMPARE(pageTexts(combined, i, i + 1, true).join(QLatin1Char(' ')),
+                 QStringLiteral("Seite %1 von %2").arg(i + 1).arg(page));
+    const int omitted = combined.indexOf(QStringLiteral("Nicht enthalten"));
+    QCOMPARE(omitted >= 0, withBad);
+    if (withBad) {
+        QVERIFY(combined.find(QStringLiteral("0-kaputt.json"), omitted));
+        QVERIFY2(result.err.contains(QStringLiteral("0-kaputt.json")), qPrintable(result.err));
+    }
+
+    // A run with nothing to put in it leaves the earlier document as it was.
+    const QByteArray earlier = readFile(target);
+    QDir(dir.filePath(QStringLiteral("site"))).removeRecursively();
+    dir.mkpath(QStringLiteral("site"));
+    writeFile(dir.filePath(QStringLiteral("site/0-kaputt.json")), "{");
+    QCOMPARE(runCli(options + QStringList {QStringLiteral("-c"), target, QStringLiteral("site")},
+                    dir.path())
+                     .exitCode,
+             1);
+    QCOMPARE(readFile(target), earlier);
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -1,0 +1,133 @@
+#include "cli/sitereport.h"
+
+#include "cli/combinedpdf.h"
+#include "engine/configfields.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+QString text(const char *source)
+{
+    return QCoreApplication::translate("belmorand-cli", source);
+}
+
+QString valueAt(const QVector<QVariant> &record, int position)
+{
+    return position < record.size() ? record.at(position).toString() : QString();
+}
+
+} // namespace
+
+SiteReport::SiteReport(const QString &target, const QString &title,
+                       const BatchConverter::Output &output, QObject *parent)
+    : QObject(parent)
+    , m_converter(nullptr)
+    , m_output(output)
+    , m_title(title)
+    , m_file(target)
+    , m_target(target)
+{
+    BatchConverter::Output parts = output;
+    parts.listReports = false; // the parts are temporary; the document is listed
+    m_converter = new BatchConverter(parts, this);
+    connect(m_converter, &BatchConverter::reportWritten, this, &SiteReport::keep);
+    connect(m_converter, &BatchConverter::jobFailed, this, &SiteReport::leaveOut);
+    connect(m_converter, &BatchConverter::done, this, &SiteReport::finish);
+}
+
+bool SiteReport::reserve(QString *reason)
+{
+    if (!m_folder.isValid()) {
+        *reason = text("Für das Gesamtdokument %1 lässt sich kein temporärer Ordner anlegen: %2")
+                          .arg(m_target, m_folder.errorString());
+        return false;
+    }
+    return m_file.reserve(reason);
+}
+
+void SiteReport::start(const QStringList &files)
+{
+    QVector<ConversionJob> jobs;
+    for (const QString &file : files) {
+        const QString partPath = m_folder.filePath(QStringLiteral("%1.pdf").arg(m_parts.size()));
+        m_partOf.insert(partPath, int(m_parts.size()));
+        m_parts.append({QFileInfo(file).absoluteFilePath(), partPath, {}, {}});
+        jobs.append({m_parts.last().source, partPath, {}});
+    }
+    m_converter->start(jobs);
+}
+
+void SiteReport::keep(const ConversionJob &job, const QVector<QVariant> &general)
+{
+    m_parts[m_partOf.value(job.target)].general = general;
+}
+
+void SiteReport::leaveOut(const ConversionJob &job, const QString &reason)
+{
+    m_parts[m_partOf.value(job.target)].failure = reason;
+}
+
+void SiteReport::finish()
+{
+    QString reason;
+    m_written = assemble(&reason);
+    if (!m_written) {
+        BatchConverter::printError(reason);
+    } else if (m_output.listReports) {
+        std::fputs(BatchConverter::quotedPath(m_target).toLocal8Bit().constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+    emit done();
+}
+
+ContentsDevice SiteReport::deviceOf(const Part &part)
+{
+    ContentsDevice device;
+    device.name = valueAt(part.general, Config::General::Name).trimmed();
+    if (device.name.isEmpty())
+        device.name = QFileInfo(part.source).completeBaseName();
+    device.date = valueAt(part.general, Config::General::Date);
+    device.source = part.source;
+    return device;
+}
+
+bool SiteReport::assemble(QString *reason)
+{
+    CombinedPdf pdf;
+    QVector<ContentsDevice> devices;
+    QVector<ContentsOmission> omissions;
+    for (const Part &part : qAsConst(m_parts)) {
+        QString failure = part.failure;
+        if (failure.isEmpty()) {
+            ContentsDevice device = deviceOf(part);
+            if (pdf.addReport(part.partPath, ContentsPages::deviceTitle(device), &device.pageCount,
+                              &failure)) {
+                devices.append(device);
+                continue;
+            }
+            failure = text("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
+            BatchConverter::printError(failure);
+        }
+        omissions.append({part.source, failure});
+    }
+    if (devices.isEmpty()) {
+        *reason = text("Das Gesamtdokument %1 wurde nicht geschrieben: keine der Dateien ließ "
+                       "sich umwandeln.")
+                          .arg(m_target);
+        return false;
+    }
+
+    const QString title = m_title.isEmpty() ? QFileInfo(m_target).completeBaseName() : m_title;
+    ContentsPages contents(title, devices, omissions);
+    contents.setArchival(m_output.archival);
+    const QString contentsPath = m_folder.filePath(QStringLiteral("inhalt.pdf"));
+    return contents.writeReport(contentsPath, reason)
+           && pdf.write(contentsPath, contents.contentsPageCount(), contents.links(),
+                        m_file.temporaryPath(), reason)
+           && m_file.commit(reason);
+}

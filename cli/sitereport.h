@@ -1,0 +1,61 @@
+#pragma once
+
+#include "cli/batchconverter.h"
+#include "report/contentspages.h"
+#include "report/reportfile.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVector>
+
+// One document for a whole site (--combine): the reports of many
+// configuration files, drawn in parallel like a batch into a temporary
+// folder, then joined behind contents pages into one PDF with a bookmark per
+// device and page numbers. Files that cannot be converted are left out and
+// listed in the contents; the document is written like a report, complete or
+// not at all, and only when at least one file could be converted.
+class SiteReport : public QObject
+{
+    Q_OBJECT
+
+public:
+    SiteReport(const QString &target, const QString &title, const BatchConverter::Output &output,
+               QObject *parent = nullptr);
+
+    // Checks that the document can be written before anything is converted.
+    bool reserve(QString *reason);
+    // Converts the files, in this order in the document; done() follows.
+    void start(const QStringList &files);
+
+    BatchConverter *converter() const { return m_converter; }
+    bool isWritten() const { return m_written; }
+
+signals:
+    void done();
+
+private:
+    struct Part
+    {
+        QString source;
+        QString partPath; // the device's report while the document is made
+        QVector<QVariant> general; // its general settings, once written
+        QString failure; // why it is left out, if it is
+    };
+
+    void keep(const ConversionJob &job, const QVector<QVariant> &general);
+    void leaveOut(const ConversionJob &job, const QString &reason);
+    void finish();
+    bool assemble(QString *reason);
+    static ContentsDevice deviceOf(const Part &part);
+
+    BatchConverter *m_converter;
+    BatchConverter::Output m_output;
+    QString m_title;
+    ReportFile m_file;
+    QString m_target;
+    QTemporaryDir m_folder;
+    QVector<Part> m_parts;
+    QHash<QString, int> m_partOf; // a part's report path -> its index
+    bool m_written = false;
+};

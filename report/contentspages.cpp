@@ -1,0 +1,242 @@
+#include "report/contentspages.h"
+
+#include "engine/configfields.h"
+#include "engine/filenames.h"
+#include "report/documenttitle.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrinter>
+
+using namespace Layout;
+
+namespace {
+
+// Columns of a contents line, within the report's text area.
+constexpr int NameWidth = 2900;
+constexpr int DateX = LeftX + NameWidth + 100;
+constexpr int DateWidth = 1900;
+constexpr int PathX = DateX + DateWidth + 100;
+constexpr int NumberWidth = 600;
+constexpr int NumberX = RightEdge - NumberWidth;
+constexpr int PathWidth = NumberX - 100 - PathX;
+// A file left out: its name in the name column, the reason beside it.
+constexpr int ReasonX = DateX;
+constexpr int ReasonWidth = RightEdge - ReasonX;
+constexpr int MaxReasonLines = 3;
+constexpr int OmittedGapRows = 1;
+
+// The foot line, below the lowest line a report can draw.
+constexpr int FooterY = BottomLimit + BoxHeight + 100;
+
+constexpr int NumberFlags = Qt::AlignRight | Qt::AlignVCenter;
+constexpr int FooterFlags = Qt::AlignHCenter | Qt::AlignVCenter;
+constexpr double PointsPerInch = 72.0;
+
+const QString DateFormat = QStringLiteral("dd.MM.yyyy HH:mm");
+
+} // namespace
+
+ContentsPages::ContentsPages(const QString &title, const QVector<ContentsDevice> &devices,
+                             const QVector<ContentsOmission> &omissions, QObject *parent)
+    : convert(parent)
+    , m_devices(devices)
+    , m_omissions(omissions)
+{
+    // The title block shows the document's title where a report shows its
+    // source, and the day it was made; an archival document is named by it.
+    general.resize(Config::General::FieldCount);
+    general[Config::General::Name] = title;
+    general[Config::General::Date] = QDateTime::currentDateTime().toString(DateFormat);
+    jsonPath = title;
+}
+
+// Made safe like a document title: a bookmark is a PDF string too, and a
+// name may hold what no string of a PDF/A document may.
+QString ContentsPages::deviceTitle(const ContentsDevice &device)
+{
+    return DocumentTitle::fromName(device.date.isEmpty()
+                                           ? device.name
+                                           : tr("%1 (%2)").arg(device.name, device.date.trimmed()));
+}
+
+int ContentsPages::firstPage(int device) const
+{
+    int page = m_contentsPages + 1;
+    for (int i = 0; i < device; ++i)
+        page += m_devices.at(i).pageCount;
+    return page;
+}
+
+int ContentsPages::totalPageCount() const
+{
+    return firstPage(int(m_devices.size())) - 1;
+}
+
+void ContentsPages::drawSections()
+{
+    QVector<Entry> list = entries();
+    placeEntries(&list);
+    m_page = 0;
+    drawFooter();
+    drawHeading(tr("Inhalt"));
+    for (const Entry &entry : qAsConst(list)) {
+        while (m_page < entry.page)
+            turnPage();
+        drawEntry(entry);
+    }
+    // One page per report page, holding only its foot line.
+    while (m_page + 1 < totalPageCount())
+        turnPage();
+}
+
+QVector<ContentsPages::Entry> ContentsPages::entries() const
+{
+    QVector<Entry> list;
+    for (int i = 0; i < m_devices.size(); ++i) {
+        Entry entry;
+        entry.device = i;
+        list.append(entry);
+    }
+    if (m_omissions.isEmpty())
+        return list;
+    Entry heading;
+    heading.gapRows = OmittedGapRows;
+    heading.keepWithNext = true;
+    list.append(heading);
+    painter->setFont(reportFont(PathPixelSize));
+    for (int i = 0; i < m_omissions.size(); ++i) {
+        Entry entry;
+        entry.omission = i;
+        entry.reasonLines = wrapped(m_omissions.at(i).reason, ReasonWidth, MaxReasonLines);
+        entry.rows = qMax(1, int(entry.reasonLines.size()));
+        list.append(entry);
+    }
+    painter->setFont(bodyFont);
+    return list;
+}
+
+// Each entry below the one before it; an entry that would pass the
+// report's page-break limit begins the next page.
+void ContentsPages::placeEntries(QVector<Entry> *list)
+{
+    int page = 0;
+    int row = y; // the heading's row
+    for (int i = 0; i < list->size(); ++i) {
+        Entry &entry = (*list)[i];
+        const int keptRows
+                = entry.rows
+                  + (entry.keepWithNext && i + 1 < list->size() ? list->at(i + 1).rows : 0);
+        row += (1 + entry.gapRows) * LinePitch;
+        if (row + (keptRows - 1) * LinePitch > BottomLimit) {
+            ++page;
+            row = TopY;
+        }
+        entry.page = page;
+        entry.row = row;
+        row += (entry.rows - 1) * LinePitch;
+    }
+    m_contentsPages = page + 1;
+}
+
+void ContentsPages::drawEntry(const Entry &entry)
+{
+    if (entry.device >= 0) {
+        drawDeviceLine(entry.device, entry.row);
+    } else if (entry.omission >= 0) {
+        drawOmission(entry);
+    } else {
+        y = entry.row;
+        drawHeading(tr("Nicht enthalten"));
+    }
+}
+
+void ContentsPages::drawDeviceLine(int device, int row)
+{
+    const ContentsDevice &line = m_devices.at(device);
+    drawBox(LeftX, row, NameWidth, elided(line.name, Qt::ElideRight, NameWidth));
+    drawBox(DateX, row, DateWidth, elided(line.date, Qt::ElideRight, DateWidth));
+    painter->drawText(QRect(NumberX, row, NumberWidth, BoxHeight), NumberFlags,
+                      QString::number(firstPage(device)));
+    painter->setFont(reportFont(PathPixelSize));
+    drawBox(PathX, row, PathWidth,
+            elided(FileNames::forDisplay(line.source), Qt::ElideLeft, PathWidth));
+    painter->setFont(bodyFont);
+    m_links.append({m_page, pdfArea(QRect(LeftX, row, FullWidth, BoxHeight)), device});
+}
+
+void ContentsPages::drawOmission(const Entry &entry)
+{
+    const ContentsOmission &omission = m_omissions.at(entry.omission);
+    drawBox(LeftX, entry.row, NameWidth,
+            elided(FileNames::forDisplay(QFileInfo(omission.source).fileName()), Qt::ElideRight,
+                   NameWidth));
+    painter->setFont(reportFont(PathPixelSize));
+    int row = entry.row;
+    for (const QString &line : entry.reasonLines) {
+        drawBox(ReasonX, row, ReasonWidth, line);
+        row += LinePitch;
+    }
+    painter->setFont(bodyFont);
+}
+
+void ContentsPages::drawFooter()
+{
+    painter->setFont(reportFont(PathPixelSize));
+    painter->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterFlags,
+                      tr("Seite %1 von %2").arg(m_page + 1).arg(totalPageCount()));
+    painter->setFont(bodyFont);
+}
+
+void ContentsPages::turnPage()
+{
+    startNewPage();
+    ++m_page;
+    drawFooter();
+}
+
+QString ContentsPages::elided(const QString &text, Qt::TextElideMode mode, int width) const
+{
+    return painter->fontMetrics().elidedText(text, mode, width);
+}
+
+// text in lines of at most width, broken between words; what does not fit
+// in maxLines ends the last line with "…".
+QStringList ContentsPages::wrapped(const QString &text, int width, int maxLines) const
+{
+    const QFontMetrics metrics = painter->fontMetrics();
+    QStringList lines;
+    QString line;
+    const QStringList words = text.simplified().split(QLatin1Char(' '));
+    for (int i = 0; i < words.size(); ++i) {
+        const QString longer = line.isEmpty() ? words.at(i) : line + QLatin1Char(' ') + words.at(i);
+        if (line.isEmpty() || metrics.horizontalAdvance(longer) <= width) {
+            line = longer;
+            continue;
+        }
+        if (lines.size() + 1 == maxLines) {
+            line = longer + QLatin1Char(' ') + words.mid(i + 1).join(QLatin1Char(' '));
+            break;
+        }
+        lines.append(line);
+        line = words.at(i);
+    }
+    lines.append(metrics.elidedText(line, Qt::ElideRight, width));
+    return lines;
+}
+
+// A box in device units as the PDF places it: in points from the page's
+// bottom left.
+QRectF ContentsPages::pdfArea(const QRect &box) const
+{
+    const QPageLayout layout = printer->pageLayout();
+    const QRectF paper = layout.fullRect(QPageLayout::Point);
+    const QRectF printable = layout.paintRect(QPageLayout::Point);
+    const double scale = PointsPerInch / painter->device()->logicalDpiY();
+    const double left = printable.left() + box.left() * scale;
+    const double top = paper.height() - (printable.top() + box.top() * scale);
+    return {left, top - box.height() * scale, box.width() * scale, box.height() * scale};
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "engine/convert.h"
+
+#include <QRectF>
+#include <QString>
+#include <QVector>
+
+// A device whose report a combined document holds.
+struct ContentsDevice
+{
+    QString name; // the configuration's name, or the file's name without ".json"
+    QString date; // the configuration's date, as stored
+    QString source; // the configuration file
+    int pageCount = 0; // pages of its report
+};
+
+// A file a combined document leaves out, and why.
+struct ContentsOmission
+{
+    QString source;
+    QString reason;
+};
+
+// A contents line as a link to the first page of its device's report.
+struct ContentsLink
+{
+    int page = 0; // the contents page the line stands on, from 0
+    QRectF area; // in PDF points, origin at the page's bottom left
+    int device = 0; // index into the devices
+};
+
+// The first pages of a combined document, drawn with the report's page
+// writer: the title block, "Inhalt" with one line per device and the page
+// its report begins on, then the files left out ("Nicht enthalten"). After
+// them follows one page per page of the device reports that holds nothing
+// but its foot line "Seite n von N", to be laid over that report page.
+class ContentsPages : public convert
+{
+    Q_OBJECT
+
+public:
+    ContentsPages(const QString &title, const QVector<ContentsDevice> &devices,
+                  const QVector<ContentsOmission> &omissions, QObject *parent = nullptr);
+
+    // Valid once writeReport() has drawn the pages.
+    int contentsPageCount() const { return m_contentsPages; }
+    const QVector<ContentsLink> &links() const { return m_links; }
+    // The page, from 1, on which the device's report begins.
+    int firstPage(int device) const;
+    int totalPageCount() const;
+
+    // The line a device has in the contents and the document's outline.
+    static QString deviceTitle(const ContentsDevice &device);
+
+protected:
+    void drawSections() override;
+
+private:
+    // A block of rows kept together on one page: a device's line, the
+    // heading of the files left out, or one such file with its reason.
+    struct Entry
+    {
+        int device = -1; // or -1
+        int omission = -1; // or -1
+        QStringList reasonLines;
+        int rows = 1;
+        int gapRows = 0; // empty rows before it
+        bool keepWithNext = false; // a heading stays with the entry below it
+        int page = 0; // where it stands, from 0
+        int row = 0;
+    };
+
+    QVector<Entry> entries() const;
+    void placeEntries(QVector<Entry> *list);
+    void drawEntry(const Entry &entry);
+    void drawDeviceLine(int device, int row);
+    void drawOmission(const Entry &entry);
+    void drawFooter();
+    void turnPage();
+    QString elided(const QString &text, Qt::TextElideMode mode, int width) const;
+    QStringList wrapped(const QString &text, int width, int maxLines) const;
+    QRectF pdfArea(const QRect &box) const;
+
+    QVector<ContentsDevice> m_devices;
+    QVector<ContentsOmission> m_omissions;
+    int m_contentsPages = 1;
+    int m_page = 0; // the page being drawn, from 0
+    QVector<ContentsLink> m_links;
+};
