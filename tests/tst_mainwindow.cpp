@@ -592,14 +592,14 @@ void tst_MainWindow::dropLatin1Name()
     auto *files = dialog->findChild<QFileSystemModel *>();
     const auto listed = [&] {
         QAbstractItemModel *shown = dialog->proxyModel();
-        QModelIndex folder = files->index(dir.path());
+        QModelIndex listedFolder = files->index(dir.path());
         if (shown)
-            folder = dialog->proxyModel()->mapFromSource(folder);
+            listedFolder = dialog->proxyModel()->mapFromSource(listedFolder);
         else
             shown = files;
         QStringList names;
-        for (int i = 0; i < shown->rowCount(folder); ++i)
-            names.append(FileNames::forDisplay(shown->index(i, 0, folder).data().toString()));
+        for (int i = 0; i < shown->rowCount(listedFolder); ++i)
+            names.append(FileNames::forDisplay(shown->index(i, 0, listedFolder).data().toString()));
         names.sort();
         return names;
     };
