@@ -37,7 +37,7 @@ constexpr int MaxJobs = 64;
 QtMessageHandler defaultHandler = nullptr;
 
 // Qt's own notes and warnings are English and meant for developers (the
-// missing XDG_RUNTIME_DIR under cron, a printer that could not open a file);
+// missing XDG_RUNTIME_DIR under cron, a PDF writer that could not open a file);
 // every failure a user must know of is reported in German by the converter.
 // BELMORAND_DEBUG=1 lets them through.
 void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)

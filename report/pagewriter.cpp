@@ -11,7 +11,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
-#include <QPrinter>
+#include <QPdfWriter>
 
 #include <cerrno>
 
@@ -73,30 +73,29 @@ void convert::initialise()
     Q_UNUSED(fontsRegistered)
     reportLogo();
     ReportFile::initialise();
-    // The first printer of a process sets up print support without a lock.
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
     ThreadHandOff::watchEventQueue();
 }
 
-void convert::configurePrinter(QPrinter &printer, const QString &fileName)
+// A PDF writer, not a printer: a printer asks the system's print service for
+// its default printer first, and a print server that never answers would
+// hold every report.
+void convert::configurePage(QPdfWriter &pdf)
 {
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(fileName);
-    // Explicit, so the layout's printable area holds whatever the locale's
-    // default paper; Qt's default PDF margins stay.
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Portrait);
+    pdf.setResolution(UnitsPerInch);
+    // Explicit, so the layout's printable area holds whatever Qt's default
+    // paper; Qt's default PDF margins stay.
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageOrientation(QPageLayout::Portrait);
 }
 
-void convert::describeArchival(QPrinter &pdf) const
+void convert::describeArchival(QPdfWriter &pdf) const
 {
     pdf.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
     QString title = valueText(general, Config::General::Name).trimmed();
     if (title.isEmpty())
         title = QFileInfo(jsonPath).completeBaseName();
     // Qt writes both into the document information and the XMP metadata.
-    pdf.setDocName(title);
+    pdf.setTitle(title);
     pdf.setCreator(QCoreApplication::applicationName() + QLatin1Char(' ')
                    + QCoreApplication::applicationVersion());
 }
@@ -129,20 +128,20 @@ bool convert::writeReport(QString pdfPath, QString *reason)
     if (!file.reserve(reason))
         return false;
 
-    QPrinter pdf(QPrinter::HighResolution);
-    configurePrinter(pdf, file.temporaryPath());
+    QPdfWriter pdf(file.temporaryPath());
+    configurePage(pdf);
     if (m_archival)
         describeArchival(pdf);
     QPainter pen;
     if (!pen.begin(&pdf)) {
-        const int error = errno; // from the printer's failed open, if any
+        const int error = errno; // from the writer's failed open, if any
         *reason = tr("Der Bericht %1 kann nicht geschrieben werden: die PDF-Ausgabe lässt sich "
                      "nicht öffnen (%2).")
                           .arg(target, systemErrorText(error));
         return false;
     }
     painter = &pen;
-    printer = &pdf;
+    pdfWriter = &pdf;
 
     setUpFonts();
     drawTitleBlock();
@@ -150,7 +149,7 @@ bool convert::writeReport(QString pdfPath, QString *reason)
 
     const bool ended = pen.end();
     painter = nullptr;
-    printer = nullptr;
+    pdfWriter = nullptr;
     if (stopRequested()) {
         *reason = tr("Der Bericht %1 wurde nicht geschrieben: die Umwandlung wurde abgebrochen.")
                           .arg(target);
@@ -219,7 +218,7 @@ void convert::ensureSpace(int blockHeight)
 
 void convert::startNewPage()
 {
-    printer->newPage();
+    pdfWriter->newPage();
     y = TopY;
 }
 
@@ -251,7 +250,7 @@ void convert::drawRow(const QString &left, const QString &right)
 int convert::nextRow(int row)
 {
     if (row + LinePitch > BottomLimit) {
-        printer->newPage();
+        pdfWriter->newPage();
         return TopY;
     }
     return row + LinePitch;

@@ -4,6 +4,7 @@
 #include "testfolder.h"
 
 #include <QProcess>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <cstdio>
@@ -30,6 +31,7 @@ private slots:
     void fileNames_data();
     void fileNames();
     void interruptedLeavesNothing();
+    void silentPrintServer();
 
 private:
     QScopedPointer<TestFolder> m_dir;
@@ -485,6 +487,25 @@ void tst_Cli::interruptedLeavesNothing()
             QVERIFY2(name.endsWith(QLatin1String(".json")), qPrintable(name));
     }
 #endif
+}
+
+// A report needs no printer: a print server that takes the connection and
+// never answers held two files for minutes when reports still asked it for
+// the default printer. The kernel accepts for the listener, which never
+// reads.
+void tst_Cli::silentPrintServer()
+{
+    constexpr int HangLimitMs = 30000;
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    qputenv("CUPS_SERVER", "127.0.0.1:" + QByteArray::number(silent.serverPort()));
+    QProcess process;
+    startCli(process, {QStringLiteral("good.json"), QStringLiteral("other.json")}, m_dir->path());
+    const bool ended = process.waitForFinished(HangLimitMs);
+    qunsetenv("CUPS_SERVER");
+    QVERIFY2(ended, "the converter waits for the print server");
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(pdfsBelow(m_dir->path()), QStringList({"good.pdf", "other.pdf"}));
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)
