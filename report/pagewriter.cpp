@@ -3,6 +3,7 @@
 #include "engine/filenames.h"
 #include "engine/systemerror.h"
 #include "engine/threadhandoff.h"
+#include "img/opaquelogo.h"
 #include "report/reportfile.h"
 
 #include <QCoreApplication>
@@ -12,8 +13,10 @@
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QResource>
 
 #include <cerrno>
+#include <cstring>
 
 using namespace Layout;
 
@@ -22,16 +25,25 @@ namespace {
 constexpr int TextFlags = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int TitleFlags = TextFlags | Qt::TextWordWrap;
 
-// Decoded once per process and shared read-only by every conversion. Laid
-// on the page's white once here, so no PDF has to carry and compress its
-// transparency: it looks the same on paper.
+// The logo as the build laid it on the page's white (img/opaquelogo.h), so
+// no PDF has to carry and compress its transparency: it looks the same on
+// paper. Taken once per process, on the first report, without decoding.
 QImage opaqueLogo()
 {
-    const QImage source(QStringLiteral(":/img/quorvalisLogoMain.png"));
-    QImage logo(source.size(), QImage::Format_RGB32);
-    logo.fill(Qt::white);
-    QPainter painter(&logo);
-    painter.drawImage(0, 0, source);
+    const QResource resource(QStringLiteral(":/img/reportlogo.rgb32"));
+    const QByteArray raw = resource.uncompressedData();
+    OpaqueLogoHeader header;
+    if (raw.size() >= int(sizeof header))
+        std::memcpy(&header, raw.constData(), sizeof header);
+    const qsizetype rowBytes = qsizetype(header.width) * OpaqueLogoPixelBytes;
+    if (raw.size() - qsizetype(sizeof header) != rowBytes * header.height) {
+        qWarning("Das Logo der Berichte ist beschädigt; die Berichte haben keines.");
+        return QImage();
+    }
+    QImage logo(int(header.width), int(header.height), QImage::Format_RGB32);
+    const char *pixels = raw.constData() + sizeof header;
+    for (int row = 0; row < logo.height(); ++row)
+        std::memcpy(logo.scanLine(row), pixels + row * rowBytes, size_t(rowBytes));
     return logo;
 }
 
@@ -49,11 +61,13 @@ QString reportFamily()
     return QStringLiteral("Belmorand Report Sans");
 }
 
+// Compiled in uncompressed (fonts/CMakeLists.txt): the font database reads
+// them where they lie, with no copy and nothing to inflate.
 void registerReportFonts()
 {
     for (const QString &file : {QStringLiteral(":/fonts/BelmorandReportSans.ttf"),
                                 QStringLiteral(":/fonts/BelmorandReportSans-Bold.ttf")}) {
-        if (QFontDatabase::addApplicationFont(file) < 0)
+        if (QFontDatabase::addApplicationFontFromData(QResource(file).uncompressedData()) < 0)
             qWarning("Die Berichtsschrift %s lässt sich nicht laden; die Berichte nehmen eine "
                      "Schrift des Systems.",
                      qPrintable(file));
@@ -71,7 +85,6 @@ void convert::initialise()
 {
     static const bool fontsRegistered = (registerReportFonts(), true);
     Q_UNUSED(fontsRegistered)
-    reportLogo();
     ReportFile::initialise();
     ThreadHandOff::watchEventQueue();
 }
