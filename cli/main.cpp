@@ -275,8 +275,9 @@ int runBatch(const Options &options)
         BatchConverter::printError(problem);
 
     BatchConverter converter(outputFor(options));
-    QVector<ConversionJob> jobs = makeJobs(files, options.targets);
-    const int current = options.update ? dropCurrentJobs(&jobs) : 0;
+    int current = 0;
+    const QVector<ConversionJob> jobs
+            = makeJobs(files, options.targets, options.update ? &current : nullptr);
     const int unread = int(findings.unreadable.size());
     QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
         printSummary(options, converter, unread,
