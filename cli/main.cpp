@@ -285,8 +285,14 @@ int runBatch(const Options &options)
         QCoreApplication::exit(converter.failedCount() + unread > 0 ? SomeFailed : AllConverted);
     });
     StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::received, qApp,
-                     [&](int signal) { stopNow(signal, &converter, options, unread); });
+    int stoppedBy = 0;
+    QObject::connect(&stopSignals, &StopSignals::received, qApp, [&](int signal) {
+        stoppedBy = signal;
+        stopNow(signal, &converter, options, unread);
+    });
+    stopSignals.deliverPending();
+    if (stoppedBy)
+        return StopSignals::exitStatus(stoppedBy);
     converter.start(jobs);
     return QCoreApplication::exec();
 }
@@ -324,6 +330,7 @@ int runWatch(const Options &options)
 
 int main(int argc, char *argv[])
 {
+    StopSignals::catchEarly();
     FileNames::keepUndecodableNames();
     // Fonts need a GUI application, but no display: offscreen unless the
     // caller chose a platform.

@@ -240,7 +240,7 @@ void convert::run(QString sourcePath, QString pdfPath)
     }
     jsonPath = sourcePath;
 
-    if (!checkSyntax(bytes))
+    if (!checkSyntax(&bytes))
         return;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
@@ -265,10 +265,12 @@ void convert::run(QString sourcePath, QString pdfPath)
     emit finished();
 }
 
-bool convert::checkSyntax(const QByteArray &bytes)
+bool convert::checkSyntax(QByteArray *bytes)
 {
-    const JsonCheck check = checkJson(bytes);
-    const QString where = positionText(bytes, check.offset);
+    JsonCheck check = readAsUtf8(bytes);
+    if (check.verdict == JsonCheck::Valid)
+        check = checkJson(*bytes);
+    const QString where = positionText(*bytes, check.offset);
     switch (check.verdict) {
     case JsonCheck::Valid:
         return true;
@@ -293,6 +295,11 @@ bool convert::checkSyntax(const QByteArray &bytes)
     case JsonCheck::Unprocessable:
         fail(tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
                      .arg(jsonPath, check.reason, where));
+        break;
+    case JsonCheck::OtherEncoding:
+        fail(tr("Die Datei %1 ist als %2 gespeichert, nicht als UTF-8; bitte als UTF-8 "
+                "speichern.")
+                     .arg(jsonPath, check.reason));
         break;
     }
     return false;

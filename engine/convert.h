@@ -139,8 +139,9 @@ private:
     void announceHandOffs();
     bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
     void fail(const QString &reason);
-    // Refuses, with the reason, a text that is not JSON or holds no document.
-    bool checkSyntax(const QByteArray &bytes);
+    // Refuses, with the reason, a text that is not JSON or holds no document;
+    // a text in UTF-16 or UTF-32 with a byte order mark is decoded to UTF-8.
+    bool checkSyntax(QByteArray *bytes);
 
     void readOutputs(const QJsonArray &array);
     void readDisplay(const QJsonObject &object);

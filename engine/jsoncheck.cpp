@@ -15,6 +15,9 @@ namespace {
 
 const QByteArray Utf8Bom("\xEF\xBB\xBF");
 constexpr unsigned FirstPrintable = 0x20;
+// U+D800 to U+DFFF in UTF-8: 0xED, then 0xA0 to 0xBF.
+constexpr uchar Utf8SurrogateLead = 0xED;
+constexpr uchar Utf8SurrogateSecond = 0xA0;
 
 // Iterative: no recursion whatever the nesting. Numbers as text: a number
 // too large for a double is still read as what it is, valid JSON.
@@ -25,6 +28,11 @@ constexpr unsigned StrictFlags = rapidjson::kParseIterativeFlag
 QString text(const char *source)
 {
     return QCoreApplication::translate("JsonCheck", source);
+}
+
+QString loneSurrogateText()
+{
+    return text("ein Surrogat in \\u-Schreibweise steht ohne seine zweite Hälfte");
 }
 
 // Follows the reader's events: nesting depth, the keys of every open object,
@@ -53,8 +61,14 @@ public:
         ++m_openObjects;
         return true;
     }
+    bool String(const char *value, rapidjson::SizeType length, bool /*copy*/)
+    {
+        return holdsSurrogate(value, length) ? refuseLoneSurrogate() : Default();
+    }
     bool Key(const char *name, rapidjson::SizeType length, bool /*copy*/)
     {
+        if (holdsSurrogate(name, length))
+            return refuseLoneSurrogate();
         if (m_keys[m_openObjects - 1].emplace(name, length).second)
             return true;
         m_finding.verdict = JsonCheck::DuplicateKey;
@@ -89,8 +103,47 @@ private:
         return false;
     }
 
-    // The reader stands right behind a key's closing quote; inside the key
-    // every quote is escaped, so the first unescaped one before it opens it.
+    // The reader refuses a high surrogate escape without its low half, but
+    // passes a lone low one on, encoded like a character. Raw UTF-8 is
+    // validated, so such bytes can only come from an escape.
+    static bool holdsSurrogate(const char *text, rapidjson::SizeType length)
+    {
+        for (rapidjson::SizeType i = 0; i + 1 < length; ++i) {
+            if (uchar(text[i]) == Utf8SurrogateLead && uchar(text[i + 1]) >= Utf8SurrogateSecond)
+                return true;
+        }
+        return false;
+    }
+
+    bool refuseLoneSurrogate()
+    {
+        m_finding.verdict = JsonCheck::Unprocessable;
+        m_finding.reason = loneSurrogateText();
+        m_finding.offset = loneLowSurrogate(openingQuote());
+        return false;
+    }
+
+    // The offset of the first \uDC00 to \uDFFF escape in the string opened
+    // at quote that does not follow a high surrogate escape.
+    int loneLowSurrogate(int quote) const
+    {
+        const QByteArray raw(m_stream.begin_ + quote, int(m_stream.src_ - m_stream.begin_) - quote);
+        bool afterHigh = false;
+        for (int i = 1; i < raw.size(); ++i) {
+            if (raw.at(i) != '\\')
+                continue;
+            const uint unit = raw.at(i + 1) == 'u' ? raw.mid(i + 2, 4).toUInt(nullptr, 16) : 0;
+            if (unit >= 0xDC00 && unit <= 0xDFFF && !afterHigh)
+                return quote + i;
+            afterHigh = unit >= 0xD800 && unit <= 0xDBFF;
+            ++i; // past the escaped character
+        }
+        return quote;
+    }
+
+    // The reader stands right behind a string's closing quote; inside the
+    // string every quote is escaped, so the first unescaped one before it
+    // opens it.
     int openingQuote() const
     {
         const char *begin = m_stream.begin_;
@@ -167,10 +220,126 @@ QString unprocessableText(rapidjson::ParseErrorCode code)
 {
     if (code == rapidjson::kParseErrorNumberTooBig)
         return text("eine Zahl ist zu groß, um verarbeitet zu werden");
-    return text("ein Surrogat in \\u-Schreibweise steht ohne seine zweite Hälfte");
+    return loneSurrogateText();
+}
+
+// How a text in UTF-16 or UTF-32 is laid out in bytes.
+struct WideUnicode
+{
+    const char *name = nullptr; // null for UTF-8
+    int unitBytes = 1;
+    bool bigEndian = false;
+    int bomBytes = 0;
+};
+
+constexpr int Utf16Bytes = 2;
+constexpr int Utf32Bytes = 4;
+constexpr char32_t LastCodePoint = 0x10FFFF;
+
+bool isSurrogate(char32_t c)
+{
+    return c >= 0xD800 && c <= 0xDFFF;
+}
+
+bool isHighSurrogate(char32_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool startsWith(const QByteArray &bytes, const char *prefix, int size)
+{
+    return bytes.startsWith(QByteArray::fromRawData(prefix, size));
+}
+
+// By the byte order mark or, without one, by where the NUL bytes of the
+// first two characters stand: a JSON text begins with two ASCII characters.
+WideUnicode detectWideUnicode(const QByteArray &bytes)
+{
+    if (startsWith(bytes, "\0\0\xFE\xFF", 4))
+        return {"UTF-32", Utf32Bytes, true, Utf32Bytes};
+    if (startsWith(bytes, "\xFF\xFE\0\0", 4))
+        return {"UTF-32", Utf32Bytes, false, Utf32Bytes};
+    if (startsWith(bytes, "\xFE\xFF", 2))
+        return {"UTF-16", Utf16Bytes, true, Utf16Bytes};
+    if (startsWith(bytes, "\xFF\xFE", 2))
+        return {"UTF-16", Utf16Bytes, false, Utf16Bytes};
+    if (bytes.size() < Utf32Bytes)
+        return {};
+    const bool zero[] = {bytes.at(0) == 0, bytes.at(1) == 0, bytes.at(2) == 0, bytes.at(3) == 0};
+    if (zero[0] && zero[1] && zero[2] && !zero[3])
+        return {"UTF-32", Utf32Bytes, true, 0};
+    if (!zero[0] && zero[1] && zero[2] && zero[3])
+        return {"UTF-32", Utf32Bytes, false, 0};
+    if (zero[0] && !zero[1] && zero[2] && !zero[3])
+        return {"UTF-16", Utf16Bytes, true, 0};
+    if (!zero[0] && zero[1] && !zero[2] && zero[3])
+        return {"UTF-16", Utf16Bytes, false, 0};
+    return {};
+}
+
+char32_t unitAt(const QByteArray &bytes, int offset, const WideUnicode &layout)
+{
+    char32_t unit = 0;
+    for (int k = 0; k < layout.unitBytes; ++k) {
+        const int byte = layout.bigEndian ? k : layout.unitBytes - 1 - k;
+        unit = (unit << 8) | uchar(bytes.at(offset + byte));
+    }
+    return unit;
+}
+
+// Decodes the code units after the byte order mark; stops at the first that
+// is no character (a lone surrogate, a value beyond U+10FFFF, a unit cut
+// off at the end) and says so.
+bool decodeWide(const QByteArray &bytes, const WideUnicode &layout, std::u32string *text)
+{
+    const int step = layout.unitBytes;
+    int at = layout.bomBytes;
+    for (; at + step <= bytes.size(); at += step) {
+        char32_t c = unitAt(bytes, at, layout);
+        if (step == Utf16Bytes && isHighSurrogate(c) && at + 2 * step <= bytes.size()) {
+            const char32_t low = unitAt(bytes, at + step, layout);
+            if (isSurrogate(low) && !isHighSurrogate(low)) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                at += step;
+            }
+        }
+        if (isSurrogate(c) || c > LastCodePoint)
+            return false;
+        text->push_back(c);
+    }
+    return at == bytes.size();
+}
+
+QString toQString(const std::u32string &text)
+{
+    return QString::fromUcs4(text.data(), int(text.size()));
 }
 
 } // namespace
+
+JsonCheck readAsUtf8(QByteArray *bytes)
+{
+    JsonCheck check;
+    const WideUnicode layout = detectWideUnicode(*bytes);
+    if (!layout.name)
+        return check;
+    if (layout.bomBytes == 0) {
+        check.verdict = JsonCheck::OtherEncoding;
+        check.reason = QString::fromLatin1(layout.name);
+        return check;
+    }
+    std::u32string decoded;
+    const bool complete = decodeWide(*bytes, layout, &decoded);
+    // What could be decoded stays, so the position of the fault is found
+    // in it as in any UTF-8 text.
+    *bytes = toQString(decoded).toUtf8();
+    if (!complete) {
+        check.verdict = JsonCheck::NotJson;
+        check.reason = text("ungültiges %1").arg(QString::fromLatin1(layout.name));
+        check.offset = bytes->size();
+    }
+    return check;
+}
 
 JsonCheck checkJson(const QByteArray &bytes)
 {

@@ -17,10 +17,11 @@ struct JsonCheck
         DuplicateKey, // key stands twice in one object
         TooDeep, // nested deeper than the document can hold
         Unprocessable, // valid JSON beyond what the reader can represent; reason says what
+        OtherEncoding, // UTF-16 or UTF-32 without a byte order mark; reason names it
     };
 
     Verdict verdict = Valid;
-    QString reason; // for NotJson and Unprocessable, in the user's language
+    QString reason; // for NotJson, Unprocessable and OtherEncoding, in the user's language
     QString key; // for DuplicateKey, decoded as the reader would look it up
     int offset = 0; // byte offset the finding concerns
 };
@@ -28,6 +29,12 @@ struct JsonCheck
 // Objects and arrays nested deeper than this are refused: QJsonDocument
 // cannot hold more.
 constexpr int MaxJsonDepth = 1024;
+
+// Windows editors save "Unicode" as UTF-16 (or UTF-32). With a byte order
+// mark the encoding is certain and bytes are decoded to UTF-8 in place;
+// without one it is only likely, and the file is refused by the encoding's
+// name rather than as broken. UTF-8 is left as it is.
+JsonCheck readAsUtf8(QByteArray *bytes);
 
 // Checks bytes in one pass, without recursion whatever the nesting.
 JsonCheck checkJson(const QByteArray &bytes);

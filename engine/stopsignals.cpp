@@ -33,10 +33,21 @@ StopSignals::StopSignals(QObject *parent)
     : QObject(parent)
 {
 #ifdef Q_OS_UNIX
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_sockets) != 0)
+    catchEarly();
+    if (g_sockets[1] < 0)
         return;
     m_notifier = new QSocketNotifier(g_sockets[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::readPending);
+    connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::deliverPending);
+#endif
+}
+
+void StopSignals::catchEarly()
+{
+#ifdef Q_OS_UNIX
+    if (g_sockets[0] >= 0)
+        return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_sockets) != 0)
+        return;
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -81,7 +92,7 @@ QString StopSignals::name(int signal)
     return QString::number(signal);
 }
 
-void StopSignals::readPending()
+void StopSignals::deliverPending()
 {
 #ifdef Q_OS_UNIX
     char number = 0;

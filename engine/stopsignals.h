@@ -19,17 +19,26 @@ public:
     explicit StopSignals(QObject *parent = nullptr);
     ~StopSignals() override;
 
+    // Catches the signals from now on, before the application object that
+    // delivers them exists; one that arrives meanwhile is delivered once a
+    // StopSignals object is made and the event loop runs. Call first thing
+    // in main(): setting up Qt takes long enough for a quick SIGTERM to find
+    // the program with nothing in place.
+    static void catchEarly();
+
     // The exit status of a program that ends because of signal: 128 + its
     // number, as a shell reports a program killed by it.
     static int exitStatus(int signal);
     // "SIGINT", "SIGTERM" or "SIGHUP".
     static QString name(int signal);
 
+    // Emits received() now for a signal that came before the event loop
+    // runs, so that a program stopped during its start begins nothing.
+    void deliverPending();
+
 signals:
     void received(int signal);
 
 private:
-    void readPending();
-
     QSocketNotifier *m_notifier = nullptr;
 };

@@ -4,7 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-// Reading alone: the strict check, the parser and the reader.
+// Reading alone: the decoding of UTF-16 and UTF-32, the strict check, the
+// parser and the reader.
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     startApplication(argc, argv);
@@ -13,8 +14,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
-    if (checkJson(bytes).verdict != JsonCheck::Valid)
+    QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    if (readAsUtf8(&bytes).verdict != JsonCheck::Valid
+        || checkJson(bytes).verdict != JsonCheck::Valid)
         return 0;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);

@@ -4,6 +4,7 @@
 #include "engine/systemerror.h"
 #include "engine/threadhandoff.h"
 #include "img/opaquelogo.h"
+#include "report/documenttitle.h"
 #include "report/reportfile.h"
 
 #include <QCoreApplication>
@@ -104,9 +105,10 @@ void convert::configurePage(QPdfWriter &pdf)
 void convert::describeArchival(QPdfWriter &pdf) const
 {
     pdf.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
-    QString title = valueText(general, Config::General::Name).trimmed();
+    QString title = DocumentTitle::fromName(valueText(general, Config::General::Name));
     if (title.isEmpty())
-        title = QFileInfo(jsonPath).completeBaseName();
+        title = DocumentTitle::fromName(
+                QFileInfo(FileNames::forDisplay(jsonPath)).completeBaseName());
     // Qt writes both into the document information and the XMP metadata.
     pdf.setTitle(title);
     pdf.setCreator(QCoreApplication::applicationName() + QLatin1Char(' ')

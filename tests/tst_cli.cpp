@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -30,6 +31,7 @@ private slots:
     void hundredFilesThreeBad();
     void fileNames_data();
     void fileNames();
+    void interruptedLeavesNothing_data();
     void interruptedLeavesNothing();
     void silentPrintServer();
 
@@ -451,8 +453,32 @@ void tst_Cli::fileNames()
 #endif
 }
 
-// SIGTERM in the middle of a batch: a quick end with the summary, complete
-// reports only, and no temporary file.
+namespace {
+
+// Whether the process catches SIGTERM yet, as /proc tells.
+bool catchesTerm(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16) & (1ULL << (SIGTERM - 1));
+    }
+    return false;
+}
+
+} // namespace
+
+void tst_Cli::interruptedLeavesNothing_data()
+{
+    QTest::addColumn<bool>("atStart"); // while Qt is still being set up
+    QTest::newRow("in the middle") << false;
+    QTest::newRow("at the start") << true;
+}
+
+// SIGTERM in the middle of a batch, or as soon as the program can catch it:
+// a quick end with the summary, complete reports only, and no temporary file.
 void tst_Cli::interruptedLeavesNothing()
 {
 #ifndef Q_OS_UNIX
@@ -466,8 +492,14 @@ void tst_Cli::interruptedLeavesNothing()
 
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
+    QFETCH(bool, atStart);
     process.start(QStringLiteral(CLI_PATH), {QStringLiteral("batch")});
-    QVERIFY(process.waitForReadyRead(60000));
+    if (atStart) {
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(catchesTerm(process.processId()), 10000);
+    } else {
+        QVERIFY(process.waitForReadyRead(60000));
+    }
     process.terminate();
     QVERIFY(process.waitForFinished(10000));
 

@@ -98,6 +98,42 @@ void tst_Convert::signalSequence_data()
     QTest::newRow("byte order mark") << "bom.json"
                                      << "\xEF\xBB\xBF" + Minimal << "bom.pdf"
                                      << int(convert::ProgressSteps) << true << QString();
+    // Escaped surrogates without their other half, the same refusal for both.
+    for (const char *lone : {"\\ud800", "\\udc00", "\\ud800\\u0041"}) {
+        QTest::addRow("lone surrogate %s", lone)
+                << "surrogate.json" << QByteArray(R"({"a": ")" + QByteArray(lone) + "\"}")
+                << "surrogate.pdf" << 0 << false << "Surrogat";
+    }
+    // "Unicode" from Windows editors: read with a byte order mark, named without.
+    const QString text = QString::fromUtf8(Minimal);
+    const auto utf16 = [&text](bool bigEndian) {
+        QByteArray bytes;
+        for (const QChar c : text) {
+            const char high = char(c.unicode() >> 8);
+            const char low = char(c.unicode() & 0xFF);
+            bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
+        }
+        return bytes;
+    };
+    QByteArray utf32le;
+    for (const uint c : text.toUcs4())
+        utf32le += QByteArray(reinterpret_cast<const char *>(&c), 4); // little-endian machines
+    QTest::newRow("UTF-16LE with BOM") << "u16le.json"
+                                       << "\xFF\xFE" + utf16(false) << "u16le.pdf"
+                                       << int(convert::ProgressSteps) << true << QString();
+    QTest::newRow("UTF-16BE with BOM") << "u16be.json"
+                                       << "\xFE\xFF" + utf16(true) << "u16be.pdf"
+                                       << int(convert::ProgressSteps) << true << QString();
+    QTest::newRow("UTF-32LE with BOM")
+            << "u32.json" << QByteArray("\xFF\xFE\0\0", 4) + utf32le << "u32.pdf"
+            << int(convert::ProgressSteps) << true << QString();
+    QTest::newRow("UTF-16LE, no BOM") << "n16.json" << utf16(false) << "n16.pdf" << 0 << false
+                                      << "ist als UTF-16 gespeichert, nicht als UTF-8";
+    QTest::newRow("UTF-32LE, no BOM") << "n32.json" << utf32le << "n32.pdf" << 0 << false
+                                      << "ist als UTF-32 gespeichert, nicht als UTF-8";
+    QTest::newRow("UTF-16 with BOM, lone surrogate")
+            << "bad16.json" << QByteArray("\xFF\xFE{\0\x00\xDC", 6) << "bad16.pdf" << 0 << false
+            << "ungültiges UTF-16 (Zeile 1, Spalte 2)";
     QTest::newRow("target folder missing")
             << "nofolder.json" << Minimal << "gone/nofolder.pdf" << 8 << false << "existiert nicht";
     QTest::newRow("target is a folder")
