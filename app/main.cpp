@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/qttranslations.h"
 #include "engine/convert.h"
 #include "engine/filenames.h"
 #include "engine/heapreuse.h"
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
 {
     FileNames::keepUndecodableNames();
     QApplication app(argc, argv);
+    installGermanQtTexts(&app);
     convert::initialise();
     // Once the start-up's own large blocks (the font configuration's) are gone, and
     // before the first report: the blocks a report needs, up to a few MiB,

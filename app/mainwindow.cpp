@@ -1,7 +1,9 @@
 #include "app/mainwindow.h"
 
+#include "app/opendialog.h"
 #include "engine/conversionpool.h"
 #include "engine/convert.h"
+#include "engine/filenames.h"
 #include "engine/reportpaths.h"
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
@@ -9,18 +11,26 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
+#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSpacerItem>
+#include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -45,12 +55,60 @@ const QString StyleSheet = QStringLiteral(
         "QPushButton#btnBrows{border-image:url(:/img/Folder_icon.png);}\n"
         "QPushButton#btnBrows:pressed{border-image:url(:/img/Folder_icon_blau.png);}\n\n"
         "QPushButton#btnKonvert{border-image:url(:/img/IconSwitch.png);}\n"
-        "QPushButton#btnKonvert:pressed{border-image:url(:/img/IconSwitchInv.png);}");
+        "QPushButton#btnKonvert:pressed{border-image:url(:/img/IconSwitchInv.png);}"
+        "\n\nQLabel#listHint{color:gray;}");
+
+// A box of refused duplicates names at most this many.
+constexpr int MaxNamedDuplicates = 10;
 
 QStringList askUserForFiles()
 {
-    return QFileDialog::getOpenFileNames(nullptr, QString(), QString(), QString(), nullptr,
-                                         QFileDialog::Options());
+    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(nullptr));
+    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
+}
+
+// The file a report path names, whatever way it was reached: its folder
+// with links and ".." resolved (as far as the folder exists), and its name.
+QString reportIdentity(const QString &target)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(target).absoluteFilePath()));
+    QString folder = info.absolutePath();
+    QString missing = info.fileName();
+    while (!QFileInfo::exists(folder)) {
+        const QFileInfo step(folder);
+        if (step.isRoot())
+            break;
+        missing.prepend(step.fileName() + QLatin1Char('/'));
+        folder = step.absolutePath();
+    }
+    const QString resolved = QFileInfo(folder).canonicalFilePath();
+    return QDir(resolved.isEmpty() ? folder : resolved).filePath(missing);
+}
+
+// The local path a dropped URL names. Its percent-decoded bytes are the
+// name, decoded like every other file name of the program: a file manager
+// sends a Latin-1 name as "Pr%FCfstand.json".
+QString droppedPath(const QUrl &url)
+{
+    if (!url.isLocalFile() || !url.host().isEmpty())
+        return url.toLocalFile();
+    const QByteArray encoded = url.path(QUrl::FullyEncoded).toLatin1();
+    return QFile::decodeName(QByteArray::fromPercentEncoding(encoded));
+}
+
+// Every configuration file in folder and its subfolders, in name order;
+// linked folders are not followed.
+QStringList configurationsIn(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (ReportPaths::isConfiguration(path))
+            found.append(path);
+    }
+    found.sort();
+    return found;
 }
 
 void showInformation(const QString &title, const QString &text)
@@ -58,7 +116,9 @@ void showInformation(const QString &title, const QString &text)
     QMessageBox::information(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
-bool askYesNo(const QString &title, const QString &text)
+// The question on closing. It answers itself "Ja" when the conversions it
+// asks about have ended meanwhile.
+bool askYesNo(MainWindow *window, const QString &title, const QString &text)
 {
     // Qt's own Yes and No stay English without a translator.
     QMessageBox box(QMessageBox::Question, title, text);
@@ -66,14 +126,21 @@ bool askYesNo(const QString &title, const QString &text)
     QPushButton *no = box.addButton(MainWindow::tr("Nein"), QMessageBox::NoRole);
     box.setDefaultButton(no);
     box.setEscapeButton(no);
+    bool settled = false;
+    QObject::connect(window, &MainWindow::conversionsSettled, &box, [&box, &settled] {
+        settled = true;
+        box.done(QMessageBox::Yes);
+    });
     box.exec();
-    return box.clickedButton() == yes;
+    return settled || box.clickedButton() == yes;
 }
 
-cButton *makeHeaderButton(QWidget *parent, const QString &name, double ratio)
+cButton *makeHeaderButton(QWidget *parent, const QString &name, double ratio,
+                          const QString &toolTip = QString())
 {
     auto *button = new cButton(parent);
     button->setObjectName(name);
+    button->setToolTip(toolTip);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     button->setText(QString());
     button->ratio = ratio;
@@ -86,7 +153,9 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , m_chooseFiles(askUserForFiles)
     , m_showMessage(showInformation)
-    , m_ask(askYesNo)
+    , m_ask([this](const QString &title, const QString &text) {
+        return askYesNo(this, title, text);
+    })
     , m_startTask(&convert::start)
     , m_conversions(new ConversionPool(this))
 {
@@ -116,12 +185,15 @@ MainWindow::MainWindow(QWidget *parent)
     logoPolicy.setHorizontalStretch(0);
     logoPolicy.setVerticalStretch(0);
     ui.btnLogo->setSizePolicy(logoPolicy);
+    ui.btnLogo->setFocusPolicy(Qt::NoFocus); // it does nothing
     ui.horizontalLayout->addWidget(ui.btnLogo);
     ui.horizontalLayout->addItem(new QSpacerItem(SpacerWidth, SpacerHeight, QSizePolicy::Expanding,
                                                  QSizePolicy::Minimum));
-    ui.btnBrows = makeHeaderButton(ui.widget, QStringLiteral("btnBrows"), 1.0);
+    ui.btnBrows = makeHeaderButton(ui.widget, QStringLiteral("btnBrows"), 1.0,
+                                   tr("Dateien hinzufügen"));
     ui.horizontalLayout->addWidget(ui.btnBrows);
-    ui.btnKonvert = makeHeaderButton(ui.widget, QStringLiteral("btnKonvert"), 1.0);
+    ui.btnKonvert = makeHeaderButton(ui.widget, QStringLiteral("btnKonvert"), 1.0,
+                                     tr("Alle konvertieren"));
     ui.horizontalLayout->addWidget(ui.btnKonvert);
     ui.verticalLayout->addWidget(ui.widget);
 
@@ -132,6 +204,18 @@ MainWindow::MainWindow(QWidget *parent)
     ui.verticalLayout->addWidget(ui.listWidget);
     ui.verticalLayout->setStretch(0, HeaderStretch);
     ui.verticalLayout->setStretch(1, ListStretch);
+
+    m_hint = new QLabel(tr("Konfigurationsdateien (.json) oder Ordner hierher ziehen"),
+                        ui.listWidget->viewport());
+    m_hint->setObjectName(QStringLiteral("listHint"));
+    m_hint->setAlignment(Qt::AlignCenter);
+    m_hint->setWordWrap(true);
+    auto *hintLayout = new QVBoxLayout(ui.listWidget->viewport());
+    hintLayout->addWidget(m_hint);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("statusText"));
+    statusBar()->addWidget(m_status, 1);
 
     setCentralWidget(ui.centralWidget);
     setWindowTitle(tr("Belmorand [Beta]"));
@@ -168,12 +252,14 @@ void MainWindow::setTaskStarter(TaskStarter starter)
 
 void MainWindow::stopConversions()
 {
+    // Tasks waiting for another one to end must not start from here on.
+    m_stopping = true;
     m_conversions->stopAll();
 }
 
 bool MainWindow::conversionsPending() const
 {
-    return m_conversions->isBusy();
+    return m_batch.ended < m_batch.started;
 }
 
 void MainWindow::closeEvent(QCloseEvent *e)
@@ -189,17 +275,31 @@ void MainWindow::closeEvent(QCloseEvent *e)
     e->accept();
 }
 
-// NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like convert::run()
+// By value, like convert::run().
 void MainWindow::addFile(QString path)
 {
+    addFiles({std::move(path)});
+}
+
+void MainWindow::addFiles(const QStringList &paths)
+{
+    QStringList refused;
+    for (const QString &path : paths)
+        addRow(path, &refused);
+    reportDuplicates(refused);
+}
+
+bool MainWindow::addRow(const QString &path, QStringList *refused)
+{
     if (!ReportPaths::isConfiguration(path))
-        return;
+        return false;
     const QString target = ReportPaths::besideSource(path);
-    if (fileList.contains(target)) {
-        reportDuplicate(target);
-        return;
+    const QString identity = reportIdentity(target);
+    if (fileList.contains(identity)) {
+        refused->append(target);
+        return false;
     }
-    fileList.append(target);
+    fileList.append(identity);
 
     auto *item = new QListWidgetItem(ui.listWidget, QListWidgetItem::Type);
     item->setSizeHint(rowSize());
@@ -207,6 +307,8 @@ void MainWindow::addFile(QString path)
     auto *row = new ListWidgetContainer(this, target, path);
     connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] { removeRow(row, item); });
     connect(row, &ListWidgetContainer::konvertMe, this, [this, row] { convertSingle(row); });
+    connect(row, &ListWidgetContainer::conversionEnded, this, &MainWindow::conversionEnded);
+    connect(row, &ListWidgetContainer::notice, this, &MainWindow::showStatus);
     // The lambda remembers the target the list knows for this row.
     connect(row, &ListWidgetContainer::newName, this,
             [this, row, current = target](const QString &newTarget) mutable {
@@ -216,48 +318,79 @@ void MainWindow::addFile(QString path)
                     row->setPath(current);
             });
     ui.listWidget->setItemWidget(item, row);
+    showHint();
+    return true;
 }
 
 void MainWindow::removeRow(ListWidgetContainer *row, QListWidgetItem *item)
 {
-    fileList.removeOne(row->path());
+    fileList.removeOne(reportIdentity(row->path()));
+    dropConversion(row);
     // Hiding the focused row would pass the focus on to the next row's path
     // field, which takes it with its whole text selected.
     QWidget *focused = QApplication::focusWidget();
     if (focused && row->isAncestorOf(focused))
         focused->clearFocus();
     delete item;
+    showHint();
+}
+
+void MainWindow::dropConversion(ListWidgetContainer *row)
+{
+    const QPointer<convert> task = m_rowTasks.take(row);
+    if (row->conversion() != ListWidgetContainer::Conversion::Started)
+        return;
+    // Neither the row nor the count hears of this task again.
+    disconnect(row, nullptr, this, nullptr);
+    if (task) {
+        disconnect(task, nullptr, row, nullptr);
+        // One that has begun stops at its next step and keeps its report
+        // unwritten; the next task for the same report waits for its end.
+        task->cancel();
+    }
+    --m_batch.started;
+    showProgress();
 }
 
 bool MainWindow::retarget(const QString &oldTarget, const QString &newTarget)
 {
-    if (newTarget == oldTarget)
+    const QString oldIdentity = reportIdentity(oldTarget);
+    const QString newIdentity = reportIdentity(newTarget);
+    if (newIdentity == oldIdentity)
         return true;
-    if (fileList.contains(newTarget)) {
-        reportDuplicate(newTarget);
+    if (fileList.contains(newIdentity)) {
+        reportDuplicates({newTarget});
         return false;
     }
-    const int index = fileList.indexOf(oldTarget);
+    const int index = fileList.indexOf(oldIdentity);
     if (index >= 0)
-        fileList[index] = newTarget;
+        fileList[index] = newIdentity;
     else
-        fileList.append(newTarget);
+        fileList.append(newIdentity);
     return true;
 }
 
-void MainWindow::reportDuplicate(const QString &target)
+void MainWindow::reportDuplicates(const QStringList &targets)
 {
-    if (m_showMessage)
+    if (targets.isEmpty() || !m_showMessage)
+        return;
+    if (targets.size() == 1) {
         m_showMessage(QStringLiteral("Fehler"),
-                      QStringLiteral("Die Datei ") + target
+                      QStringLiteral("Die Datei ") + targets.first()
                               + QStringLiteral(" befindest sich schon in der Liste"));
+        return;
+    }
+    QStringList lines = targets.mid(0, MaxNamedDuplicates);
+    if (targets.size() > MaxNamedDuplicates)
+        lines.append(tr("und %1 weitere").arg(targets.size() - MaxNamedDuplicates));
+    m_showMessage(QStringLiteral("Fehler"), tr("Diese Dateien befinden sich schon in der Liste:")
+                                                    + QLatin1Char('\n')
+                                                    + lines.join(QLatin1Char('\n')));
 }
 
 void MainWindow::openFiles()
 {
-    const QStringList paths = m_chooseFiles ? m_chooseFiles() : QStringList();
-    for (const QString &path : paths)
-        addFile(path);
+    addFiles(m_chooseFiles ? m_chooseFiles() : QStringList());
 }
 
 void MainWindow::convertAll()
@@ -269,7 +402,9 @@ void MainWindow::convertAll()
             qDebug() << "ObjectCast ListWidgetContainer fehlgeschlagen";
             continue;
         }
-        convertSingle(row);
+        // A finished row is converted again only by its own button.
+        if (row->isAtRest())
+            convertSingle(row);
     }
 }
 
@@ -277,7 +412,7 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
 {
     // A row is marked the moment its task is queued: the progress bar moves
     // only when the task has begun, too late to stop a second start.
-    if (!W || !W->isAtRest())
+    if (!W || !W->canStart())
         return;
 
     auto *task = new convert;
@@ -288,8 +423,81 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
     connect(task, &convert::abortReason, W, &ListWidgetContainer::conversionFailed);
     connect(task, &convert::aborted, W, [W] { W->conversionFailed(); });
 
+    m_rowTasks.insert(W, task);
+    if (!conversionsPending())
+        m_batch = Batch();
+    ++m_batch.started;
+    showProgress();
+
     m_conversions->adopt(task);
-    m_startTask(task, W->sourcePath(), W->path());
+    launchWhenFree(task, W->sourcePath(), W->path());
+}
+
+void MainWindow::launchWhenFree(convert *task, const QString &sourcePath, const QString &pdfPath)
+{
+    const QString identity = reportIdentity(pdfPath);
+    const QPointer<convert> previous = m_writers.value(identity);
+    m_writers.insert(identity, task);
+    // After its final signal a task writes nothing more.
+    const auto release = [this, identity, task] {
+        if (m_writers.value(identity) == task)
+            m_writers.remove(identity);
+    };
+    connect(task, &convert::finished, this, release);
+    connect(task, &convert::aborted, this, release);
+    if (!previous) {
+        m_startTask(task, sourcePath, pdfPath);
+        return;
+    }
+    // The earlier task ends with finished() or aborted(); one dropped before
+    // it was started only goes.
+    auto launched = std::make_shared<bool>(false);
+    const auto launch = [this, task, sourcePath, pdfPath, launched] {
+        if (*launched || m_stopping)
+            return;
+        *launched = true;
+        if (task->isCancelled())
+            task->deleteLater();
+        else
+            m_startTask(task, sourcePath, pdfPath);
+    };
+    connect(previous.data(), &convert::finished, task, launch);
+    connect(previous.data(), &convert::aborted, task, launch);
+    connect(previous.data(), &QObject::destroyed, task, launch);
+}
+
+void MainWindow::conversionEnded(bool written)
+{
+    ++m_batch.ended;
+    if (!written)
+        ++m_batch.failed;
+    showProgress();
+}
+
+void MainWindow::showProgress()
+{
+    if (conversionsPending()) {
+        const int current = qMin(m_batch.ended + 1, m_batch.started);
+        showStatus(tr("Konvertiere \u2026 (%1 von %2)").arg(current).arg(m_batch.started));
+        return;
+    }
+    if (m_batch.started > 0)
+        showStatus(tr("%1 konvertiert, %2 fehlgeschlagen")
+                           .arg(m_batch.started - m_batch.failed)
+                           .arg(m_batch.failed));
+    else
+        showStatus(QString());
+    emit conversionsSettled();
+}
+
+void MainWindow::showStatus(const QString &text)
+{
+    m_status->setText(text);
+}
+
+void MainWindow::showHint()
+{
+    m_hint->setVisible(ui.listWidget->count() == 0);
 }
 
 QSize MainWindow::rowSize() const
@@ -331,10 +539,25 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *e)
 void MainWindow::dropEvent(QDropEvent *e)
 {
     qDebug() << "Dropevent";
-    const QList<QUrl> urls = e->mimeData()->urls();
+    addDropped(e->mimeData()->urls());
+}
+
+void MainWindow::addDropped(const QList<QUrl> &urls)
+{
+    QStringList refused;
+    int added = 0;
     for (const QUrl &url : urls) {
-        const QString path = url.toLocalFile();
+        const QString path = droppedPath(url);
         qDebug() << "Dropped file:" << path;
-        addFile(path);
+        const bool folder = !path.isEmpty() && QFileInfo(path).isDir();
+        for (const QString &file : folder ? configurationsIn(path) : QStringList {path}) {
+            if (addRow(file, &refused))
+                ++added;
+        }
     }
+    if (added == 0 && refused.isEmpty())
+        showStatus(tr("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in der Ablage."));
+    // The source of the drag waits for the drop to end: the box comes after.
+    QMetaObject::invokeMethod(
+            this, [this, refused] { reportDuplicates(refused); }, Qt::QueuedConnection);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -10,10 +12,15 @@ class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QHBoxLayout;
+class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QResizeEvent;
 class QVBoxLayout;
+QT_END_NAMESPACE
+
+QT_BEGIN_NAMESPACE
+class QUrl;
 QT_END_NAMESPACE
 
 class cButton;
@@ -50,12 +57,20 @@ public:
     // The configuration file at path becomes a row, unless it is no ".json"
     // file or its PDF is in the list already.
     void addFile(QString path);
+    // The same for several files; the duplicates among them are told of in
+    // one box.
+    void addFiles(const QStringList &paths);
 
     // Waiting conversions are dropped, running ones are waited for; then
     // every task object is gone.
     void stopConversions();
-    // Some conversion has been started and has not ended yet.
+    // Some conversion of a row in the list has been started and has not
+    // ended yet.
     bool conversionsPending() const;
+
+signals:
+    // The last pending conversion has ended.
+    void conversionsSettled();
 
 public slots:
     void convertAll();
@@ -70,8 +85,19 @@ protected:
 
 private:
     void openFiles();
-    void reportDuplicate(const QString &target);
+    // Adds a row for path; a refused duplicate's target goes to refused.
+    bool addRow(const QString &path, QStringList *refused);
+    void reportDuplicates(const QStringList &targets);
+    void addDropped(const QList<QUrl> &urls);
     void removeRow(ListWidgetContainer *row, QListWidgetItem *item);
+    // The row's task will write nothing: dropped if it waits, stopped if it runs.
+    void dropConversion(ListWidgetContainer *row);
+    // Starts task once no earlier task for the same report may still write it.
+    void launchWhenFree(convert *task, const QString &sourcePath, const QString &pdfPath);
+    void conversionEnded(bool written);
+    void showProgress();
+    void showStatus(const QString &text);
+    void showHint();
     bool retarget(const QString &oldTarget, const QString &newTarget);
     QSize rowSize() const;
     void fitRows();
@@ -89,9 +115,27 @@ private:
     };
     Form ui;
 
-    // The target PDF of every row, in the order of adding: no two rows may
-    // write the same file.
+    // The target PDF of every row as the file it names (folder links and
+    // ".." resolved), in the order of adding: no two rows may write the same
+    // file.
     QStringList fileList;
+
+    QLabel *m_status = nullptr;
+    QLabel *m_hint = nullptr;
+    // The task each row started last.
+    QHash<const ListWidgetContainer *, QPointer<convert>> m_rowTasks;
+    // The task that last began to write each report (by its file), until
+    // it has ended: the next task for that report waits for it.
+    QHash<QString, QPointer<convert>> m_writers;
+    // The conversions since the window was last idle.
+    struct Batch
+    {
+        int started = 0;
+        int ended = 0;
+        int failed = 0;
+    };
+    Batch m_batch;
+    bool m_stopping = false;
 
     FileChooser m_chooseFiles;
     InfoBox m_showMessage;

@@ -211,9 +211,15 @@ void convert::requestStop()
     g_stopRequested.store(true, std::memory_order_relaxed);
 }
 
-bool convert::stopRequested()
+bool convert::stopRequested() const
 {
-    return g_stopRequested.load(std::memory_order_relaxed);
+    return g_stopRequested.load(std::memory_order_relaxed) || m_cancelled.load();
+}
+
+bool convert::cancel()
+{
+    m_cancelled.store(true);
+    return !m_begun.load();
 }
 
 void convert::start(convert *task, const QString &sourcePath, const QString &pdfPath)
@@ -227,6 +233,7 @@ void convert::start(convert *task, const QString &sourcePath, const QString &pdf
 // NOLINTNEXTLINE(performance-unnecessary-value-param)
 void convert::run(QString sourcePath, QString pdfPath)
 {
+    m_begun.store(true);
     QByteArray bytes;
     QString reason;
     if (stopRequested()) {

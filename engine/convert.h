@@ -8,6 +8,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <atomic>
+
 QT_BEGIN_NAMESPACE
 class QByteArray;
 class QJsonArray;
@@ -67,7 +69,15 @@ public:
     // Asks every conversion of the process to end as soon as it can, with
     // nothing written (the program is being interrupted). Cannot be undone.
     static void requestStop();
-    static bool stopRequested();
+    // This conversion is to end without a report: the process is stopping,
+    // or the task was cancelled.
+    bool stopRequested() const;
+
+    // Asks this task to end as soon as it can, with nothing written (its row
+    // was removed). True when run() had not begun: it will touch no file.
+    // Otherwise it may still be writing until it ends. Any thread.
+    bool cancel();
+    bool isCancelled() const { return m_cancelled.load(); }
 
     void readConfiguration(const QJsonObject &root);
 
@@ -151,4 +161,9 @@ private:
     void readService(const QJsonObject &object);
 
     bool m_archival = false;
+    // Sequentially consistent, both: of cancel() and the start of run(),
+    // each sees the other's mark, so exactly one decides whether the task
+    // writes.
+    std::atomic<bool> m_cancelled {false};
+    std::atomic<bool> m_begun {false};
 };

@@ -30,9 +30,14 @@ QString inFolder(const QString &source, const QString &folder)
     return QDir(folder).absoluteFilePath(besideSource(QFileInfo(source).fileName()));
 }
 
+bool hasPdfSuffix(const QString &name)
+{
+    return name.endsWith(PdfSuffix, Qt::CaseInsensitive);
+}
+
 QString withPdfSuffix(const QString &name)
 {
-    return name.endsWith(PdfSuffix) ? name : name + PdfSuffix;
+    return hasPdfSuffix(name) ? name : name + PdfSuffix;
 }
 
 } // namespace ReportPaths

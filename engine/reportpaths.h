@@ -12,6 +12,9 @@ inline const QLatin1String PdfSuffix(".pdf"); // a report's
 
 bool isConfiguration(const QString &path);
 
+// A report's name: ends in ".pdf", in any case ("Bericht.PDF" too).
+bool hasPdfSuffix(const QString &name);
+
 // The task's rule for the path it is given: used unchanged when it ends in
 // ".pdf", otherwise with every ".json" in it replaced by ".pdf" (a ".json"
 // inside a folder name too, as the task has always done).
@@ -25,7 +28,8 @@ QString besideSource(const QString &source);
 // by ".pdf" (or ".pdf" added), in folder (its own, or the one of -d).
 QString inFolder(const QString &source, const QString &folder);
 
-// A name chosen for a report, with ".pdf" added when it lacks it.
+// A name chosen for a report, with ".pdf" added when it lacks it ("Bericht.PDF"
+// stays as it is).
 QString withPdfSuffix(const QString &name);
 
 } // namespace ReportPaths

@@ -10,6 +10,7 @@
 set -euo pipefail
 
 # rapidjson-dev: the strict JSON reader every configuration passes first.
+# qttranslations5-l10n / qt6-translations-l10n: Qt's own dialogs in German.
 base=(cmake ninja-build g++ pkg-config fonts-dejavu-core rapidjson-dev)
 # What the tests of the installed layout read it with; fonttools remakes the
 # bundled report font, pdfminer reads a report's text as its font maps say.
@@ -17,9 +18,9 @@ checks=(desktop-file-utils appstream imagemagick man-db python3-fonttools python
 # Apache PDFBox Preflight, which validates the PDF/A reports.
 pdfa=(libpdfbox2-java default-jre-headless libactivation-java libjaxb-api-java)
 case "${1:-run}" in
-run) packages=("${base[@]}" qtbase5-dev) ;;
-test) packages=("${base[@]}" qtbase5-dev libpoppler-qt5-dev poppler-utils qpdf "${checks[@]}" "${pdfa[@]}") ;;
-test-qt6) packages=("${base[@]}" qt6-base-dev libpoppler-qt6-dev poppler-utils qpdf "${checks[@]}" "${pdfa[@]}") ;;
+run) packages=("${base[@]}" qtbase5-dev qttranslations5-l10n) ;;
+test) packages=("${base[@]}" qtbase5-dev qttranslations5-l10n libpoppler-qt5-dev poppler-utils qpdf "${checks[@]}" "${pdfa[@]}") ;;
+test-qt6) packages=("${base[@]}" qt6-base-dev qt6-translations-l10n libpoppler-qt6-dev poppler-utils qpdf "${checks[@]}" "${pdfa[@]}") ;;
 package) packages=("${base[@]}" qtbase5-dev dpkg-dev file) ;;
 lint) packages=("${base[@]}" qtbase5-dev clang-format clang-tidy) ;;
 clang) packages=(clang-14 libclang-rt-14-dev) ;;

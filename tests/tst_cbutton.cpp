@@ -14,6 +14,7 @@ class tst_CButton : public QObject
 private slots:
     void clickFilter_data();
     void clickFilter();
+    void keyboardClicks_data();
     void keyboardClicks();
     void ratio_data();
     void ratio();
@@ -94,16 +95,25 @@ void tst_CButton::clickFilter()
     QCOMPARE(mouse.last().at(1).toPoint(), button.mapToGlobal(Centre + offset));
 }
 
+void tst_CButton::keyboardClicks_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("space") << int(Qt::Key_Space);
+    QTest::newRow("return") << int(Qt::Key_Return);
+    QTest::newRow("enter (keypad)") << int(Qt::Key_Enter);
+}
+
 void tst_CButton::keyboardClicks()
 {
+    QFETCH(int, key);
     // No mouse move has ever reached the button: the keyboard is not filtered.
     cButton button;
     button.resize(Side, Side);
     button.show();
     QVERIFY(QTest::qWaitForWindowExposed(&button));
     QSignalSpy clicked(&button, &QAbstractButton::clicked);
-    QTest::keyClick(&button, Qt::Key_Space);
-    QCOMPARE(clicked.count(), 1);
+    QTest::keyClick(&button, Qt::Key(key));
+    QTRY_COMPARE(clicked.count(), 1);
 }
 
 void tst_CButton::ratio_data()

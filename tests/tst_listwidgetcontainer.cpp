@@ -1,9 +1,12 @@
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 
+#include <QClipboard>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // One file row: what its path field shows, the "Speichern unter" rule, the
@@ -22,6 +25,8 @@ private slots:
     void failureShown_data();
     void failureShown();
     void finishedShowsFull();
+    void reportAccess_data();
+    void reportAccess();
 };
 
 namespace {
@@ -103,7 +108,7 @@ void tst_ListWidgetContainer::newName_data()
     QTest::newRow("no suffix") << "D:/out/bericht"
                                << "D:/out/bericht.pdf";
     QTest::newRow("upper-case suffix") << "D:/out/bericht.PDF"
-                                       << "D:/out/bericht.PDF.pdf";
+                                       << "D:/out/bericht.PDF";
     QTest::newRow("suffix given") << "D:/out/bericht.pdf"
                                   << "D:/out/bericht.pdf";
 }
@@ -146,11 +151,13 @@ void tst_ListWidgetContainer::buttons_data()
     QTest::addColumn<int>("dragBy");
     QTest::addColumn<int>("deletes");
     QTest::addColumn<int>("converts");
+    QTest::addColumn<QString>("toolTip");
 
-    QTest::newRow("delete") << "btnDelete" << 0 << 1 << 0;
-    QTest::newRow("convert") << "btnKonvertier" << 0 << 0 << 1;
-    QTest::newRow("delete dragged") << "btnDelete" << 20 << 0 << 0;
-    QTest::newRow("convert dragged") << "btnKonvertier" << 20 << 0 << 0;
+    QTest::newRow("delete") << "btnDelete" << 0 << 1 << 0 << "Entfernen";
+    QTest::newRow("convert") << "btnKonvertier" << 0 << 0 << 1 << "Konvertieren";
+    QTest::newRow("delete dragged") << "btnDelete" << 20 << 0 << 0 << "Entfernen";
+    QTest::newRow("convert dragged") << "btnKonvertier" << 20 << 0 << 0 << "Konvertieren";
+    QTest::newRow("new name") << "btnNewName" << 20 << 0 << 0 << "Speichern unter \u2026";
 }
 
 void tst_ListWidgetContainer::buttons()
@@ -159,6 +166,7 @@ void tst_ListWidgetContainer::buttons()
     QFETCH(int, dragBy);
     QFETCH(int, deletes);
     QFETCH(int, converts);
+    QFETCH(QString, toolTip);
 
     ListWidgetContainer row(nullptr, LongPath);
     row.resize(800, RowHeight);
@@ -169,6 +177,7 @@ void tst_ListWidgetContainer::buttons()
 
     cButton *target = button(row, name);
     QVERIFY(target);
+    QCOMPARE(target->toolTip(), toolTip);
     QCOMPARE(target->width(), target->height()); // square at the row's height
     const QPoint press(5, target->height() / 2);
     const QPoint release = press + QPoint(dragBy, 0);
@@ -242,6 +251,95 @@ void tst_ListWidgetContainer::finishedShowsFull()
     QVERIFY(!row.isAtRest());
     row.conversionFailed(QStringLiteral("spät")); // nothing under way any more
     QCOMPARE(progress->text(), QStringLiteral("100%"));
+}
+
+namespace {
+
+// What the user does to get at a row's report.
+enum class Access { DoubleClick, CopyKey, MenuOpen, MenuFolder, MenuCopy };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Access)
+
+void tst_ListWidgetContainer::reportAccess_data()
+{
+    QTest::addColumn<Access>("access");
+    QTest::addColumn<bool>("finished");
+    QTest::addColumn<bool>("viewerStarts");
+    QTest::addColumn<QString>("opened"); // file name of the URL handed on, if any
+    QTest::addColumn<QString>("notice"); // start of the status line's text, if any
+
+    QTest::newRow("double click, finished")
+            << Access::DoubleClick << true << true << "bericht.pdf" << QString();
+    QTest::newRow("double click, not converted")
+            << Access::DoubleClick << false << true << QString() << QString();
+    QTest::newRow("double click, no viewer")
+            << Access::DoubleClick << true << false << "bericht.pdf"
+            << "Der Bericht";
+    QTest::newRow("menu, open report")
+            << Access::MenuOpen << true << true << "bericht.pdf" << QString();
+    QTest::newRow("menu, open folder") << Access::MenuFolder << true << false << "Kunde Nord"
+                                       << "Der Ordner";
+    QTest::newRow("menu, copy path") << Access::MenuCopy << false << true << QString() << QString();
+    QTest::newRow("Ctrl+C") << Access::CopyKey << false << true << QString() << QString();
+}
+
+void tst_ListWidgetContainer::reportAccess()
+{
+    QFETCH(Access, access);
+    QFETCH(bool, finished);
+    QFETCH(bool, viewerStarts);
+    QFETCH(QString, opened);
+    QFETCH(QString, notice);
+
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Kunde Nord")));
+    const QString report = dir.filePath(QStringLiteral("Kunde Nord/bericht.pdf"));
+    ListWidgetContainer row(nullptr, report);
+    row.resize(400, RowHeight); // the field shows a shortened path
+    row.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&row));
+    if (finished) {
+        QFile file(report);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        row.markStarted();
+        row.conversionFinished();
+    }
+    QList<QUrl> urls;
+    row.setUrlOpener([&](const QUrl &url) {
+        urls.append(url);
+        return viewerStarts;
+    });
+    QSignalSpy notices(&row, &ListWidgetContainer::notice);
+    QGuiApplication::clipboard()->clear();
+
+    QLineEdit *field = pathField(row);
+    if (access == Access::DoubleClick) {
+        QTest::mouseDClick(field, Qt::LeftButton);
+    } else if (access == Access::CopyKey) {
+        field->setFocus();
+        QTest::keySequence(field, QKeySequence::Copy);
+    } else {
+        const int entry = int(access) - int(Access::MenuOpen);
+        QTimer::singleShot(100, &row, [entry] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            menu->actions().at(entry)->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QCoreApplication::sendEvent(field, &event);
+    }
+
+    QCOMPARE(urls.size(), opened.isEmpty() ? 0 : 1);
+    if (!opened.isEmpty())
+        QCOMPARE(QFileInfo(urls.first().toLocalFile()).fileName(), opened);
+    QCOMPARE(notices.size(), notice.isEmpty() ? 0 : 1);
+    if (!notice.isEmpty())
+        QVERIFY(notices.first().first().toString().startsWith(notice));
+    const bool copies = access == Access::CopyKey || access == Access::MenuCopy;
+    QCOMPARE(QGuiApplication::clipboard()->text(), copies ? report : QString());
 }
 
 QTEST_MAIN(tst_ListWidgetContainer)

@@ -1,15 +1,24 @@
 #include "app/mainwindow.h"
+#include "app/opendialog.h"
+#include "app/qttranslations.h"
 #include "engine/convert.h"
+#include "engine/filenames.h"
+#include "engine/reportpaths.h"
 #include "report/reportfile.h"
 #include "testfiles.h"
 #include "testfolder.h"
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -21,6 +30,10 @@
 #include <QtTest>
 
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 // The main window as a user meets it: adding files by the dialog and by
 // dropping, refusing duplicates, starting conversions, and quitting.
@@ -40,6 +53,9 @@ private slots:
     void dragEnter_data();
     void dragEnter();
     void dropSeveral();
+    void dropPaths_data();
+    void dropPaths();
+    void dropLatin1Name();
     void newTarget_data();
     void newTarget();
     void removalFreesPath();
@@ -53,7 +69,9 @@ private slots:
     void quitWithConversionsQueuedAndRunning();
     void quitWithHundredConversions();
     void removeRowsWhileConverting();
+    void removedRowWritesNothing();
     void closeAsks();
+    void qtTextsGerman();
 };
 
 namespace {
@@ -94,6 +112,22 @@ struct Harness
         return window.findChild<QListWidget *>(QStringLiteral("listWidget"));
     }
 
+    QString status() const
+    {
+        return window.findChild<QLabel *>(QStringLiteral("statusText"))->text();
+    }
+
+    void drop(const QList<QUrl> &urls)
+    {
+        QMimeData mime;
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &enter);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &event);
+    }
+
     QList<ListWidgetContainer *> rows() const
     {
         QList<ListWidgetContainer *> result;
@@ -120,6 +154,28 @@ QString duplicateText(const QString &target)
 {
     return QStringLiteral("Die Datei ") + target
            + QStringLiteral(" befindest sich schon in der Liste");
+}
+
+// The one box for the duplicates of one drop or choice.
+QStringList duplicatesBox(const QStringList &targets)
+{
+    if (targets.isEmpty())
+        return {};
+    if (targets.size() == 1)
+        return {duplicateText(targets.first())};
+    QStringList lines = targets.mid(0, 10);
+    if (targets.size() > 10)
+        lines.append(QStringLiteral("und %1 weitere").arg(targets.size() - 10));
+    return {QStringLiteral("Diese Dateien befinden sich schon in der Liste:\n")
+            + lines.join(QLatin1Char('\n'))};
+}
+
+QStringList inFolder(const QString &folder, const QStringList &names)
+{
+    QStringList paths;
+    for (const QString &name : names)
+        paths.append(folder + QLatin1Char('/') + name);
+    return paths;
 }
 
 void press(ListWidgetContainer *row, const char *name)
@@ -159,6 +215,27 @@ private:
     QSemaphore *m_dropped;
 };
 
+// Runs the harness's tasks for real, the first one held inside run(), after
+// reading and before writing: it signals reading and waits for release.
+void holdFirstTask(Harness *h, QSemaphore *reading, QSemaphore *release, QObject *context)
+{
+    h->window.setTaskStarter([=](convert *task, const QString &source, const QString &target) {
+        if (h->starts.isEmpty()) {
+            QObject::connect(
+                    task, &convert::newPbarValue, context,
+                    [=](int value) {
+                        if (value != 1)
+                            return;
+                        reading->release();
+                        release->acquire();
+                    },
+                    Qt::DirectConnection);
+        }
+        h->starts.append({task, source, target});
+        convert::start(task, source, target);
+    });
+}
+
 // Where a row's conversion stands before the test acts on it.
 enum class Before { Idle, Finished, Running };
 // Which button starts a conversion.
@@ -172,6 +249,7 @@ Q_DECLARE_METATYPE(Presses)
 
 void tst_MainWindow::initTestCase()
 {
+    FileNames::keepUndecodableNames(); // as the program does
     convert::initialise();
     QApplication::setQuitOnLastWindowClosed(false); // closing must not end later tests' loops
 }
@@ -195,6 +273,21 @@ void tst_MainWindow::header()
         QCOMPARE(icon->width(), icon->height());
         QCOMPARE(icon->height(), logo->height());
     }
+    QCOMPARE(logo->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(h.window.findChild<cButton *>(QStringLiteral("btnBrows"))->toolTip(),
+             QStringLiteral("Dateien hinzufügen"));
+    QCOMPARE(h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->toolTip(),
+             QStringLiteral("Alle konvertieren"));
+
+    // The empty list says what to do with it.
+    auto *hint = h.window.findChild<QLabel *>(QStringLiteral("listHint"));
+    QCOMPARE(hint->text(),
+             QStringLiteral("Konfigurationsdateien (.json) oder Ordner hierher ziehen"));
+    QVERIFY(hint->isVisible());
+    h.open({QStringLiteral("/in/a.json")});
+    QVERIFY(!hint->isVisible());
+    press(h.rows().first(), "btnDelete");
+    QVERIFY(hint->isVisible());
 }
 
 void tst_MainWindow::styleSheetImages_data()
@@ -202,7 +295,7 @@ void tst_MainWindow::styleSheetImages_data()
     QTest::addColumn<bool>("row");
     QTest::addColumn<int>("images");
     QTest::newRow("window") << false << 5;
-    QTest::newRow("row") << true << 6;
+    QTest::newRow("row") << true << 8; // with the switched-off look of two buttons
 }
 
 void tst_MainWindow::styleSheetImages()
@@ -364,7 +457,163 @@ void tst_MainWindow::dropSeveral()
     QCoreApplication::sendEvent(&h.window, &event);
 
     QCOMPARE(h.targets(), (QStringList {"/in/b.pdf", "/in/a.pdf"}));
-    QCOMPARE(h.messages, (QStringList {duplicateText("/in/b.pdf"), duplicateText("/in/a.pdf")}));
+    QCOMPARE(h.messages, QStringList()); // not while the drop is under way
+    QTRY_COMPARE(h.messages, duplicatesBox({"/in/b.pdf", "/in/a.pdf"}));
+}
+
+void tst_MainWindow::dropPaths_data()
+{
+    QTest::addColumn<QStringList>("dropped"); // below the test's folder
+    QTest::addColumn<QStringList>("added"); // targets, in order
+    QTest::addColumn<QStringList>("refused");
+    QTest::addColumn<QString>("status");
+
+    const QString nothing = QStringLiteral(
+            "Nichts hinzugefügt: keine Konfigurationsdatei (.json) in der Ablage.");
+    QTest::newRow("through a linked folder")
+            << QStringList {"link/Anlage 7/large.json"} << QStringList {}
+            << QStringList {"link/Anlage 7/large.pdf"} << QString();
+    QTest::newRow("with ..") << QStringList {"Kunde Nord/Anlage 7/../Anlage 7/large.json"}
+                             << QStringList {}
+                             << QStringList {"Kunde Nord/Anlage 7/../Anlage 7/large.pdf"}
+                             << QString();
+    QTest::newRow("folder") << QStringList {"Kunde Nord"}
+                            << QStringList {"Kunde Nord/Anlage 7/b.pdf",
+                                            "Kunde Nord/Anlage 7/sub/c.pdf", "Kunde Nord/a.pdf"}
+                            << QStringList {"Kunde Nord/Anlage 7/large.pdf"} << QString();
+    QTest::newRow("many duplicates")
+            << QStringList {"viele", "viele"}
+            << inFolder("viele", {"f00.pdf", "f01.pdf", "f02.pdf", "f03.pdf", "f04.pdf", "f05.pdf",
+                                  "f06.pdf", "f07.pdf", "f08.pdf", "f09.pdf", "f10.pdf", "f11.pdf"})
+            << inFolder("viele", {"f00.pdf", "f01.pdf", "f02.pdf", "f03.pdf", "f04.pdf", "f05.pdf",
+                                  "f06.pdf", "f07.pdf", "f08.pdf", "f09.pdf", "f10.pdf", "f11.pdf"})
+            << QString();
+    QTest::newRow("empty folder") << QStringList {"leer"} << QStringList {} << QStringList {}
+                                  << nothing;
+    QTest::newRow("no configuration") << QStringList {"Kunde Nord/notizen.txt"} << QStringList {}
+                                      << QStringList {} << nothing;
+}
+
+void tst_MainWindow::dropPaths()
+{
+    QFETCH(QStringList, dropped);
+    QFETCH(QStringList, added);
+    QFETCH(QStringList, refused);
+    QFETCH(QString, status);
+
+    TestFolder dir;
+    const QDir root(dir.path());
+    for (const char *folder : {"Kunde Nord/Anlage 7/sub", "leer", "viele", "anderswo"})
+        QVERIFY(root.mkpath(QLatin1String(folder)));
+    QStringList files {"Kunde Nord/Anlage 7/large.json", "Kunde Nord/Anlage 7/b.json",
+                       "Kunde Nord/Anlage 7/sub/c.json", "Kunde Nord/a.json",
+                       "Kunde Nord/notizen.txt",         "anderswo/d.json"};
+    for (int i = 0; i < 12; ++i)
+        files.append(QStringLiteral("viele/f%1.json").arg(i, 2, 10, QLatin1Char('0')));
+    for (const QString &file : files)
+        QVERIFY(!writeFile(root.filePath(file), "{}").isEmpty());
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("Kunde Nord")),
+                        root.filePath(QStringLiteral("link"))));
+    // Not followed when the folder is dropped.
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("anderswo")),
+                        root.filePath(QStringLiteral("Kunde Nord/Anlage 7/zlink"))));
+
+    Harness h;
+    const QString first = root.filePath(QStringLiteral("Kunde Nord/Anlage 7/large.json"));
+    h.open({first});
+    QList<QUrl> urls;
+    for (const QString &path : dropped)
+        urls.append(QUrl::fromLocalFile(root.filePath(path)));
+    QTest::ignoreMessage(QtDebugMsg, "DragEnterEvent");
+    QTest::ignoreMessage(QtDebugMsg, "Dropevent");
+    for (const QString &path : dropped)
+        QTest::ignoreMessage(
+                QtDebugMsg,
+                qPrintable(QStringLiteral("Dropped file: \"%1\"").arg(root.filePath(path))));
+    h.drop(urls);
+
+    QCOMPARE(h.targets(),
+             QStringList {ReportPaths::besideSource(first)} + inFolder(dir.path(), added));
+    QCOMPARE(h.status(), status);
+    QTRY_COMPARE(h.messages, duplicatesBox(inFolder(dir.path(), refused)));
+}
+
+void tst_MainWindow::dropLatin1Name()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("file names as bytes are a Unix matter");
+#else
+    TestFolder dir;
+    const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+    const QByteArray source = folder
+                              + "Pr\xfc"
+                                "fstand.json";
+    const QByteArray report = folder
+                              + "Pr\xfc"
+                                "fstand.pdf";
+    QVERIFY(QFile::copy(QStringLiteral(EXAMPLES_DIR "/typical.json"), dir.filePath("plain.json")));
+    QVERIFY(::rename(QFile::encodeName(dir.filePath("plain.json")).constData(), source.constData())
+            == 0);
+    // The folder's own clean-up cannot name what is not UTF-8.
+    const auto removeRaw = qScopeGuard([&] {
+        ::unlink(source.constData());
+        ::unlink(report.constData());
+    });
+
+    Harness h(true);
+    h.window.show();
+    QTest::ignoreMessage(QtDebugMsg, "DragEnterEvent");
+    QTest::ignoreMessage(QtDebugMsg, "Dropevent");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Dropped file: ")));
+    // As a file manager sends it: the name's bytes, percent-encoded.
+    h.drop({QUrl::fromEncoded("file://" + source.toPercentEncoding("/"))});
+    QCOMPARE(h.rows().size(), 1);
+    ListWidgetContainer *row = h.rows().first();
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QCOMPARE(FileNames::forDisplay(row->path()), dir.filePath(QStringLiteral("Prüfstand.pdf")));
+#else
+    QVERIFY(FileNames::lostInDecoding(row->path()));
+#endif
+    press(row, "btnKonvertier");
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Finished);
+    QVERIFY(ReportFile::isCompletePdf(QFile::decodeName(report)));
+#else
+    // Qt 6 decodes names as UTF-8 only: refused by name.
+    QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Failed);
+    QVERIFY2(bar(row)->toolTip().contains(QStringLiteral("kein gültiges UTF-8")),
+             qPrintable(bar(row)->toolTip()));
+#endif
+
+    // The open dialog lists it as well (with Qt 5), under either filter.
+    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(nullptr));
+    dialog->setDirectory(dir.path());
+    dialog->show();
+    auto *files = dialog->findChild<QFileSystemModel *>();
+    const auto listed = [&] {
+        QAbstractItemModel *shown = dialog->proxyModel();
+        QModelIndex folder = files->index(dir.path());
+        if (shown)
+            folder = dialog->proxyModel()->mapFromSource(folder);
+        else
+            shown = files;
+        QStringList names;
+        for (int i = 0; i < shown->rowCount(folder); ++i)
+            names.append(FileNames::forDisplay(shown->index(i, 0, folder).data().toString()));
+        names.sort();
+        return names;
+    };
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QTRY_COMPARE(listed(), QStringList {QStringLiteral("Prüfstand.json")});
+    auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    types->setFocus();
+    QTest::keyClick(types, Qt::Key_Down); // "Alle Dateien (*)"
+    QTRY_COMPARE(listed(),
+                 (QStringList {QStringLiteral("Prüfstand.json"), QStringLiteral("Prüfstand.pdf")}));
+#else
+    QTRY_VERIFY(files->rowCount(files->index(dir.path())) == 0);
+#endif
+#endif
 }
 
 void tst_MainWindow::newTarget_data()
@@ -377,26 +626,25 @@ void tst_MainWindow::newTarget_data()
 
     QTest::newRow("free name") << "/out/neu"
                                << "/out/neu.pdf" << QStringList {}
-                               << QStringList {duplicateText("/in/b.pdf"),
-                                               duplicateText("/out/neu.pdf")}
-                               << Before::Idle;
+                               << QStringList {"/in/b.pdf", "/out/neu.pdf"} << Before::Idle;
     QTest::newRow("name of the other row")
             << "/in/b.pdf"
             << "/in/a.pdf" << QStringList {duplicateText("/in/b.pdf")}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << Before::Idle;
-    QTest::newRow("own name again")
-            << "/in/a.pdf"
-            << "/in/a.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")} << Before::Idle;
+            << QStringList {"/in/a.pdf", "/in/b.pdf"} << Before::Idle;
+    QTest::newRow("other row's name by another way")
+            << "/in/../in/b.pdf"
+            << "/in/a.pdf" << QStringList {duplicateText("/in/../in/b.pdf")}
+            << QStringList {"/in/a.pdf", "/in/b.pdf"} << Before::Idle;
+    QTest::newRow("own name again") << "/in/a.pdf"
+                                    << "/in/a.pdf" << QStringList {}
+                                    << QStringList {"/in/a.pdf", "/in/b.pdf"} << Before::Idle;
     QTest::newRow("finished row converts to it")
             << "/out/neu"
-            << "/out/neu.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/b.pdf"), duplicateText("/out/neu.pdf")}
+            << "/out/neu.pdf" << QStringList {} << QStringList {"/in/b.pdf", "/out/neu.pdf"}
             << Before::Finished;
     QTest::newRow("running row keeps its target")
             << "/out/neu"
-            << "/in/a.pdf" << QStringList {}
-            << QStringList {duplicateText("/in/a.pdf"), duplicateText("/in/b.pdf")}
+            << "/in/a.pdf" << QStringList {} << QStringList {"/in/a.pdf", "/in/b.pdf"}
             << Before::Running;
 }
 
@@ -425,7 +673,7 @@ void tst_MainWindow::newTarget()
     h.messages.clear();
     h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json"),
             QStringLiteral("/out/neu.json")});
-    QCOMPARE(h.messages, refusedLater);
+    QCOMPARE(h.messages, duplicatesBox(refusedLater));
 
     // The conversion still reads the file the row came from.
     h.window.convertSingle(first);
@@ -576,13 +824,28 @@ void tst_MainWindow::failedRowRetried()
     QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Failed);
     QVERIFY2(bar(row)->toolTip().contains(source), qPrintable(bar(row)->toolTip()));
     QTRY_COMPARE(bar(row)->text(), QStringLiteral("Fehler")); // no room for the reason
+    QVERIFY(bar(row)->property("failed").toBool()); // the style sheet's failure look
+    QCOMPARE(h.status(), QStringLiteral("0 konvertiert, 1 fehlgeschlagen"));
 
     QVERIFY(QFile::copy(QStringLiteral(EXAMPLES_DIR "/typical.json"), source));
     press(row, "btnKonvertier");
+    QVERIFY(!bar(row)->property("failed").toBool());
     QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Finished);
     QCOMPARE(bar(row)->text(), QStringLiteral("100%"));
     QCOMPARE(bar(row)->toolTip(), QString());
-    QVERIFY(ReportFile::isCompletePdf(dir.filePath(QStringLiteral("spaeter.pdf"))));
+    const QString report = dir.filePath(QStringLiteral("spaeter.pdf"));
+    QVERIFY(ReportFile::isCompletePdf(report));
+    QCOMPARE(h.status(), QStringLiteral("1 konvertiert, 0 fehlgeschlagen"));
+
+    // "Convert all" leaves a finished row alone; its own button converts it again.
+    QVERIFY(QFile::remove(report));
+    h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->click();
+    QCOMPARE(h.starts.size(), 2);
+    press(row, "btnKonvertier");
+    QCOMPARE(h.starts.size(), 3);
+    QCOMPARE(bar(row)->text(), QStringLiteral("wartet"));
+    QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Finished);
+    QVERIFY(ReportFile::isCompletePdf(report));
 }
 
 void tst_MainWindow::quitWithConversionsQueuedAndRunning()
@@ -606,21 +869,7 @@ void tst_MainWindow::quitWithConversionsQueuedAndRunning()
     QSemaphore dropped;
     QObject context;
     auto h = std::make_unique<Harness>(true);
-    h->window.setTaskStarter([&](convert *task, const QString &source, const QString &target) {
-        if (h->starts.isEmpty()) {
-            connect(
-                    task, &convert::newPbarValue, &context,
-                    [&](int value) {
-                        if (value != 1)
-                            return;
-                        reading.release();
-                        dropped.acquire();
-                    },
-                    Qt::DirectConnection);
-        }
-        h->starts.append({task, source, target});
-        convert::start(task, source, target);
-    });
+    holdFirstTask(h.get(), &reading, &dropped, &context);
     h->open(sources);
     h->window.convertAll();
     pool->start(new Sentinel(&dropped));
@@ -705,9 +954,56 @@ void tst_MainWindow::removeRowsWhileConverting()
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), bar->maximum(), 60000);
     }
     QThreadPool::globalInstance()->waitForDone();
-    // The tasks of removed rows went on to their end: every report is whole.
-    for (const QString &source : sources)
-        QVERIFY(ReportFile::isCompletePdf(convert::outputFileName(source)));
+    // Every row left has its whole report; a removed row's task wrote none
+    // unless it had done so before the removal, and left nothing half done.
+    for (int i = 0; i < sources.size(); ++i) {
+        const QString pdf = convert::outputFileName(sources.at(i));
+        QVERIFY2(ReportFile::isCompletePdf(pdf) || (i % 2 == 0 && !QFile::exists(pdf)),
+                 qPrintable(pdf));
+    }
+    for (const QString &file : filesIn(dir.path()))
+        QVERIFY2(!file.endsWith(QLatin1String(".part")), qPrintable(file));
+}
+
+void tst_MainWindow::removedRowWritesNothing()
+{
+    TestFolder dir;
+    const QStringList sources = copiesOf("typical.json", dir, 3);
+    QThreadPool *pool = QThreadPool::globalInstance();
+    const int threads = pool->maxThreadCount();
+    pool->setMaxThreadCount(1);
+    const auto restore = qScopeGuard([&] { pool->setMaxThreadCount(threads); });
+
+    // The first task is held inside run() until released; the others wait.
+    QSemaphore reading;
+    QSemaphore release;
+    QObject context;
+    Harness h(true);
+    holdFirstTask(&h, &reading, &release, &context);
+    h.open(sources);
+    h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->click();
+    reading.acquire();
+    QCOMPARE(bar(h.rows().at(2))->text(), QStringLiteral("wartet"));
+    QCOMPARE(h.status(), QStringLiteral("Konvertiere \u2026 (1 von 3)"));
+
+    // The running row and a waiting one go; the same file comes back at once.
+    press(h.rows().at(2), "btnDelete");
+    press(h.rows().at(0), "btnDelete");
+    h.open({sources.at(0)});
+    QCOMPARE(h.messages, QStringList());
+    ListWidgetContainer *again = h.rows().last();
+    press(again, "btnKonvertier");
+    QCOMPARE(h.starts.size(), 3); // not beside the removed one still running
+    release.release();
+
+    QTRY_COMPARE(again->conversion(), ListWidgetContainer::Conversion::Finished);
+    QTRY_COMPARE(h.rows().first()->conversion(), ListWidgetContainer::Conversion::Finished);
+    pool->waitForDone();
+    QCOMPARE(h.starts.size(), 4);
+    QCOMPARE(h.status(), QStringLiteral("2 konvertiert, 0 fehlgeschlagen"));
+    QStringList expected {"anlage000.json", "anlage000.pdf", "anlage001.json", "anlage001.pdf",
+                          "anlage002.json"};
+    QCOMPARE(filesIn(dir.path()), expected);
 }
 
 void tst_MainWindow::closeAsks()
@@ -724,6 +1020,27 @@ void tst_MainWindow::closeAsks()
     QVERIFY(h.window.isVisible());
     QVERIFY(h.window.close());
     QCOMPARE(asked, 2);
+
+    // The real question goes by itself once nothing is pending any more.
+    Harness waiting;
+    waiting.open({QStringLiteral("/in/a.json")});
+    waiting.window.show();
+    press(waiting.rows().first(), "btnKonvertier");
+    bool shown = false;
+    QTimer::singleShot(100, &waiting.window, [&] {
+        shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr;
+        emit waiting.starts.first().task->finished();
+    });
+    QVERIFY(waiting.window.close());
+    QVERIFY(shown);
+}
+
+void tst_MainWindow::qtTextsGerman()
+{
+    QVERIFY(installGermanQtTexts(QCoreApplication::instance()));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Files of type:"),
+             QStringLiteral("Dateien des Typs:"));
 }
 
 QTEST_MAIN(tst_MainWindow)

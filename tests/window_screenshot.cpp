@@ -1,5 +1,6 @@
-// Draws docs/window.png: the window with a finished, a running and a failed
-// row, and nine waiting ones that bring the scroll bar. Run under a display
+// Draws docs/window.png: the window with a finished, a running, a failed and
+// a waiting row, eight not yet started that bring the scroll bar, and the
+// status line. Run under a display
 // (xvfb-run) so that the tooltip is captured too:
 //   xvfb-run -a build/tests/window_screenshot docs/window.png
 #include "app/mainwindow.h"
@@ -31,6 +32,7 @@ int main(int argc, char *argv[])
     QDir().mkpath(folder);
     const QString done = folder + QStringLiteral("/halle3.json");
     const QString running = folder + QStringLiteral("/halle4.json");
+    const QString waiting = folder + QStringLiteral("/halle6.json");
     QFile::remove(done);
     QFile::copy(QStringLiteral(EXAMPLES_DIR "/typical.json"), done);
     QFile::copy(QStringLiteral(EXAMPLES_DIR "/minimal.json"), running);
@@ -38,8 +40,8 @@ int main(int argc, char *argv[])
     MainWindow window;
     QList<convert *> held;
     window.setTaskStarter([&](convert *task, const QString &source, const QString &target) {
-        if (source == running)
-            held.append(task); // stays "in progress" for the picture
+        if (source == running || source == waiting)
+            held.append(task); // stays "in progress" or "wartet" for the picture
         else
             convert::start(task, source, target);
     });
@@ -47,16 +49,17 @@ int main(int argc, char *argv[])
     window.show();
     window.addFile(done);
     window.addFile(running);
+    window.addFile(waiting);
     window.addFile(folder + QStringLiteral("/halle5.json")); // does not exist
     window.convertAll();
-    for (int i = 6; i < 15; ++i)
+    for (int i = 7; i < 15; ++i)
         window.addFile(folder + QStringLiteral("/halle%1.json").arg(i));
 
     QTimer::singleShot(800, &window, [&] {
         auto *list = window.findChild<QListWidget *>();
         auto *runningRow = qobject_cast<ListWidgetContainer *>(list->itemWidget(list->item(1)));
         runningRow->setPbarValue(9);
-        auto *failedRow = qobject_cast<ListWidgetContainer *>(list->itemWidget(list->item(2)));
+        auto *failedRow = qobject_cast<ListWidgetContainer *>(list->itemWidget(list->item(3)));
         auto *bar = failedRow->findChild<QProgressBar *>();
         const QPoint below = failedRow->mapToGlobal(QPoint(0, failedRow->height()));
         QToolTip::showText(QPoint(window.x() + 20, below.y()), bar->toolTip(), bar);

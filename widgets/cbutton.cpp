@@ -1,5 +1,6 @@
 #include "widgets/cbutton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QStyle>
@@ -110,4 +111,16 @@ void cButton::changeState(bool b)
     style()->unpolish(this);
     style()->polish(this);
     repaint();
+}
+
+void cButton::keyPressEvent(QKeyEvent *e)
+{
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    if (enter && e->modifiers() == Qt::NoModifier) {
+        if (!e->isAutoRepeat())
+            animateClick();
+        e->accept();
+        return;
+    }
+    QPushButton::keyPressEvent(e);
 }

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 QT_BEGIN_NAMESPACE
+class QKeyEvent;
 class QMouseEvent;
 class QResizeEvent;
 QT_END_NAMESPACE
@@ -44,6 +45,8 @@ protected:
     void mouseMoveEvent(QMouseEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void leaveEvent(QEvent *e) override;
+    // Enter and Return press a focused button, like the space bar.
+    void keyPressEvent(QKeyEvent *e) override;
 
 private:
     QPoint lastGlobalPos {-1, -1};

@@ -1,17 +1,25 @@
 #include "widgets/listwidgetcontainer.h"
 
+#include "engine/filenames.h"
 #include "engine/reportpaths.h"
 #include "widgets/cbutton.h"
 
+#include <QClipboard>
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QUrl>
 
 namespace {
 
@@ -28,6 +36,8 @@ constexpr int LineEditCursorRoom = 1;
 constexpr int ProgressTextMargin = 6;
 
 const QString DefaultFormat = QStringLiteral("%p%");
+// The bar's dynamic property that the style sheet gives the failure look.
+const char *const FailedProperty = "failed";
 
 const QString StyleSheet = QStringLiteral(
         "QPushButton#btnDelete{border-image:url(:/img/btnClose.png);}QPushButton#btnDelete:"
@@ -37,12 +47,27 @@ const QString StyleSheet = QStringLiteral(
         "QPushButton#btnKonvertier:pressed{border-image:url(:/img/IconSwitchInv.png);}"
         "QProgressBar#pBarKonvert{border: 1px solid gray; border-radius:12px; margin:2px; "
         "text-align:center;}QProgressBar#pBarKonvert::chunk {background-color: #E30613; "
-        "border-radius:12px; margin: 2px;}");
+        "border-radius:12px; margin: 2px;}"
+        // A button that cannot act now is grey; a failed row's bar is red with
+        // white text, unlike a waiting one.
+        "QPushButton#btnNewName:disabled{border-image:url(:/img/Edit_grau.png);}"
+        "QPushButton#btnKonvertier:disabled{border-image:url(:/img/IconSwitch_grau.png);}"
+        "QProgressBar#pBarKonvert[failed=\"true\"]{color:white; background-color:#E30613; "
+        "border-color:#E30613;}");
 
 QString askUserForTarget(const QString &currentTarget)
 {
-    return QFileDialog::getSaveFileName(nullptr, ListWidgetContainer::tr("Speichern unter"),
-                                        currentTarget, QString(), nullptr, QFileDialog::Options());
+    return QFileDialog::getSaveFileName(
+            nullptr, ListWidgetContainer::tr("Speichern unter"), currentTarget,
+            ListWidgetContainer::tr("PDF-Dokumente (*.pdf)"), nullptr, QFileDialog::Options());
+}
+
+// A local path as a URL by its bytes, so that a name that is not UTF-8 names
+// the same file for the program that opens it.
+QUrl fileUrl(const QString &path)
+{
+    return QUrl::fromEncoded(QByteArrayLiteral("file://")
+                             + QFile::encodeName(path).toPercentEncoding("/"));
 }
 
 // The width a line edit shows text in: inside its frame as its style draws
@@ -65,10 +90,11 @@ int textRoom(const QLineEdit *field)
            - LineEditCursorRoom;
 }
 
-cButton *makeButton(QWidget *row, const QString &name)
+cButton *makeButton(QWidget *row, const QString &name, const QString &toolTip)
 {
     auto *button = new cButton(row);
     button->setObjectName(name);
+    button->setToolTip(toolTip);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     return button;
 }
@@ -78,6 +104,7 @@ cButton *makeButton(QWidget *row, const QString &name)
 ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString sourcePath)
     : QWidget(parent)
     , m_chooseTarget(askUserForTarget)
+    , m_openUrl(&QDesktopServices::openUrl)
 {
     auto *layout = new QHBoxLayout(this);
     layout->setSpacing(0);
@@ -97,6 +124,9 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     // The field may get its final width after the row's own resize (when the
     // layout is activated later): shorten the text again then too.
     m_pathField->installEventFilter(this);
+    m_pathField->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_pathField, &QWidget::customContextMenuRequested, this,
+            &ListWidgetContainer::showContextMenu);
 
     // The field has its real width only once the list has placed the row.
     QMetaObject::invokeMethod(this, &ListWidgetContainer::setTextElided, Qt::QueuedConnection);
@@ -107,10 +137,12 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     m_progress->setRange(0, InitialMaximum);
     m_progress->setValue(0);
 
-    cButton *btnDelete = makeButton(this, QStringLiteral("btnDelete"));
-    cButton *btnNewName = makeButton(this, QStringLiteral("btnNewName"));
+    cButton *btnDelete = makeButton(this, QStringLiteral("btnDelete"), tr("Entfernen"));
+    cButton *btnNewName
+            = makeButton(this, QStringLiteral("btnNewName"), tr("Speichern unter \u2026"));
     m_newNameButton = btnNewName;
-    cButton *btnKonvertier = makeButton(this, QStringLiteral("btnKonvertier"));
+    cButton *btnKonvertier = makeButton(this, QStringLiteral("btnKonvertier"), tr("Konvertieren"));
+    m_konvertButton = btnKonvertier;
     connect(btnDelete, &QAbstractButton::clicked, this, &ListWidgetContainer::deleteMe);
     connect(btnNewName, &QAbstractButton::clicked, this, [this] { askNewName(); });
     connect(btnKonvertier, &QAbstractButton::clicked, this, &ListWidgetContainer::konvertMe);
@@ -141,8 +173,26 @@ void ListWidgetContainer::markStarted()
 {
     showAtRest();
     m_conversion = Conversion::Started;
+    m_progress->setFormat(tr("wartet"));
     // The running task writes the target it was given: no new one under it.
-    m_newNameButton->setEnabled(false);
+    enableTargetButtons(false);
+}
+
+void ListWidgetContainer::enableTargetButtons(bool enabled)
+{
+    m_newNameButton->setEnabled(enabled);
+    m_konvertButton->setEnabled(enabled);
+}
+
+void ListWidgetContainer::setFailedLook(bool failed)
+{
+    if (m_progress->property(FailedProperty).toBool() == failed)
+        return;
+    m_progress->setProperty(FailedProperty, failed);
+    // A style sheet reads dynamic properties only when it is applied.
+    m_progress->style()->unpolish(m_progress);
+    m_progress->style()->polish(m_progress);
+    m_progress->update();
 }
 
 void ListWidgetContainer::showAtRest()
@@ -152,11 +202,59 @@ void ListWidgetContainer::showAtRest()
     m_progress->setFormat(DefaultFormat);
     m_progress->setToolTip(QString());
     m_progress->setValue(m_progress->minimum());
+    setFailedLook(false);
 }
 
 void ListWidgetContainer::setTargetChooser(TargetChooser chooser)
 {
     m_chooseTarget = std::move(chooser);
+}
+
+void ListWidgetContainer::setUrlOpener(UrlOpener opener)
+{
+    m_openUrl = std::move(opener);
+}
+
+bool ListWidgetContainer::reportAvailable() const
+{
+    return m_conversion != Conversion::Started && QFileInfo(m_path).isFile();
+}
+
+void ListWidgetContainer::openReport()
+{
+    openUrl(fileUrl(m_path), tr("Der Bericht %1 lässt sich nicht öffnen: kein Programm dafür "
+                                "gefunden.")
+                                     .arg(FileNames::forDisplay(m_path)));
+}
+
+void ListWidgetContainer::openFolder()
+{
+    const QString folder = QFileInfo(m_path).absolutePath();
+    openUrl(fileUrl(folder), tr("Der Ordner %1 lässt sich nicht öffnen: kein Programm dafür "
+                                "gefunden.")
+                                     .arg(FileNames::forDisplay(folder)));
+}
+
+void ListWidgetContainer::openUrl(const QUrl &url, const QString &failure)
+{
+    if (!m_openUrl || !m_openUrl(url))
+        emit notice(failure);
+}
+
+void ListWidgetContainer::copyPath()
+{
+    QGuiApplication::clipboard()->setText(FileNames::forDisplay(m_path));
+}
+
+void ListWidgetContainer::showContextMenu(const QPoint &pos)
+{
+    QMenu menu(this);
+    QAction *open = menu.addAction(tr("Bericht öffnen"), this, &ListWidgetContainer::openReport);
+    open->setEnabled(reportAvailable());
+    QAction *folder = menu.addAction(tr("Ordner öffnen"), this, &ListWidgetContainer::openFolder);
+    folder->setEnabled(QFileInfo(QFileInfo(m_path).absolutePath()).isDir());
+    menu.addAction(tr("Pfad kopieren"), this, &ListWidgetContainer::copyPath);
+    menu.exec(m_pathField->mapToGlobal(pos));
 }
 
 void ListWidgetContainer::setPbarRange(int min, int max)
@@ -167,8 +265,12 @@ void ListWidgetContainer::setPbarRange(int min, int max)
 
 void ListWidgetContainer::setPbarValue(int value)
 {
-    if (m_progress)
-        m_progress->setValue(value);
+    if (!m_progress)
+        return;
+    m_progress->setValue(value);
+    // Its first step shows that the task has left the queue.
+    if (m_conversion == Conversion::Started && m_progress->value() > m_progress->minimum())
+        m_progress->setFormat(DefaultFormat);
 }
 
 void ListWidgetContainer::conversionFinished()
@@ -176,8 +278,10 @@ void ListWidgetContainer::conversionFinished()
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Finished;
-    m_newNameButton->setEnabled(true);
+    enableTargetButtons(true);
+    m_progress->setFormat(DefaultFormat);
     m_progress->setValue(m_progress->maximum());
+    emit conversionEnded(true);
 }
 
 void ListWidgetContainer::conversionFailed(const QString &reason)
@@ -185,11 +289,13 @@ void ListWidgetContainer::conversionFailed(const QString &reason)
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Failed;
-    m_newNameButton->setEnabled(true);
+    enableTargetButtons(true);
     m_failure = reason.isEmpty() ? tr("Die Konvertierung ist fehlgeschlagen.") : reason;
     m_progress->setValue(m_progress->minimum());
     m_progress->setToolTip(m_failure);
+    setFailedLook(true);
     showFailureText();
+    emit conversionEnded(false);
 }
 
 void ListWidgetContainer::showFailureText()
@@ -210,13 +316,14 @@ void ListWidgetContainer::setTextElided()
     if (!m_pathField)
         return;
     const QFontMetrics metrics(m_pathField->font());
-    const QString shown = metrics.elidedText(m_path, Qt::ElideLeft, textRoom(m_pathField));
+    const QString whole = FileNames::forDisplay(m_path);
+    const QString shown = metrics.elidedText(whole, Qt::ElideLeft, textRoom(m_pathField));
     m_pathField->setText(shown);
     // The field's own fit test adds the font's widest glyph overhang; judging
     // the text too wide, it would scroll to a cursor at the end and hide the
     // text's start.
     m_pathField->setCursorPosition(0);
-    m_pathField->setToolTip(shown == m_path ? QString() : m_path);
+    m_pathField->setToolTip(shown == whole ? QString() : whole);
 }
 
 void ListWidgetContainer::resizeEvent(QResizeEvent *)
@@ -228,9 +335,31 @@ void ListWidgetContainer::resizeEvent(QResizeEvent *)
 
 bool ListWidgetContainer::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_pathField && event->type() == QEvent::Resize)
-        setTextElided();
+    if (watched == m_pathField && handlePathFieldEvent(event))
+        return true;
     return QWidget::eventFilter(watched, event);
+}
+
+bool ListWidgetContainer::handlePathFieldEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Resize:
+        setTextElided();
+        return false;
+    case QEvent::MouseButtonDblClick:
+        if (reportAvailable())
+            openReport();
+        return true;
+    case QEvent::KeyPress:
+        // The field holds the shortened text; a copy takes the whole path.
+        if (static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+            copyPath();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
 }
 
 void ListWidgetContainer::askNewName()

@@ -7,8 +7,10 @@
 
 QT_BEGIN_NAMESPACE
 class QLineEdit;
+class QPoint;
 class QProgressBar;
 class QResizeEvent;
+class QUrl;
 QT_END_NAMESPACE
 
 class cButton;
@@ -27,6 +29,9 @@ public:
     // Asks the user for another target, starting from the current one; an
     // empty result means cancelled.
     using TargetChooser = std::function<QString(const QString &currentTarget)>;
+    // Hands a file or folder to the desktop (QDesktopServices::openUrl);
+    // false when nothing could be started for it.
+    using UrlOpener = std::function<bool(const QUrl &url)>;
 
     ListWidgetContainer(QWidget *parent, QString path, QString sourcePath = QString());
     ~ListWidgetContainer() override;
@@ -37,18 +42,33 @@ public:
     void setPath(const QString &target);
 
     Conversion conversion() const { return m_conversion; }
-    // Idle or failed: a conversion may be started.
+    // Idle or failed: "convert all" starts it.
     bool isAtRest() const;
+    // Not started: its own button may (re)start it.
+    bool canStart() const { return m_conversion != Conversion::Started; }
     // A task for this row has been queued; it must not be started again, and
-    // its target stays until the task has ended.
+    // its target stays until the task has ended. The bar says "wartet" until
+    // the task reports its first step.
     void markStarted();
 
     void setTargetChooser(TargetChooser chooser);
+    void setUrlOpener(UrlOpener opener);
+
+    // The report is there to be looked at: not being written, and present.
+    bool reportAvailable() const;
+    void openReport();
+    void openFolder();
+    // The whole target path, never the shortened text of the field.
+    void copyPath();
 
 signals:
     void deleteMe();
     void newName(QString s);
     void konvertMe();
+    // The conversion under way has ended, written or not.
+    void conversionEnded(bool written);
+    // Something the user should read in the window's status line.
+    void notice(const QString &text);
 
 public slots:
     void setPbarRange(int min, int max);
@@ -67,6 +87,13 @@ protected:
 
 private:
     void askNewName();
+    void showContextMenu(const QPoint &pos);
+    bool handlePathFieldEvent(QEvent *event);
+    void openUrl(const QUrl &url, const QString &failure);
+    // Marks the bar as failed or not, for the style sheet.
+    void setFailedLook(bool failed);
+    // Buttons that must not act while a task writes the target.
+    void enableTargetButtons(bool enabled);
     void showFailureText();
     // Idle, the bar at its minimum with the percentage and no error.
     void showAtRest();
@@ -76,7 +103,9 @@ private:
     QProgressBar *m_progress = nullptr;
     QLineEdit *m_pathField = nullptr;
     cButton *m_newNameButton = nullptr;
+    cButton *m_konvertButton = nullptr;
     Conversion m_conversion = Conversion::Idle;
     QString m_failure;
     TargetChooser m_chooseTarget;
+    UrlOpener m_openUrl;
 };

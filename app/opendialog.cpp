@@ -1,0 +1,89 @@
+#include "app/opendialog.h"
+
+#include "engine/filenames.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QRegularExpression>
+#include <QSortFilterProxyModel>
+
+namespace {
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+
+// Qt 5's file model matches its name filters with QRegularExpression, which
+// matches nothing in a name holding a kept byte (a lone U+DC80..U+DCFF): a
+// Latin-1 name would never be listed. The filters are applied here instead,
+// to the name as a person reads it, and the model itself filters nothing.
+class NameFilterProxy : public QSortFilterProxyModel
+{
+public:
+    explicit NameFilterProxy(QObject *parent)
+        : QSortFilterProxyModel(parent)
+    { }
+
+    void useFilter(const QString &nameFilter)
+    {
+        m_patterns.clear();
+        const QStringList patterns = patternsOf(nameFilter);
+        for (const QString &pattern : patterns)
+            m_patterns.append(
+                    QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
+                                       QRegularExpression::CaseInsensitiveOption));
+        if (auto *files = qobject_cast<QFileSystemModel *>(sourceModel()))
+            files->setNameFilters(QStringList());
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex &parent) const override
+    {
+        auto *files = qobject_cast<QFileSystemModel *>(sourceModel());
+        if (!files || m_patterns.isEmpty())
+            return true;
+        const QModelIndex index = files->index(row, 0, parent);
+        if (files->isDir(index))
+            return true;
+        const QString name = FileNames::forDisplay(files->fileName(index));
+        for (const QRegularExpression &pattern : m_patterns) {
+            if (pattern.match(name).hasMatch())
+                return true;
+        }
+        return false;
+    }
+
+private:
+    // The patterns of a filter such as "Konfigurationen (*.json)".
+    static QStringList patternsOf(const QString &filter)
+    {
+        static const QRegularExpression inParentheses(QStringLiteral("\\(([^()]*)\\)"));
+        const QRegularExpressionMatch match = inParentheses.match(filter);
+        const QString patterns = match.hasMatch() ? match.captured(1) : filter;
+        return patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    }
+
+    QList<QRegularExpression> m_patterns;
+};
+
+#endif
+
+} // namespace
+
+QFileDialog *makeOpenDialog(QWidget *parent)
+{
+    auto *dialog = new QFileDialog(parent);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilter(QCoreApplication::translate(
+            "MainWindow", "Konfigurationen (*.json);;Alle Dateien (*)"));
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // A desktop's own dialog would hide or mangle names that are not UTF-8.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    auto *proxy = new NameFilterProxy(dialog);
+    dialog->setProxyModel(proxy);
+    proxy->useFilter(dialog->selectedNameFilter());
+    QObject::connect(dialog, &QFileDialog::filterSelected, proxy, &NameFilterProxy::useFilter);
+#endif
+    return dialog;
+}
