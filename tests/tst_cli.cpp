@@ -144,6 +144,9 @@ void tst_Cli::exitStatus_data()
             << QStringList {"-r", "-d", "out", "folder"} << 1
             << QStringList {"out/a.pdf", "out/b.pdf", "out/c.pdf"}
             << "sub/a.json wird nicht konvertiert";
+    QTest::newRow("file and its folder")
+            << QStringList {"folder/a.json", "folder"} << 0
+            << QStringList {"folder/a.pdf", "folder/b.pdf"} << "2 konvertiert";
     QTest::newRow("same file twice") << QStringList {"good.json", "good.json"} << 1
                                      << QStringList {"good.pdf"} << "entstünde schon";
     QTest::newRow("one job") << QStringList {"-j", "1", "good.json", "other.json"} << 0
