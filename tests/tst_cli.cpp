@@ -263,6 +263,15 @@ void tst_Cli::updateConvertsWhatIsOutOfDate()
     QVERIFY2(
             result.err.contains(QStringLiteral("1 konvertiert, 0 fehlgeschlagen, 1 schon aktuell")),
             qPrintable(result.err));
+
+    // A current report still belongs to its file: another file that would
+    // write it is refused.
+    const Result again = runCli({QStringLiteral("-u"), QStringLiteral("-r"), QStringLiteral("-d"),
+                                 QStringLiteral("folder"), QStringLiteral("folder")},
+                                dir.path());
+    QCOMPARE(again.exitCode, 1);
+    QVERIFY2(again.err.contains(QStringLiteral("sub/a.json wird nicht konvertiert")),
+             qPrintable(again.err));
 }
 
 // One step after another, as a user's folder sees them; each waits for what
