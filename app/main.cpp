@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     installGermanQtTexts(&app);
     convert::initialise();
-    // Once the start-up's own large blocks (decoding the logo) are gone, and
+    // Once the start-up's own large blocks (the font configuration's) are gone, and
     // before the first report: the blocks a report needs, up to a few MiB,
     // then stay in the heap for the next report instead of being mapped,
     // zeroed by the kernel and unmapped again for each one.

@@ -1,7 +1,13 @@
-# Sourced by the benchmark scripts; needs $work, a scratch folder.
-# measure COMMAND...: one line "wall cpu peakKiB" (cpu = user + system seconds)
+# Sourced by the benchmark scripts.
+# measure COMMAND...: one line "wall cpu peakKiB", CPU to the microsecond
 measure() {
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>&1
-    awk '{ printf "%.3f %.3f %d\n", $1, $2 + $3, $4 }' "$work/time"
+    /usr/bin/python3 -c '
+import resource, subprocess, sys, time
+start = time.monotonic()
+subprocess.run(sys.argv[1:], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+               stderr=subprocess.DEVNULL)
+wall = time.monotonic() - start
+used = resource.getrusage(resource.RUSAGE_CHILDREN)
+print("%.4f %.4f %d" % (wall, used.ru_utime + used.ru_stime, used.ru_maxrss))' "$@"
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }

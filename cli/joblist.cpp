@@ -5,11 +5,13 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
-#include <QHash>
+#include <QMultiHash>
 #include <QSet>
 
 #include <algorithm>
+#include <functional>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -23,6 +25,55 @@ QString identity(const QString &path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
     return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
+}
+
+// Which item of a list first had a key, holding only each key's hash and
+// that item's index (some 40 bytes an item, not the key): a recurring hash
+// works out the earlier items' keys again, so a collision costs time, never
+// a wrong answer.
+class FirstByKey
+{
+public:
+    explicit FirstByKey(std::function<QString(int)> keyOf)
+        : m_keyOf(std::move(keyOf))
+    { }
+
+    // The index of the first item that had key; -1, with index remembered
+    // as that first, when there was none.
+    int claim(const QString &key, int index)
+    {
+        const uint hash = qHash(key);
+        const QList<int> earlier = m_first.values(hash);
+        for (const int item : earlier) {
+            if (m_keyOf(item) == key)
+                return item;
+        }
+        m_first.insert(hash, index);
+        return -1;
+    }
+
+private:
+    std::function<QString(int)> m_keyOf;
+    QMultiHash<uint, int> m_first;
+};
+
+// The names of a folder's entries that filters let through and keep accepts,
+// in the order of QDir::Name. QDir::entryList would hold the file
+// information of every entry while it sorts, some 460 bytes each, and a
+// folder of configurations beside their reports has two entries a file.
+QStringList sortedNames(const QString &folder, QDir::Filters filters,
+                        const std::function<bool(const QString &)> &keep)
+{
+    QStringList names;
+    QDirIterator entries(folder, filters);
+    while (entries.hasNext()) {
+        entries.next();
+        const QString name = entries.fileName();
+        if (keep(name))
+            names.append(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 #ifdef Q_OS_UNIX
@@ -71,12 +122,13 @@ public:
         : m_recursive(recursive)
         , m_files(files)
         , m_findings(findings)
+        , m_seen([files](int index) { return identity(files->at(index)); })
     { }
 
     // A file given by name is always listed, also twice.
     void addFile(const QString &path)
     {
-        m_seen.insert(identity(path));
+        m_seen.claim(identity(path), int(m_files->size()));
         m_files->append(path);
     }
 
@@ -92,7 +144,7 @@ public:
     }
 
 private:
-    // Each set only learns something new once: a path is resolved once.
+    // A path is resolved once.
     static bool isNew(QSet<QString> *known, const QString &path)
     {
         const QString id = identity(path);
@@ -118,11 +170,11 @@ private:
         findUndecodable(folder, &m_findings->unreadable);
 #endif
         // System: a dangling link or a FIFO named ".json" is named, not skipped.
-        const QStringList names
-                = dir.entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+        const QStringList names = sortedNames(folder, QDir::Files | QDir::System | QDir::Hidden,
+                                              ReportPaths::isConfiguration);
         for (const QString &name : names) {
             const QString path = dir.filePath(name);
-            if (ReportPaths::isConfiguration(name) && isNew(&m_seen, path))
+            if (m_seen.claim(identity(path), int(m_files->size())) < 0)
                 m_files->append(path);
         }
         if (!m_recursive)
@@ -134,7 +186,7 @@ private:
     bool m_recursive;
     QStringList *m_files;
     FolderFindings *m_findings;
-    QSet<QString> m_seen;
+    FirstByKey m_seen; // the files listed, by identity
     QSet<QString> m_folders;
 };
 
@@ -171,8 +223,9 @@ QStringList subfolders(const QString &folder)
 {
     // Linked folders are not followed: a link back up would never end.
     const QDir dir(folder);
-    QStringList paths = dir.entryList(
-            QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
+    QStringList paths = sortedNames(
+            folder, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden,
+            [](const QString &) { return true; });
     for (QString &name : paths)
         name = dir.filePath(name);
     return paths;
@@ -191,13 +244,19 @@ void refuseTarget(ConversionJob *job, const QString &writer)
                            .arg(job->source, job->target, writer);
 }
 
-QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule)
+QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule, int *current)
 {
     QVector<ConversionJob> jobs;
-    TargetClaims claims;
-    for (const QString &file : files) {
-        ConversionJob job = makeJob(file, rule);
-        claims.claim(&job);
+    FirstByKey writers([&](int index) { return makeJob(files.at(index), rule).target; });
+    for (int i = 0; i < files.size(); ++i) {
+        ConversionJob job = makeJob(files.at(i), rule);
+        const int earlier = writers.claim(job.target, i);
+        if (earlier >= 0)
+            refuseTarget(&job, makeJob(files.at(earlier), rule).source);
+        else if (current && isReportCurrent(job)) {
+            ++*current;
+            continue;
+        }
         jobs.append(job);
     }
     return jobs;
@@ -226,14 +285,4 @@ bool isReportCurrent(const ConversionJob &job)
     const QFileInfo source(job.source);
     const QFileInfo report(job.target);
     return source.isFile() && report.isFile() && report.lastModified() >= source.lastModified();
-}
-
-int dropCurrentJobs(QVector<ConversionJob> *jobs)
-{
-    const auto kept = std::remove_if(jobs->begin(), jobs->end(), [](const ConversionJob &job) {
-        return job.refusal.isEmpty() && isReportCurrent(job);
-    });
-    const int dropped = int(std::distance(kept, jobs->end()));
-    jobs->erase(kept, jobs->end());
-    return dropped;
 }

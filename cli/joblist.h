@@ -46,7 +46,9 @@ ConversionJob makeJob(const QString &file, const TargetRule &rule);
 void refuseTarget(ConversionJob *job, const QString &writer);
 
 // Who writes which report: the first source to claim a target keeps it, so
-// no two conversions write one file.
+// no two conversions write one file. The watcher's claims: its files come
+// and go. makeJobs() keeps the same rule for a batch's fixed list in a few
+// bytes a file (hash and index), since a batch may name a million files.
 class TargetClaims
 {
 public:
@@ -62,13 +64,13 @@ private:
 };
 
 // Jobs for the files, with their targets. A target that an earlier job of the
-// list already writes is refused, so no two conversions write one file.
-QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule);
+// list already writes is refused, so no two conversions write one file. With
+// current given, a job whose report is current is left out and counted there
+// (a refused one stays, so its reason is still told); only its claim on the
+// target is kept.
+QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule,
+                                int *current = nullptr);
 
 // Whether the job's report exists and is not older than its source, as make
 // sees a target and its prerequisite.
 bool isReportCurrent(const ConversionJob &job);
-
-// Drops the jobs whose report is current (refused jobs stay, so their reason
-// is still told); returns how many were dropped.
-int dropCurrentJobs(QVector<ConversionJob> *jobs);

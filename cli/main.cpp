@@ -39,7 +39,7 @@ constexpr int MaxJobs = 64;
 QtMessageHandler defaultHandler = nullptr;
 
 // Qt's own notes and warnings are English and meant for developers (the
-// missing XDG_RUNTIME_DIR under cron, a printer that could not open a file);
+// missing XDG_RUNTIME_DIR under cron, a PDF writer that could not open a file);
 // every failure a user must know of is reported in German by the converter.
 // BELMORAND_DEBUG=1 lets them through.
 void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -374,8 +374,9 @@ int runBatch(const Options &options)
         return runCombine(options, files, unread);
 
     BatchConverter converter(outputFor(options));
-    QVector<ConversionJob> jobs = makeJobs(files, options.targets);
-    const int current = options.update ? dropCurrentJobs(&jobs) : 0;
+    int current = 0;
+    const QVector<ConversionJob> jobs
+            = makeJobs(files, options.targets, options.update ? &current : nullptr);
     QObject::connect(&converter, &BatchConverter::done, qApp, [&] {
         printSummary(options, converter, unread,
                      options.update ? text(", %1 schon aktuell").arg(current) : QString());
@@ -440,7 +441,7 @@ int main(int argc, char *argv[])
     QThreadPool::globalInstance()->setMaxThreadCount(
             options.jobs > 0 ? options.jobs : qMin(QThread::idealThreadCount(), MaxJobs));
     convert::initialise();
-    // Once the start-up's own large blocks (decoding the logo) are gone, and
+    // Once the start-up's own large blocks (the font configuration's) are gone, and
     // before the first report: the blocks a report needs, up to a few MiB,
     // then stay in the heap for the next report instead of being mapped,
     // zeroed by the kernel and unmapped again for each one.

@@ -15,7 +15,7 @@ class QByteArray;
 class QJsonArray;
 class QJsonObject;
 class QPainter;
-class QPrinter;
+class QPdfWriter;
 QT_END_NAMESPACE
 
 // One record of the configuration document: the values of one section of the
@@ -43,7 +43,7 @@ public:
     explicit convert(QObject *parent = nullptr);
     ~convert() override;
 
-    // Prepares process-wide state (resources, print support, the logo) that
+    // Prepares process-wide state (resources, the report fonts) that
     // must not first be touched by several pool threads at once. Call once on
     // the GUI thread after the application object exists, before any run().
     static void initialise();
@@ -52,8 +52,8 @@ public:
     // ".pdf", otherwise with every ".json" in it replaced by ".pdf".
     static QString outputFileName(const QString &pdfPath);
 
-    // A4 portrait PDF at 1200 units per inch, written to fileName.
-    static void configurePrinter(QPrinter &printer, const QString &fileName);
+    // A4 portrait at 1200 units per inch, with Qt's default PDF margins.
+    static void configurePage(QPdfWriter &pdf);
 
     // Runs task on the global thread pool. The pool owns it from here: the
     // object deletes itself on its own thread once run() has returned, so no
@@ -105,7 +105,7 @@ signals:
 
 protected:
     // The page writer: a line cursor and the operations every section draws
-    // with. Valid only while writeReport() runs (painter and printer set).
+    // with. Valid only while writeReport() runs (painter and pdfWriter set).
     void nextLine();
     void ensureSpace(int blockHeight);
     void startNewPage();
@@ -124,7 +124,7 @@ protected:
     QFont bodyFont;
     QString jsonPath;
     QPainter *painter = nullptr;
-    QPrinter *printer = nullptr;
+    QPdfWriter *pdfWriter = nullptr;
 
     // The report's fonts, and its sections in their order below the title.
     static QFont reportFont(int pixelSize, QFont::Weight weight = QFont::Normal);
@@ -141,7 +141,7 @@ protected:
 
 private:
     // The title and creator an archival report carries, and its PDF version.
-    void describeArchival(QPrinter &pdf) const;
+    void describeArchival(QPdfWriter &pdf) const;
     // Text as the report draws it: in an archival report a character that
     // no installed font has becomes U+FFFD.
     QString shown(const QString &text) const;

@@ -9,7 +9,7 @@
 #include <QFontMetrics>
 #include <QPageLayout>
 #include <QPainter>
-#include <QPrinter>
+#include <QPdfWriter>
 
 using namespace Layout;
 
@@ -232,7 +232,7 @@ QStringList ContentsPages::wrapped(const QString &text, int width, int maxLines)
 // bottom left.
 QRectF ContentsPages::pdfArea(const QRect &box) const
 {
-    const QPageLayout layout = printer->pageLayout();
+    const QPageLayout layout = pdfWriter->pageLayout();
     const QRectF paper = layout.fullRect(QPageLayout::Point);
     const QRectF printable = layout.paintRect(QPageLayout::Point);
     const double scale = PointsPerInch / painter->device()->logicalDpiY();

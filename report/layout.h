@@ -1,8 +1,9 @@
 #pragma once
 
-// Page layout of a report, in device units of a high-resolution printer
-// (1200 per inch), origin at the top left of the printable area.
+// Page layout of a report, in device units of its PDF (1200 per inch),
+// origin at the top left of the printable area.
 namespace Layout {
+constexpr int UnitsPerInch = 1200;
 constexpr int LeftX = 500; // logo, headings and the left column
 constexpr int ColumnWidth = 4462;
 constexpr int RightX = LeftX + ColumnWidth; // the right column

@@ -3,6 +3,7 @@
 #include "engine/filenames.h"
 #include "engine/systemerror.h"
 #include "engine/threadhandoff.h"
+#include "img/opaquelogo.h"
 #include "report/documenttitle.h"
 #include "report/reportfile.h"
 
@@ -12,9 +13,11 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
-#include <QPrinter>
+#include <QPdfWriter>
+#include <QResource>
 
 #include <cerrno>
+#include <cstring>
 
 using namespace Layout;
 
@@ -23,16 +26,25 @@ namespace {
 constexpr int TextFlags = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int TitleFlags = TextFlags | Qt::TextWordWrap;
 
-// Decoded once per process and shared read-only by every conversion. Laid
-// on the page's white once here, so no PDF has to carry and compress its
-// transparency: it looks the same on paper.
+// The logo as the build laid it on the page's white (img/opaquelogo.h), so
+// no PDF has to carry and compress its transparency: it looks the same on
+// paper. Taken once per process, on the first report, without decoding.
 QImage opaqueLogo()
 {
-    const QImage source(QStringLiteral(":/img/quorvalisLogoMain.png"));
-    QImage logo(source.size(), QImage::Format_RGB32);
-    logo.fill(Qt::white);
-    QPainter painter(&logo);
-    painter.drawImage(0, 0, source);
+    const QResource resource(QStringLiteral(":/img/reportlogo.rgb32"));
+    const QByteArray raw = resource.uncompressedData();
+    OpaqueLogoHeader header;
+    if (raw.size() >= int(sizeof header))
+        std::memcpy(&header, raw.constData(), sizeof header);
+    const qsizetype rowBytes = qsizetype(header.width) * OpaqueLogoPixelBytes;
+    if (raw.size() - qsizetype(sizeof header) != rowBytes * header.height) {
+        qWarning("Das Logo der Berichte ist beschädigt; die Berichte haben keines.");
+        return QImage();
+    }
+    QImage logo(int(header.width), int(header.height), QImage::Format_RGB32);
+    const char *pixels = raw.constData() + sizeof header;
+    for (int row = 0; row < logo.height(); ++row)
+        std::memcpy(logo.scanLine(row), pixels + row * rowBytes, size_t(rowBytes));
     return logo;
 }
 
@@ -50,11 +62,13 @@ QString reportFamily()
     return QStringLiteral("Belmorand Report Sans");
 }
 
+// Compiled in uncompressed (fonts/CMakeLists.txt): the font database reads
+// them where they lie, with no copy and nothing to inflate.
 void registerReportFonts()
 {
     for (const QString &file : {QStringLiteral(":/fonts/BelmorandReportSans.ttf"),
                                 QStringLiteral(":/fonts/BelmorandReportSans-Bold.ttf")}) {
-        if (QFontDatabase::addApplicationFont(file) < 0)
+        if (QFontDatabase::addApplicationFontFromData(QResource(file).uncompressedData()) < 0)
             qWarning("Die Berichtsschrift %s lässt sich nicht laden; die Berichte nehmen eine "
                      "Schrift des Systems.",
                      qPrintable(file));
@@ -72,25 +86,23 @@ void convert::initialise()
 {
     static const bool fontsRegistered = (registerReportFonts(), true);
     Q_UNUSED(fontsRegistered)
-    reportLogo();
     ReportFile::initialise();
-    // The first printer of a process sets up print support without a lock.
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
     ThreadHandOff::watchEventQueue();
 }
 
-void convert::configurePrinter(QPrinter &printer, const QString &fileName)
+// A PDF writer, not a printer: a printer asks the system's print service for
+// its default printer first, and a print server that never answers would
+// hold every report.
+void convert::configurePage(QPdfWriter &pdf)
 {
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(fileName);
-    // Explicit, so the layout's printable area holds whatever the locale's
-    // default paper; Qt's default PDF margins stay.
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Portrait);
+    pdf.setResolution(UnitsPerInch);
+    // Explicit, so the layout's printable area holds whatever Qt's default
+    // paper; Qt's default PDF margins stay.
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageOrientation(QPageLayout::Portrait);
 }
 
-void convert::describeArchival(QPrinter &pdf) const
+void convert::describeArchival(QPdfWriter &pdf) const
 {
     pdf.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
     QString title = DocumentTitle::fromName(valueText(general, Config::General::Name));
@@ -98,7 +110,7 @@ void convert::describeArchival(QPrinter &pdf) const
         title = DocumentTitle::fromName(
                 QFileInfo(FileNames::forDisplay(jsonPath)).completeBaseName());
     // Qt writes both into the document information and the XMP metadata.
-    pdf.setDocName(title);
+    pdf.setTitle(title);
     pdf.setCreator(QCoreApplication::applicationName() + QLatin1Char(' ')
                    + QCoreApplication::applicationVersion());
 }
@@ -131,20 +143,20 @@ bool convert::writeReport(QString pdfPath, QString *reason)
     if (!file.reserve(reason))
         return false;
 
-    QPrinter pdf(QPrinter::HighResolution);
-    configurePrinter(pdf, file.temporaryPath());
+    QPdfWriter pdf(file.temporaryPath());
+    configurePage(pdf);
     if (m_archival)
         describeArchival(pdf);
     QPainter pen;
     if (!pen.begin(&pdf)) {
-        const int error = errno; // from the printer's failed open, if any
+        const int error = errno; // from the writer's failed open, if any
         *reason = tr("Der Bericht %1 kann nicht geschrieben werden: die PDF-Ausgabe lässt sich "
                      "nicht öffnen (%2).")
                           .arg(target, systemErrorText(error));
         return false;
     }
     painter = &pen;
-    printer = &pdf;
+    pdfWriter = &pdf;
 
     setUpFonts();
     drawTitleBlock();
@@ -152,7 +164,7 @@ bool convert::writeReport(QString pdfPath, QString *reason)
 
     const bool ended = pen.end();
     painter = nullptr;
-    printer = nullptr;
+    pdfWriter = nullptr;
     if (stopRequested()) {
         *reason = tr("Der Bericht %1 wurde nicht geschrieben: die Umwandlung wurde abgebrochen.")
                           .arg(target);
@@ -221,7 +233,7 @@ void convert::ensureSpace(int blockHeight)
 
 void convert::startNewPage()
 {
-    printer->newPage();
+    pdfWriter->newPage();
     y = TopY;
 }
 
@@ -253,7 +265,7 @@ void convert::drawRow(const QString &left, const QString &right)
 int convert::nextRow(int row)
 {
     if (row + LinePitch > BottomLimit) {
-        printer->newPage();
+        pdfWriter->newPage();
         return TopY;
     }
     return row + LinePitch;

@@ -5,6 +5,7 @@
 #include "testfolder.h"
 
 #include <QProcess>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <qpdf/QPDF.hh>
@@ -39,6 +40,7 @@ private slots:
     void interruptedLeavesNothing();
     void combinedDocument_data();
     void combinedDocument();
+    void silentPrintServer();
 
 private:
     QScopedPointer<TestFolder> m_dir;
@@ -197,6 +199,9 @@ void tst_Cli::exitStatus_data()
             << QStringList {"-r", "-d", "out", "folder"} << 1
             << QStringList {"out/a.pdf", "out/b.pdf", "out/c.pdf"}
             << "sub/a.json wird nicht konvertiert";
+    QTest::newRow("file and its folder")
+            << QStringList {"folder/a.json", "folder"} << 0
+            << QStringList {"folder/a.pdf", "folder/b.pdf"} << "2 konvertiert";
     QTest::newRow("same file twice") << QStringList {"good.json", "good.json"} << 1
                                      << QStringList {"good.pdf"} << "entstünde schon";
     QTest::newRow("one job") << QStringList {"-j", "1", "good.json", "other.json"} << 0
@@ -336,6 +341,15 @@ void tst_Cli::updateConvertsWhatIsOutOfDate()
     QVERIFY2(
             result.err.contains(QStringLiteral("1 konvertiert, 0 fehlgeschlagen, 1 schon aktuell")),
             qPrintable(result.err));
+
+    // A current report still belongs to its file: another file that would
+    // write it is refused.
+    const Result again = runCli({QStringLiteral("-u"), QStringLiteral("-r"), QStringLiteral("-d"),
+                                 QStringLiteral("folder"), QStringLiteral("folder")},
+                                dir.path());
+    QCOMPARE(again.exitCode, 1);
+    QVERIFY2(again.err.contains(QStringLiteral("sub/a.json wird nicht konvertiert")),
+             qPrintable(again.err));
 }
 
 // One step after another, as a user's folder sees them; each waits for what
@@ -729,6 +743,25 @@ void tst_Cli::combinedDocument()
                      .exitCode,
              1);
     QCOMPARE(readFile(target), earlier);
+}
+
+// A report needs no printer: a print server that takes the connection and
+// never answers held two files for minutes when reports still asked it for
+// the default printer. The kernel accepts for the listener, which never
+// reads.
+void tst_Cli::silentPrintServer()
+{
+    constexpr int HangLimitMs = 30000;
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    qputenv("CUPS_SERVER", "127.0.0.1:" + QByteArray::number(silent.serverPort()));
+    QProcess process;
+    startCli(process, {QStringLiteral("good.json"), QStringLiteral("other.json")}, m_dir->path());
+    const bool ended = process.waitForFinished(HangLimitMs);
+    qunsetenv("CUPS_SERVER");
+    QVERIFY2(ended, "the converter waits for the print server");
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(pdfsBelow(m_dir->path()), QStringList({"good.pdf", "other.pdf"}));
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

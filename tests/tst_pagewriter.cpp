@@ -7,7 +7,7 @@
 #include "testfolder.h"
 
 #include <QPainter>
-#include <QPrinter>
+#include <QPdfWriter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -148,11 +148,11 @@ void tst_PageWriter::reportFont()
 
 void tst_PageWriter::pageIsA4()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    convert::configurePrinter(printer, m_dir.filePath(QStringLiteral("a4.pdf")));
-    QCOMPARE(printer.resolution(), 1200);
-    QCOMPARE(printer.pageLayout().pageSize().id(), QPageSize::A4);
-    const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
+    QPdfWriter pdf(m_dir.filePath(QStringLiteral("a4.pdf")));
+    convert::configurePage(pdf);
+    QCOMPARE(pdf.resolution(), 1200);
+    QCOMPARE(pdf.pageLayout().pageSize().id(), QPageSize::A4);
+    const QRect area = pdf.pageLayout().paintRectPixels(pdf.resolution());
     // The layout needs 9424 x 13278 units of printable area.
     QVERIFY2(area.width() >= Layout::RightEdge, qPrintable(QString::number(area.width())));
     QVERIFY2(area.height() >= Layout::BottomLimit + Layout::BoxHeight,

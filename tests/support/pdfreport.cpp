@@ -5,7 +5,7 @@
 
 #include <QFile>
 #include <QImage>
-#include <QPrinter>
+#include <QPdfWriter>
 #include <QRegularExpression>
 #if QT_VERSION_MAJOR >= 6
 #include <poppler-qt6.h>
@@ -25,9 +25,9 @@ constexpr double ColumnSlack = 30;
 // Where the printable area starts on the page, in device units.
 QPoint printableOrigin()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    convert::configurePrinter(printer, QStringLiteral("/dev/null/unused.pdf"));
-    return printer.pageLayout().paintRectPixels(printer.resolution()).topLeft();
+    QPdfWriter pdf(QStringLiteral("/dev/null/unused.pdf"));
+    convert::configurePage(pdf);
+    return pdf.pageLayout().paintRectPixels(pdf.resolution()).topLeft();
 }
 
 struct Word

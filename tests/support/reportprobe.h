@@ -5,7 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
-#include <QPrinter>
+#include <QPdfWriter>
 
 #include <functional>
 
@@ -29,18 +29,18 @@ public:
     // cursor ends.
     int draw(const QString &file, int start, const std::function<void(ReportProbe &)> &steps)
     {
-        QPrinter pdf(QPrinter::HighResolution);
-        configurePrinter(pdf, file);
+        QPdfWriter pdf(file);
+        configurePage(pdf);
         QPainter pen(&pdf);
         painter = &pen;
-        printer = &pdf;
+        pdfWriter = &pdf;
         setUpFonts();
         y = start;
         steps(*this);
         const int end = y;
         pen.end();
         painter = nullptr;
-        printer = nullptr;
+        pdfWriter = nullptr;
         return end;
     }
 
