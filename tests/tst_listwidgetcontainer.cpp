@@ -328,7 +328,8 @@ void tst_ListWidgetContainer::reportAccess()
             menu->actions().at(entry)->trigger();
             menu->close();
         });
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                field->mapToGlobal(QPoint(5, 5)));
         QCoreApplication::sendEvent(field, &event);
     }
 
