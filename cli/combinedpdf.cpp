@@ -218,7 +218,10 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
         addOutline(document, firstPages);
         addLinks(document, drawn, links, firstPages);
 
-        QPDFWriter writer(document, localPath(output).c_str());
+        // The writer keeps the name's pointer for its messages: the string
+        // must outlive it.
+        const std::string outputName = localPath(output);
+        QPDFWriter writer(document, outputName.c_str());
         // Streams as they are, not decoded and compressed again; no object
         // streams and a line end before "endstream", as PDF/A-1 asks.
         writer.setDecodeLevel(qpdf_dl_none);
