@@ -1,9 +1,9 @@
 #include "app/mainwindow.h"
 #include "app/qttranslations.h"
 #include "engine/convert.h"
-#include "engine/filenames.h"
-#include "engine/heapreuse.h"
-#include "engine/stopsignals.h"
+#include "system/filenames.h"
+#include "system/heapreuse.h"
+#include "system/stopsignals.h"
 
 #include <QApplication>
 

@@ -3,8 +3,8 @@
 #include "app/opendialog.h"
 #include "engine/conversionpool.h"
 #include "engine/convert.h"
-#include "engine/filenames.h"
-#include "engine/reportpaths.h"
+#include "system/filenames.h"
+#include "system/reportpaths.h"
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 

@@ -1,6 +1,6 @@
 #include "app/opendialog.h"
 
-#include "engine/filenames.h"
+#include "system/filenames.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>

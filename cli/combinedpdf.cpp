@@ -1,6 +1,6 @@
 #include "cli/combinedpdf.h"
 
-#include "engine/systemerror.h"
+#include "system/systemerror.h"
 
 #include <QCoreApplication>
 #include <QFile>

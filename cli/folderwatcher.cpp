@@ -3,7 +3,7 @@
 #include "cli/batchconverter.h"
 #include "cli/inotifywatch.h"
 #include "cli/networkshare.h"
-#include "engine/reportpaths.h"
+#include "system/reportpaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

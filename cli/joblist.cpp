@@ -1,6 +1,6 @@
 #include "cli/joblist.h"
 
-#include "engine/reportpaths.h"
+#include "system/reportpaths.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -4,10 +4,10 @@
 #include "cli/sitereport.h"
 
 #include "engine/convert.h"
-#include "engine/filenames.h"
-#include "engine/heapreuse.h"
-#include "engine/reportpaths.h"
-#include "engine/stopsignals.h"
+#include "system/filenames.h"
+#include "system/heapreuse.h"
+#include "system/reportpaths.h"
+#include "system/stopsignals.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "cli/batchconverter.h"
 #include "report/contentspages.h"
-#include "report/reportfile.h"
+#include "system/reportfile.h"
 
 #include <QObject>
 #include <QStringList>

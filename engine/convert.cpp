@@ -1,11 +1,10 @@
 #include "engine/convert.h"
 
-#include "engine/filenames.h"
 #include "engine/jsoncheck.h"
-#include "engine/reportpaths.h"
-#include "engine/systemerror.h"
-#include "engine/threadhandoff.h"
-#include "report/reportfile.h"
+#include "system/filenames.h"
+#include "system/reportpaths.h"
+#include "system/systemerror.h"
+#include "system/threadhandoff.h"
 
 #include <QFile>
 #include <QFileInfo>

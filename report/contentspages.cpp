@@ -1,8 +1,8 @@
 #include "report/contentspages.h"
 
 #include "engine/configfields.h"
-#include "engine/filenames.h"
 #include "report/documenttitle.h"
+#include "system/filenames.h"
 
 #include <QDateTime>
 #include <QFileInfo>

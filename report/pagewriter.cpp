@@ -1,11 +1,11 @@
 #include "engine/configfields.h"
 #include "engine/convert.h"
-#include "engine/filenames.h"
-#include "engine/systemerror.h"
-#include "engine/threadhandoff.h"
 #include "img/opaquelogo.h"
 #include "report/documenttitle.h"
-#include "report/reportfile.h"
+#include "system/filenames.h"
+#include "system/reportfile.h"
+#include "system/systemerror.h"
+#include "system/threadhandoff.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

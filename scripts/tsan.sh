@@ -12,7 +12,7 @@ tests=(tst_tsancanary tst_stress tst_mainwindow tst_cli)
 cmake --build build-tsan --parallel "$(nproc)" --target "${tests[@]}"
 # Qt's libraries are not instrumented: what happens inside them alone is not
 # ours to judge (tests/sanitizers/tsan.supp); our hand-offs through them are
-# annotated in engine/threadhandoff.
+# annotated in system/threadhandoff.
 export TSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1:history_size=4"
 regex=$(IFS='|'; echo "^(${tests[*]})")
 QT_QPA_PLATFORM=offscreen ctest --test-dir build-tsan --output-on-failure --timeout 900 -R "$regex"

@@ -1,6 +1,6 @@
 #include "pdfreport.h"
 #include "report/layout.h"
-#include "report/reportfile.h"
+#include "system/reportfile.h"
 #include "testfiles.h"
 #include "testfolder.h"
 

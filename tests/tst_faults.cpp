@@ -3,7 +3,7 @@
 #include "engine/convert.h"
 #include "engine/jsoncheck.h"
 #include "pdfreport.h"
-#include "report/reportfile.h"
+#include "system/reportfile.h"
 #include "testfiles.h"
 #include "testfolder.h"
 

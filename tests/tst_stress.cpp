@@ -2,7 +2,7 @@
 #include "engine/conversionpool.h"
 #include "engine/convert.h"
 #include "pdfreport.h"
-#include "report/reportfile.h"
+#include "system/reportfile.h"
 #include "testfolder.h"
 
 #include <QThreadPool>

@@ -1,7 +1,7 @@
 #include "widgets/listwidgetcontainer.h"
 
-#include "engine/filenames.h"
-#include "engine/reportpaths.h"
+#include "system/filenames.h"
+#include "system/reportpaths.h"
 #include "widgets/cbutton.h"
 
 #include <QClipboard>

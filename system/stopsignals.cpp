@@ -1,4 +1,4 @@
-#include "engine/stopsignals.h"
+#include "system/stopsignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,4 +1,4 @@
-#include "engine/heapreuse.h"
+#include "system/heapreuse.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,6 @@
-#include "report/reportfile.h"
+#include "system/reportfile.h"
 
-#include "engine/convert.h"
-#include "engine/systemerror.h"
+#include "system/systemerror.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,14 +94,14 @@ void ReportFile::initialise()
 
 QString ReportFile::cannotWrite(const QString &why) const
 {
-    return convert::tr("Der Bericht %1 kann nicht geschrieben werden: %2.").arg(m_target, why);
+    return tr("Der Bericht %1 kann nicht geschrieben werden: %2.").arg(m_target, why);
 }
 
 bool ReportFile::checkTarget(QString *reason)
 {
     const QFileInfo target(m_target);
     if (target.isDir()) {
-        *reason = cannotWrite(convert::tr("dort liegt ein Ordner"));
+        *reason = cannotWrite(tr("dort liegt ein Ordner"));
         return false;
     }
     const QDir folder = target.absoluteDir();
@@ -111,9 +110,8 @@ bool ReportFile::checkTarget(QString *reason)
     struct stat info;
     if (::stat(nativePath(folder.path()).constData(), &info) != 0) {
         *reason = cannotWrite(
-                errno == ENOENT
-                        ? convert::tr("der Ordner %1 existiert nicht").arg(folder.path())
-                        : convert::tr("Ordner %1: %2").arg(folder.path(), systemErrorText(errno)));
+                errno == ENOENT ? tr("der Ordner %1 existiert nicht").arg(folder.path())
+                                : tr("Ordner %1: %2").arg(folder.path(), systemErrorText(errno)));
         return false;
     }
     if (::lstat(nativePath(m_target).constData(), &info) == 0) {
@@ -123,7 +121,7 @@ bool ReportFile::checkTarget(QString *reason)
             m_mode = info.st_mode & PermissionBits;
             if (::access(nativePath(m_target).constData(), W_OK) != 0
                 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-                *reason = cannotWrite(convert::tr("der vorhandene Bericht ist schreibgeschützt"));
+                *reason = cannotWrite(tr("der vorhandene Bericht ist schreibgeschützt"));
                 return false;
             }
         }
@@ -133,12 +131,12 @@ bool ReportFile::checkTarget(QString *reason)
     }
 #else
     if (!folder.exists()) {
-        *reason = cannotWrite(convert::tr("der Ordner %1 existiert nicht").arg(folder.path()));
+        *reason = cannotWrite(tr("der Ordner %1 existiert nicht").arg(folder.path()));
         return false;
     }
     m_targetExists = target.exists();
     if (m_targetExists && !target.isWritable()) {
-        *reason = cannotWrite(convert::tr("der vorhandene Bericht ist schreibgeschützt"));
+        *reason = cannotWrite(tr("der vorhandene Bericht ist schreibgeschützt"));
         return false;
     }
 #endif
@@ -160,7 +158,7 @@ bool ReportFile::reserve(QString *reason)
         ::close(m_descriptor); // no /proc to reach it by: fall back to a name
         m_descriptor = -1;
     } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-        *reason = cannotWrite(convert::tr("im Ordner %1 lässt sich keine Datei anlegen (%2)")
+        *reason = cannotWrite(tr("im Ordner %1 lässt sich keine Datei anlegen (%2)")
                                       .arg(folder, systemErrorText(errno)));
         return false;
     }
@@ -176,7 +174,7 @@ bool ReportFile::reserveNamed(QString *reason)
     QTemporaryFile file(temporaryPattern(target.absoluteDir(), target.fileName()));
     file.setAutoRemove(false);
     if (!file.open()) {
-        *reason = cannotWrite(convert::tr("im Ordner %1 lässt sich keine Datei anlegen (%2)")
+        *reason = cannotWrite(tr("im Ordner %1 lässt sich keine Datei anlegen (%2)")
                                       .arg(target.absolutePath(), file.errorString()));
         return false;
     }
@@ -193,8 +191,8 @@ QString ReportFile::incompleteReason() const
     if (::statvfs(nativePath(folder).constData(), &space) == 0 && space.f_bavail == 0)
         return cannotWrite(systemErrorText(ENOSPC));
 #endif
-    return convert::tr("Der Bericht %1 konnte nicht vollständig geschrieben werden "
-                       "(Schreibfehler oder Datenträger voll).")
+    return tr("Der Bericht %1 konnte nicht vollständig geschrieben werden "
+              "(Schreibfehler oder Datenträger voll).")
             .arg(m_target);
 }
 
@@ -273,8 +271,7 @@ bool ReportFile::publish(QString *reason)
                                                             | QFileDevice::ReadOther);
 #endif
     if (!replaceFile(m_named, m_target, &error)) {
-        *reason = convert::tr("Der Bericht %1 kann nicht ersetzt werden (%2).")
-                          .arg(m_target, error);
+        *reason = tr("Der Bericht %1 kann nicht ersetzt werden (%2).").arg(m_target, error);
         return false;
     }
     return true;

@@ -1,4 +1,4 @@
-#include "engine/reportpaths.h"
+#include "system/reportpaths.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QtGlobal>
 
@@ -11,6 +12,8 @@
 // nothing behind.
 class ReportFile
 {
+    Q_DECLARE_TR_FUNCTIONS(ReportFile)
+
 public:
     explicit ReportFile(const QString &target);
     ~ReportFile(); // discards the temporary file unless committed

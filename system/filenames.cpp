@@ -1,4 +1,4 @@
-#include "engine/filenames.h"
+#include "system/filenames.h"
 
 #include <QtGlobal>
 

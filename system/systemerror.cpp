@@ -1,4 +1,4 @@
-#include "engine/systemerror.h"
+#include "system/systemerror.h"
 
 #include <QCoreApplication>
 

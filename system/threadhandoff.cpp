@@ -1,4 +1,4 @@
-#include "threadhandoff.h"
+#include "system/threadhandoff.h"
 
 #if defined(__SANITIZE_THREAD__)
 #define BELMORAND_TSAN 1
