@@ -375,6 +375,7 @@ void MainWindow::reportDuplicates(const QStringList &targets)
     if (targets.isEmpty() || !m_showMessage)
         return;
     if (targets.size() == 1) {
+        // "befindest" kept on purpose: earlier configuration tools say it so.
         m_showMessage(QStringLiteral("Fehler"),
                       QStringLiteral("Die Datei ") + targets.first()
                               + QStringLiteral(" befindest sich schon in der Liste"));

@@ -5,22 +5,17 @@
 # RUNS runs (CPU time, wall time, peak memory), their ratio, the sizes, and
 # the combined run's peak memory for a tenth of the files beside it.
 #   bash bench/combine.sh [N=300] [RUNS=5]
-# PEERS points at the folder holding gen_configs.py (default: ../shared/peers).
+# PEERS points at the folder holding gen_configs.py (default: ../shared/peers);
+# CLI names a belmorand-cli to time instead of building one (bench/common.sh).
 set -euo pipefail
-cd "$(dirname "$0")/.."
 n=${1:-300}
 runs=${2:-5}
-peers=${PEERS:-$(cd .. && pwd)/shared/peers}
-[ -f "$peers/gen_configs.py" ] || { echo "no peers in $peers (set PEERS)" >&2; exit 2; }
-cli=${CLI:-$PWD/build/cli/belmorand-cli}
+source "$(dirname "$0")/common.sh"
+need bc poppler-utils
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-/usr/bin/python3 "$peers/gen_configs.py" "$work/site" --count "$n" --seed 1 >/dev/null
+generate site
 mkdir "$work/tenth"
 cp "$work"/site/cfg_00[0-$(((n / 10 - 1) / 10))]*.json "$work/tenth/" 2>/dev/null || true
-
-source bench/timing.sh
 
 declare -A cpu wall mem
 for run in $(seq "$runs"); do

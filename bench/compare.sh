@@ -11,29 +11,19 @@
 # run alongside on the same files, so a change is measured against it in the
 # same run.
 # PEERS points at the folder holding gen_configs.py and reportlab_report.py
-# (default: ../shared/peers beside the repository).
+# (default: ../shared/peers beside the repository); CLI names a
+# belmorand-cli to time instead of building one (bench/common.sh).
 set -euo pipefail
-cd "$(dirname "$0")/.."
 n=${1:-1000}
 runs=${2:-3}
-peers=${PEERS:-$(cd .. && pwd)/shared/peers}
-[ -f "$peers/gen_configs.py" ] || { echo "no peers in $peers (set PEERS)" >&2; exit 2; }
-
-bash scripts/deps.sh run
-for p in python3-reportlab bc; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || {
-    sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get install -y -qq "$p" >&2
-}; done
-bash scripts/build.sh >&2
-cli=$PWD/build/cli/belmorand-cli
+source "$(dirname "$0")/common.sh"
+need python3-reportlab bc
 minimal=$PWD/build/bench/minimal_pdf
 [ -x "$minimal" ] || cmake --build build --target minimal_pdf >&2
 one_runs=${ONE_RUNS:-10}
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-/usr/bin/python3 "$peers/gen_configs.py" "$work/qt" --count "$n" --seed 1 >/dev/null
+generate qt
 baseline=${BASELINE:-}
 who_all=(qt rl min)
 [ -z "$baseline" ] || who_all+=(base)
@@ -42,8 +32,6 @@ for who in "${who_all[@]}"; do
     mkdir -p "$work/one/$who" && cp "$work/qt/cfg_0000.json" "$work/one/$who/"
 done
 one=$work/one
-
-source bench/timing.sh
 
 declare -A wall cpu mem
 for run in $(seq "$runs"); do

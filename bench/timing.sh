@@ -10,4 +10,5 @@ wall = time.monotonic() - start
 used = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("%.4f %.4f %d" % (wall, used.ru_utime + used.ru_stime, used.ru_maxrss))' "$@"
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# median: of the numbers on standard input, one a line; empty lines do not count
+median() { sort -n | awk 'NF { v[++k] = $1 } END { print v[int((k + 1) / 2)] }'; }

@@ -1,5 +1,13 @@
 #pragma once
 
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+// One record of the configuration document: the values of one section of the
+// file, untyped and unconverted, addressed by the positions below.
+using ConfigRecord = QVector<QVariant>;
+
 // Positions of the values in the records of a configuration document. A
 // record holds one value per key the reader knows, in reading order, so a
 // value's position is its identity; the report addresses values only through
@@ -96,6 +104,13 @@ enum Field {
     MeasureName = MeasureStart + Measure::Measure,
     FieldCount = MeasureStart + Measure::FieldCount
 };
+}
+
+// The value at position as text; empty when the record is shorter, as a
+// record made by hand rather than by the reader may be.
+inline QString textAt(const ConfigRecord &record, int position)
+{
+    return position < record.size() ? record.at(position).toString() : QString();
 }
 
 } // namespace Config

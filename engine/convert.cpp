@@ -36,43 +36,6 @@ constexpr qint64 MaxSourceBytes = 32 * BytesPerMiB;
 
 std::atomic<bool> g_stopRequested {false};
 
-QString parseErrorText(QJsonParseError::ParseError error)
-{
-    switch (error) {
-    case QJsonParseError::UnterminatedObject:
-        return convert::tr("ein Objekt ist nicht abgeschlossen");
-    case QJsonParseError::MissingNameSeparator:
-        return convert::tr("nach einem Schlüssel fehlt der Doppelpunkt");
-    case QJsonParseError::UnterminatedArray:
-        return convert::tr("eine Liste ist nicht abgeschlossen");
-    case QJsonParseError::MissingValueSeparator:
-        return convert::tr("zwischen zwei Werten fehlt das Komma");
-    case QJsonParseError::IllegalValue:
-        return convert::tr("ungültiger Wert");
-    case QJsonParseError::TerminationByNumber:
-        return convert::tr("der Text endet mitten in einer Zahl");
-    case QJsonParseError::IllegalNumber:
-        return convert::tr("ungültige Zahl");
-    case QJsonParseError::IllegalEscapeSequence:
-        return convert::tr("ungültige Escape-Sequenz");
-    case QJsonParseError::IllegalUTF8String:
-        return convert::tr("ungültiges UTF-8");
-    case QJsonParseError::UnterminatedString:
-        return convert::tr("eine Zeichenkette ist nicht abgeschlossen");
-    case QJsonParseError::MissingObject:
-        return convert::tr("ein Objekt wurde erwartet");
-    case QJsonParseError::DeepNesting:
-        return convert::tr("zu tief verschachtelt");
-    case QJsonParseError::DocumentTooLarge:
-        return convert::tr("das Dokument ist zu groß");
-    case QJsonParseError::GarbageAtEnd:
-        return convert::tr("nach dem Ende des Dokuments folgt weiterer Text");
-    case QJsonParseError::NoError:
-        break;
-    }
-    return convert::tr("unbekannter Fehler");
-}
-
 #ifdef Q_OS_UNIX
 // Why path cannot be read, from the error of stat() or open().
 QString unreadableReason(const QString &path, int error)
@@ -252,11 +215,9 @@ void convert::run(QString sourcePath, QString pdfPath)
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
         // Valid JSON that Qt's reader cannot hold (a number beyond a double).
-        const QString what = error.error == QJsonParseError::IllegalNumber
-                                     ? tr("eine Zahl liegt außerhalb des darstellbaren Bereichs")
-                                     : parseErrorText(error.error);
         fail(tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
-                     .arg(sourcePath, what, positionText(bytes, error.offset)));
+                     .arg(sourcePath, parseErrorText(error.error),
+                          positionText(bytes, error.offset)));
         return;
     }
     bytes.clear();

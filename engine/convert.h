@@ -1,11 +1,11 @@
 #pragma once
 
+#include "engine/configfields.h"
 #include "report/layout.h"
 
 #include <QFont>
 #include <QObject>
 #include <QString>
-#include <QVariant>
 #include <QVector>
 
 #include <atomic>
@@ -18,9 +18,6 @@ class QPainter;
 class QPdfWriter;
 QT_END_NAMESPACE
 
-// One record of the configuration document: the values of one section of the
-// file, untyped and unconverted, addressed by the positions of configfields.h.
-using ConfigRecord = QVector<QVariant>;
 using GeneralConfig = ConfigRecord;
 using DisplayConfig = ConfigRecord;
 using TlfConfig = ConfigRecord;
@@ -30,15 +27,40 @@ using OutputConfig = ConfigRecord;
 using RelaisConfig = ConfigRecord;
 
 // Turns one configuration JSON file into one PDF report. Created on the GUI
-// thread, run once on a pool thread; reports progress 1 to 17 and ends with
-// exactly one of finished() or aborted().
+// thread, run once on a pool thread; reports its progress steps in order and
+// ends with exactly one of finished() or aborted().
 class convert : public QObject
 {
     Q_OBJECT
 
 public:
+    // The progress one conversion reports, step by step in this order: the
+    // reader (engine/reader.cpp) once per section it has read, the page
+    // writer (report/pagewriter.cpp) once the title block stands, and the
+    // sections (report/sections.cpp) once per section drawn. The offsets are
+    // neither part of the report nor printed; their steps are kept, so the
+    // count stays what a window or a caller already shows.
+    enum ProgressStep {
+        GeneralRead = 1,
+        OutputsRead,
+        DisplayRead,
+        TlfRead,
+        RelaisRead,
+        OffsetsRead,
+        ModbusRead,
+        ServiceRead,
+        TitleDrawn,
+        GeneralDrawn,
+        OutputsDrawn,
+        DisplayDrawn,
+        TlfDrawn,
+        RelaisDrawn,
+        OffsetsDrawn,
+        ModbusDrawn,
+        ServiceDrawn,
+    };
     // Conversions may run in parallel; the number of progress steps of one.
-    static constexpr int ProgressSteps = 17;
+    static constexpr int ProgressSteps = ServiceDrawn;
 
     explicit convert(QObject *parent = nullptr);
     ~convert() override;

@@ -167,45 +167,78 @@ private:
     JsonCheck m_finding;
 };
 
+// Every fault either reader names, each worded once. Qt's reader runs only
+// after the check has passed a text, so of its faults only what the check
+// lets through can occur, but all are named.
+struct FaultText
+{
+    rapidjson::ParseErrorCode strict; // kParseErrorNone: the check never names it
+    QJsonParseError::ParseError qt; // NoError: Qt's reader never names it
+    const char *text; // translated when looked up
+};
+
+const FaultText FaultTexts[] = {
+        {rapidjson::kParseErrorDocumentEmpty, QJsonParseError::NoError, "das Dokument ist leer"},
+        {rapidjson::kParseErrorDocumentRootNotSingular, QJsonParseError::GarbageAtEnd,
+         "nach dem Ende des Dokuments folgt weiterer Text"},
+        {rapidjson::kParseErrorValueInvalid, QJsonParseError::IllegalValue, "ungültiger Wert"},
+        {rapidjson::kParseErrorObjectMissName, QJsonParseError::NoError,
+         "ein Schlüssel in Anführungszeichen wurde erwartet"},
+        {rapidjson::kParseErrorObjectMissColon, QJsonParseError::MissingNameSeparator,
+         "nach einem Schlüssel fehlt der Doppelpunkt"},
+        {rapidjson::kParseErrorObjectMissCommaOrCurlyBracket, QJsonParseError::NoError,
+         "in einem Objekt fehlt ein Komma oder die schließende Klammer"},
+        {rapidjson::kParseErrorArrayMissCommaOrSquareBracket, QJsonParseError::NoError,
+         "in einer Liste fehlt ein Komma oder die schließende Klammer"},
+        {rapidjson::kParseErrorStringUnicodeEscapeInvalidHex, QJsonParseError::NoError,
+         "ungültige Escape-Sequenz \\u (vier Hexadezimalziffern erwartet)"},
+        {rapidjson::kParseErrorStringEscapeInvalid, QJsonParseError::IllegalEscapeSequence,
+         "ungültige Escape-Sequenz"},
+        {rapidjson::kParseErrorStringMissQuotationMark, QJsonParseError::UnterminatedString,
+         "eine Zeichenkette ist nicht abgeschlossen"},
+        {rapidjson::kParseErrorStringInvalidEncoding, QJsonParseError::IllegalUTF8String,
+         "ungültiges UTF-8"},
+        {rapidjson::kParseErrorNumberMissFraction, QJsonParseError::NoError,
+         "ungültige Zahl: nach dem Dezimalpunkt fehlt eine Ziffer"},
+        {rapidjson::kParseErrorNumberMissExponent, QJsonParseError::NoError,
+         "ungültige Zahl: im Exponenten fehlt eine Ziffer"},
+        // The check reads any number as text; Qt's reader refuses one beyond a
+        // double, which is valid JSON all the same.
+        {rapidjson::kParseErrorNone, QJsonParseError::IllegalNumber,
+         "eine Zahl liegt außerhalb des darstellbaren Bereichs"},
+        {rapidjson::kParseErrorNone, QJsonParseError::UnterminatedObject,
+         "ein Objekt ist nicht abgeschlossen"},
+        {rapidjson::kParseErrorNone, QJsonParseError::UnterminatedArray,
+         "eine Liste ist nicht abgeschlossen"},
+        {rapidjson::kParseErrorNone, QJsonParseError::MissingValueSeparator,
+         "zwischen zwei Werten fehlt das Komma"},
+        {rapidjson::kParseErrorNone, QJsonParseError::TerminationByNumber,
+         "der Text endet mitten in einer Zahl"},
+        {rapidjson::kParseErrorNone, QJsonParseError::MissingObject, "ein Objekt wurde erwartet"},
+        {rapidjson::kParseErrorNone, QJsonParseError::DeepNesting, "zu tief verschachtelt"},
+        {rapidjson::kParseErrorNone, QJsonParseError::DocumentTooLarge, "das Dokument ist zu groß"},
+};
+
+// The text of code in the column of reader; code 0 is no fault of its.
+template<typename Code>
+QString faultText(Code FaultText::*reader, Code code, const char *otherwise)
+{
+    for (const FaultText &fault : FaultTexts) {
+        if (code != Code {} && fault.*reader == code)
+            return text(fault.text);
+    }
+    return text(otherwise);
+}
+
 QString syntaxErrorText(rapidjson::ParseErrorCode code, unsigned char at)
 {
-    switch (code) {
-    case rapidjson::kParseErrorDocumentEmpty:
-        return text("das Dokument ist leer");
-    case rapidjson::kParseErrorDocumentRootNotSingular:
-        return text("nach dem Ende des Dokuments folgt weiterer Text");
-    case rapidjson::kParseErrorValueInvalid:
-        return text("ungültiger Wert");
-    case rapidjson::kParseErrorObjectMissName:
-        return text("ein Schlüssel in Anführungszeichen wurde erwartet");
-    case rapidjson::kParseErrorObjectMissColon:
-        return text("nach einem Schlüssel fehlt der Doppelpunkt");
-    case rapidjson::kParseErrorObjectMissCommaOrCurlyBracket:
-        return text("in einem Objekt fehlt ein Komma oder die schließende Klammer");
-    case rapidjson::kParseErrorArrayMissCommaOrSquareBracket:
-        return text("in einer Liste fehlt ein Komma oder die schließende Klammer");
-    case rapidjson::kParseErrorStringUnicodeEscapeInvalidHex:
-        return text("ungültige Escape-Sequenz \\u (vier Hexadezimalziffern erwartet)");
-    case rapidjson::kParseErrorStringEscapeInvalid:
-        // The reader says the same for a raw control character.
-        if (at < FirstPrintable) {
-            return text("ein Steuerzeichen (U+%1) steht ohne Escape-Sequenz in einer "
-                        "Zeichenkette")
-                    .arg(QString::number(at, 16).rightJustified(4, QLatin1Char('0')).toUpper());
-        }
-        return text("ungültige Escape-Sequenz");
-    case rapidjson::kParseErrorStringMissQuotationMark:
-        return text("eine Zeichenkette ist nicht abgeschlossen");
-    case rapidjson::kParseErrorStringInvalidEncoding:
-        return text("ungültiges UTF-8");
-    case rapidjson::kParseErrorNumberMissFraction:
-        return text("ungültige Zahl: nach dem Dezimalpunkt fehlt eine Ziffer");
-    case rapidjson::kParseErrorNumberMissExponent:
-        return text("ungültige Zahl: im Exponenten fehlt eine Ziffer");
-    default:
-        break;
+    // The reader says the same for a raw control character.
+    if (code == rapidjson::kParseErrorStringEscapeInvalid && at < FirstPrintable) {
+        return text("ein Steuerzeichen (U+%1) steht ohne Escape-Sequenz in einer "
+                    "Zeichenkette")
+                .arg(QString::number(at, 16).rightJustified(4, QLatin1Char('0')).toUpper());
     }
-    return text("Syntaxfehler");
+    return faultText(&FaultText::strict, code, "Syntaxfehler");
 }
 
 // Errors the reader reports for text that is valid JSON but cannot be
@@ -380,6 +413,11 @@ JsonCheck checkJson(const QByteArray &bytes)
     if (handler.scalarRoot())
         check.verdict = JsonCheck::ScalarRoot;
     return check;
+}
+
+QString parseErrorText(QJsonParseError::ParseError error)
+{
+    return faultText(&FaultText::qt, error, "unbekannter Fehler");
 }
 
 QString positionText(const QByteArray &bytes, int offset)

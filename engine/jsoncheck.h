@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonParseError>
 #include <QString>
 
 // What a strict reading of a JSON text (RFC 8259) found. QJsonDocument
@@ -38,6 +39,10 @@ JsonCheck readAsUtf8(QByteArray *bytes);
 
 // Checks bytes in one pass, without recursion whatever the nesting.
 JsonCheck checkJson(const QByteArray &bytes);
+
+// What Qt's reader found wrong with a text the check passed, in the check's
+// words where both name the same fault.
+QString parseErrorText(QJsonParseError::ParseError error);
 
 // Line and column (both from 1, the column in characters) of a byte offset,
 // for a reader who opens the file in an editor.

@@ -82,22 +82,21 @@ void convert::readConfiguration(const QJsonObject &root)
 
     general.clear();
     take(general, configuration, GeneralKeys);
-    emit newPbarValue(1);
+    emit newPbarValue(GeneralRead);
 
     readOutputs(arrayAt(configuration, "outputs"));
-    emit newPbarValue(2);
+    emit newPbarValue(OutputsRead);
     readDisplay(objectAt(configuration, "display"));
-    emit newPbarValue(3);
+    emit newPbarValue(DisplayRead);
     readTlf(objectAt(configuration, "tlf"));
-    emit newPbarValue(4);
+    emit newPbarValue(TlfRead);
     readRelais(arrayAt(configuration, "relais"));
-    emit newPbarValue(5);
-    // The offsets are not part of the report; the step keeps its progress value.
-    emit newPbarValue(6);
+    emit newPbarValue(RelaisRead);
+    emit newPbarValue(OffsetsRead); // nothing to read: see ProgressStep
     readModbus(objectAt(configuration, "modbus"));
-    emit newPbarValue(7);
+    emit newPbarValue(ModbusRead);
     readService(objectAt(configuration, "service"));
-    emit newPbarValue(8);
+    emit newPbarValue(ServiceRead);
 }
 
 void convert::readOutputs(const QJsonArray &array)

@@ -75,11 +75,6 @@ void registerReportFonts()
     }
 }
 
-QString valueText(const ConfigRecord &record, int position)
-{
-    return position < record.size() ? record.at(position).toString() : QString();
-}
-
 } // namespace
 
 void convert::initialise()
@@ -105,7 +100,7 @@ void convert::configurePage(QPdfWriter &pdf)
 void convert::describeArchival(QPdfWriter &pdf) const
 {
     pdf.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
-    QString title = DocumentTitle::fromName(valueText(general, Config::General::Name));
+    QString title = DocumentTitle::fromName(Config::textAt(general, Config::General::Name));
     if (title.isEmpty())
         title = DocumentTitle::fromName(
                 QFileInfo(FileNames::forDisplay(jsonPath)).completeBaseName());
@@ -206,12 +201,12 @@ void convert::drawTitleBlock()
     const int titleX = RightEdge - logoSize.width();
     painter->drawText(
             QRect(QPoint(titleX, y), logoSize), TitleFlags,
-            shown(tr("Ordano Protokoll vom:\n") + valueText(general, Config::General::Date)));
+            shown(tr("Ordano Protokoll vom:\n") + Config::textAt(general, Config::General::Date)));
 
     painter->setFont(reportFont(PathPixelSize));
     painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags,
                       shown(FileNames::forDisplay(jsonPath)));
-    emit newPbarValue(9);
+    emit newPbarValue(TitleDrawn);
 
     y += logoSize.height() + TitleGap;
 }

@@ -6,36 +6,28 @@
 
 using namespace Layout;
 
-namespace {
-
-QString textAt(const ConfigRecord &record, int position)
-{
-    return record.at(position).toString();
-}
-
-} // namespace
+using Config::textAt;
 
 // The whole report below the title block, in its fixed order.
 void convert::drawSections()
 {
     renderGeneral();
-    emit newPbarValue(10);
+    emit newPbarValue(GeneralDrawn);
     renderOutputs();
-    emit newPbarValue(11);
+    emit newPbarValue(OutputsDrawn);
     renderDisplay();
-    emit newPbarValue(12);
+    emit newPbarValue(DisplayDrawn);
     renderTlf();
-    emit newPbarValue(13);
+    emit newPbarValue(TlfDrawn);
     renderRelais();
-    emit newPbarValue(14);
-    // The offsets are not printed; the step keeps its progress value.
-    emit newPbarValue(15);
+    emit newPbarValue(RelaisDrawn);
+    emit newPbarValue(OffsetsDrawn); // nothing to draw: see ProgressStep
     renderModbus();
-    emit newPbarValue(16);
+    emit newPbarValue(ModbusDrawn);
     nextLine();
     nextLine();
     renderService();
-    emit newPbarValue(17);
+    emit newPbarValue(ServiceDrawn);
 }
 
 // Two columns on page 1; never breaks the page.
@@ -84,6 +76,7 @@ void convert::renderService()
     drawRow(tr("Nächster Service: ") + textAt(service, Config::Service::NextService) + days);
     drawRow(tr("Letzte Kalibrierung: ")
             + datePart(textAt(service, Config::Service::LastCalibration)));
+    // Two blanks and "Kalibirierung" kept on purpose: earlier configuration tools print it so.
     drawRow(tr("Nächste  Kalibirierung: ") + textAt(service, Config::Service::NextCalibration)
             + days);
 }

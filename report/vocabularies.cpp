@@ -35,6 +35,7 @@ QString producerText(int code)
 {
     if (code >= 0 && code < ProducerCount)
         return QString::fromUtf8(ProducerWords[code]);
+    // "Unbekannst" kept on purpose: earlier configuration tools print it so.
     return QStringLiteral("Unbekannst: Id ") + QString::number(code, 10);
 }
 

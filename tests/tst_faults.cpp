@@ -7,6 +7,7 @@
 #include "testfiles.h"
 #include "testfolder.h"
 
+#include <QJsonDocument>
 #include <QProcess>
 #include <QtTest>
 
@@ -25,6 +26,8 @@ private slots:
     void initTestCase();
     void duplicateKeys_data();
     void duplicateKeys();
+    void faultTexts_data();
+    void faultTexts();
     void hostileInput_data();
     void hostileInput();
     void relaisOfManyStates();
@@ -84,6 +87,31 @@ void tst_Faults::duplicateKeys()
     const JsonCheck check = checkJson(json);
     QCOMPARE(check.verdict, key.isEmpty() ? JsonCheck::Valid : JsonCheck::DuplicateKey);
     QCOMPARE(check.key, key);
+}
+
+// A fault both readers name is named in the same words.
+void tst_Faults::faultTexts_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("missing colon")
+            << QByteArray(R"({"a" 1})") << "nach einem Schlüssel fehlt der Doppelpunkt";
+    QTest::newRow("text after the end")
+            << QByteArray("{} x") << "nach dem Ende des Dokuments folgt weiterer Text";
+}
+
+void tst_Faults::faultTexts()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, text);
+
+    const JsonCheck check = checkJson(json);
+    QCOMPARE(check.verdict, JsonCheck::NotJson);
+    QCOMPARE(check.reason, text);
+    QJsonParseError error {};
+    QJsonDocument::fromJson(json, &error);
+    QCOMPARE(parseErrorText(error.error), text);
 }
 
 void tst_Faults::hostileInput_data()

@@ -17,6 +17,8 @@ private slots:
     void values_data();
     void values();
     void progressOneToEight();
+    void textAt_data();
+    void textAt();
     void secondReadReplaces();
 };
 
@@ -218,6 +220,32 @@ void tst_Reader::progressOneToEight()
     QCOMPARE(progress.count(), 8);
     for (int i = 0; i < progress.count(); ++i)
         QCOMPARE(progress.at(i).at(0).toInt(), i + 1);
+}
+
+// Records made by hand (a contents page's) may be shorter than the reader's.
+void tst_Reader::textAt_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("last value") << int(Config::General::FieldCount) << int(Config::General::Version)
+                                << "7";
+    QTest::newRow("past the end") << int(Config::General::Date) << int(Config::General::Date)
+                                  << QString();
+    QTest::newRow("empty record") << 0 << int(Config::General::Name) << QString();
+}
+
+void tst_Reader::textAt()
+{
+    QFETCH(int, size);
+    QFETCH(int, position);
+    QFETCH(QString, text);
+
+    ConfigRecord record;
+    for (int i = 0; i < size; ++i)
+        record.append(i);
+    QCOMPARE(Config::textAt(record, position), text);
 }
 
 void tst_Reader::secondReadReplaces()
