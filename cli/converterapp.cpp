@@ -66,8 +66,7 @@ ConverterApp::ConverterApp(const ConverterOptions &options, QObject *parent)
 void ConverterApp::prepare(const ConverterOptions &options)
 {
     QThreadPool::globalInstance()->setMaxThreadCount(
-            options.jobs > 0 ? options.jobs
-                             : qMin(QThread::idealThreadCount(), ConverterOptions::MaxJobs));
+            options.jobs > 0 ? options.jobs : ConverterOptions::defaultJobs());
     convert::initialise();
     // Once the start-up's own large blocks (the font configuration's) are gone, and
     // before the first report: the blocks a report needs, up to a few MiB,

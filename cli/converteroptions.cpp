@@ -71,13 +71,12 @@ struct DeclaredOptions
             {QStringLiteral("d"), QStringLiteral("output-dir")},
             text("Die Berichte in ORDNER schreiben, jeweils unter ihrem eigenen Namen."),
             QStringLiteral("ORDNER")};
-    QCommandLineOption jobs {
-            {QStringLiteral("j"), QStringLiteral("jobs")},
-            text("Höchstens N Umwandlungen gleichzeitig, 1 bis %1 (Vorgabe: "
-                 "%2, die Zahl der Prozessorkerne).")
-                    .arg(ConverterOptions::MaxJobs)
-                    .arg(qMin(QThread::idealThreadCount(), ConverterOptions::MaxJobs)),
-            QStringLiteral("N")};
+    QCommandLineOption jobs {{QStringLiteral("j"), QStringLiteral("jobs")},
+                             text("Höchstens N Umwandlungen gleichzeitig, 1 bis %1 (Vorgabe: "
+                                  "%2, die Zahl der Prozessorkerne).")
+                                     .arg(ConverterOptions::MaxJobs)
+                                     .arg(ConverterOptions::defaultJobs()),
+                             QStringLiteral("N")};
     QCommandLineOption quiet {{QStringLiteral("q"), QStringLiteral("quiet")},
                               text("Nur Fehler ausgeben.")};
     QCommandLineOption pdfa {QStringLiteral("pdfa"),
@@ -128,8 +127,8 @@ DeclaredOptions::DeclaredOptions(QCommandLineParser *parser)
                                   QStringLiteral("PFAD..."));
 }
 
-// Each check below tells its usage error on the console and returns false;
-// they run in this order, so that of several errors the same one is told.
+// Each check below tells its usage error on the console and returns false.
+// Of several errors the first in run()'s order is told, always the same one.
 class Validation
 {
 public:
@@ -264,6 +263,11 @@ void take(const QCommandLineParser &parser, const DeclaredOptions &declared,
 }
 
 } // namespace
+
+int ConverterOptions::defaultJobs()
+{
+    return qMin(QThread::idealThreadCount(), MaxJobs);
+}
 
 CommandLineReading readCommandLine(const QStringList &arguments, ConverterOptions *options)
 {

@@ -23,6 +23,8 @@ struct ConverterOptions
     // More threads than this only wait for each other and the disk, and
     // hundreds of them run out of file handles.
     static constexpr int MaxJobs = 64;
+    // One per processor core, up to MaxJobs.
+    static int defaultJobs();
 };
 
 // How reading a command line ends.
