@@ -9,8 +9,6 @@
 #include <QPointer>
 #include <QThreadPool>
 
-#include <algorithm>
-#include <cstdio>
 #include <memory>
 
 namespace {
@@ -19,71 +17,12 @@ namespace {
 // thread never waits for the GUI thread to hand it the next file.
 constexpr int QueuedPerThread = 2;
 
-const QLatin1Char Quote('"');
-const QLatin1Char Backslash('\\');
-constexpr ushort FirstPrintable = 0x20;
-constexpr ushort Delete = 0x7F;
-
-bool isControl(QChar c)
-{
-    return c.unicode() < FirstPrintable || c.unicode() == Delete;
-}
-
-QString escaped(QChar c)
-{
-    switch (c.unicode()) {
-    case '\n':
-        return QStringLiteral("\\n");
-    case '\t':
-        return QStringLiteral("\\t");
-    case '\r':
-        return QStringLiteral("\\r");
-    default:
-        return QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-    }
-}
-
-void printLine(FILE *stream, const QString &text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
-}
-
 } // namespace
 
-void BatchConverter::printError(const QString &message)
-{
-    printLine(stderr, QStringLiteral("belmorand-cli: ") + oneLine(message));
-}
-
-QString BatchConverter::oneLine(const QString &text)
-{
-    if (std::none_of(text.begin(), text.end(), isControl))
-        return text;
-    QString line;
-    for (QChar c : text)
-        line += isControl(c) ? escaped(c) : QString(c);
-    return line;
-}
-
-QString BatchConverter::quotedPath(const QString &path)
-{
-    if (!path.startsWith(Quote) && std::none_of(path.begin(), path.end(), isControl))
-        return path;
-    QString quoted(Quote);
-    for (QChar c : path) {
-        if (c == Quote || c == Backslash)
-            quoted += Backslash;
-        quoted += isControl(c) ? escaped(c) : QString(c);
-    }
-    return quoted + Quote;
-}
-
-BatchConverter::BatchConverter(const Output &output, QObject *parent)
+BatchConverter::BatchConverter(const ConsoleOptions &console, QObject *parent)
     : QObject(parent)
     , m_conversions(new ConversionPool(this))
-    , m_output(output)
+    , m_console(console)
 { }
 
 void BatchConverter::start(const QVector<ConversionJob> &jobs)
@@ -135,7 +74,7 @@ void BatchConverter::startNext()
     const ConversionJob job = m_queue.dequeue();
     ++m_running;
     if (!job.refusal.isEmpty()) {
-        printError(job.refusal);
+        Console::printError(job.refusal);
         emit jobFailed(job, job.refusal);
         // Reported from the event loop, like a task's end, so done() never
         // comes from inside start().
@@ -144,7 +83,7 @@ void BatchConverter::startNext()
         return;
     }
     auto *task = new convert;
-    task->setArchival(m_output.archival);
+    task->setArchival(m_archival);
     // The reason comes just before aborted(); whether it is told is decided
     // with the end. The task's deferred delete is posted after its final
     // signal, so its document can still be read here, unless stop() has
@@ -168,7 +107,7 @@ void BatchConverter::taskFailed(const ConversionJob &job, const QString &reason)
         return;
     }
     if (!reason.isEmpty())
-        printError(reason);
+        Console::printError(reason);
     emit jobFailed(job, reason);
     endJob(job, Outcome::Failed);
 }
@@ -192,16 +131,16 @@ void BatchConverter::endJob(const ConversionJob &job, Outcome outcome)
     const bool converted = outcome == Outcome::Converted;
     if (converted) {
         ++m_converted;
-        if (m_output.listReports)
-            printLine(stdout, quotedPath(job.target));
+        if (m_console.listReports)
+            Console::printReport(job.target);
     } else {
         ++m_failed;
     }
-    if (m_output.showProgress) {
-        printLine(stderr, QStringLiteral("[%1/%2] %3")
-                                  .arg(m_ended)
-                                  .arg(m_total)
-                                  .arg(oneLine(QFileInfo(job.source).fileName())));
+    if (m_console.showProgress) {
+        Console::printStatus(QStringLiteral("[%1/%2] %3")
+                                     .arg(m_ended)
+                                     .arg(m_total)
+                                     .arg(Console::oneLine(QFileInfo(job.source).fileName())));
     }
     emit jobEnded(job, converted);
     finishIfIdle();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/console.h"
 #include "cli/joblist.h"
 
 #include <QObject>
@@ -20,14 +21,10 @@ class BatchConverter : public QObject
     Q_OBJECT
 
 public:
-    struct Output
-    {
-        bool listReports = true; // each written report's path on stdout
-        bool showProgress = false; // "[k/N] name" on stderr
-        bool archival = false; // PDF/A-1b reports
-    };
+    explicit BatchConverter(const ConsoleOptions &console, QObject *parent = nullptr);
 
-    explicit BatchConverter(const Output &output, QObject *parent = nullptr);
+    // PDF/A-1b reports.
+    void setArchival(bool archival) { m_archival = archival; }
 
     // Starts the jobs; done() follows when the last one has ended.
     void start(const QVector<ConversionJob> &jobs);
@@ -43,15 +40,6 @@ public:
     // waits for the running ones and reports how they ended. done() is not
     // emitted.
     void stop();
-
-    // text on one line: control characters (a newline in a file name) as
-    // C escapes, so each message and each report path stays one line.
-    static QString oneLine(const QString &text);
-    // One error line on standard error: "belmorand-cli: " and message on one line.
-    static void printError(const QString &message);
-    // A report path for standard output: as it is, or in double quotes with
-    // C escapes when it holds a control character or begins with a quote.
-    static QString quotedPath(const QString &path);
 
     // Whether a file or folder changed less than ms ago.
     static bool changedWithin(const QDateTime &modified, int ms);
@@ -80,7 +68,8 @@ private:
     void finishIfIdle();
 
     ConversionPool *m_conversions;
-    Output m_output;
+    ConsoleOptions m_console;
+    bool m_archival = false;
     QQueue<ConversionJob> m_queue;
     int m_total = 0;
     int m_running = 0;

@@ -1,11 +1,11 @@
 #include "cli/folderwatcher.h"
 
 #include "cli/batchconverter.h"
+#include "cli/console.h"
 #include "cli/inotifywatch.h"
 #include "cli/networkshare.h"
 #include "system/reportpaths.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -26,11 +26,6 @@ constexpr int ScanDelayMs = 50;
 constexpr int MsPerSecond = 1000;
 constexpr qint64 NsPerMs = 1000000;
 constexpr qint64 NsPerSecond = MsPerSecond * NsPerMs;
-
-QString text(const char *source)
-{
-    return QCoreApplication::translate("belmorand-cli", source);
-}
 
 bool isBelow(const QString &path, const QString &folder)
 {
@@ -76,7 +71,7 @@ FolderWatcher::FolderWatcher(BatchConverter *converter, const TargetRule &rule, 
     connect(&m_scanTimer, &QTimer::timeout, this, &FolderWatcher::scanChangedFolders);
     connect(&m_settleTimer, &QTimer::timeout, this, &FolderWatcher::checkSettling);
     connect(&m_pollTimer, &QTimer::timeout, this, &FolderWatcher::lookAgain);
-    connect(m_converter, &BatchConverter::jobEnded, this, &FolderWatcher::jobEnded);
+    connect(m_converter, &BatchConverter::jobEnded, this, &FolderWatcher::conversionEnded);
     connect(m_converter, &BatchConverter::failureHeld, this, &FolderWatcher::failureHeld);
 }
 
@@ -137,8 +132,9 @@ bool FolderWatcher::isPolled(const QString &folder)
         return true;
     if (!NetworkShare::isNetworkFolder(folder))
         return false;
-    BatchConverter::printError(
-            text("der Ordner %1 liegt auf einer Netzwerkfreigabe: wird alle %2 s angesehen")
+    Console::printError(
+            Console::text(
+                    "der Ordner %1 liegt auf einer Netzwerkfreigabe: wird alle %2 s angesehen")
                     .arg(folder)
                     .arg(NetworkPollSeconds));
     return true;
@@ -158,8 +154,8 @@ void FolderWatcher::watchFolder(const QString &folder, bool atStart)
         const bool watched
                 = m_watcher ? m_watcher->addPath(folder) : m_inotify->addFolder(folder, &reason);
         if (!watched) {
-            BatchConverter::printError(
-                    text("der Ordner %1 lässt sich nicht beobachten").arg(folder)
+            Console::printError(
+                    Console::text("der Ordner %1 lässt sich nicht beobachten").arg(folder)
                     + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
             m_roots.removeOne(folder);
             return;
@@ -199,7 +195,7 @@ void FolderWatcher::scanFolder(const QString &folder, bool atStart)
     for (const QString &problem : qAsConst(findings.unreadable)) {
         if (!m_told.contains(problem)) {
             m_told.insert(problem);
-            BatchConverter::printError(problem);
+            Console::printError(problem);
         }
     }
 
@@ -239,8 +235,8 @@ void FolderWatcher::dropFolder(const QString &folder)
         unwatchFolder(watched);
         if (m_roots.removeOne(watched)) {
             rootLost = true;
-            BatchConverter::printError(
-                    text("der Ordner %1 ist verschwunden und wird nicht mehr beobachtet")
+            Console::printError(
+                    Console::text("der Ordner %1 ist verschwunden und wird nicht mehr beobachtet")
                             .arg(watched));
         }
     }
@@ -449,10 +445,10 @@ void FolderWatcher::offer(Entry *entry, const FileState &state)
     if (entry->busy)
         entry->pending = true;
     else
-        hand(entry, state);
+        submit(entry, state);
 }
 
-void FolderWatcher::hand(Entry *entry, const FileState &state)
+void FolderWatcher::submit(Entry *entry, const FileState &state)
 {
     entry->handled = state;
     entry->pending = false;
@@ -465,7 +461,7 @@ void FolderWatcher::hand(Entry *entry, const FileState &state)
     m_converter->add(job);
 }
 
-void FolderWatcher::jobEnded(const ConversionJob &job)
+void FolderWatcher::conversionEnded(const ConversionJob &job)
 {
     const auto entry = m_files.find(job.source);
     if (entry == m_files.end())
@@ -476,7 +472,7 @@ void FolderWatcher::jobEnded(const ConversionJob &job)
     const FileState state = stateOf(job.source);
     entry->pending = false;
     if (state.size >= 0 && state != entry->handled)
-        hand(&entry.value(), state);
+        submit(&entry.value(), state);
 }
 
 void FolderWatcher::failureHeld(const ConversionJob &job)
@@ -486,7 +482,7 @@ void FolderWatcher::failureHeld(const ConversionJob &job)
         return;
     entry->held = true;
     QTimer::singleShot(YoungMs, this, [this, path = job.source] { retryHeld(path); });
-    jobEnded(job);
+    conversionEnded(job);
 }
 
 void FolderWatcher::retryHeld(const QString &path)
@@ -498,5 +494,5 @@ void FolderWatcher::retryHeld(const QString &path)
     if (state.size < 0)
         forgetFile(path);
     else
-        hand(&entry.value(), state);
+        submit(&entry.value(), state);
 }

@@ -40,7 +40,7 @@ public:
     void setPollInterval(int seconds);
     // Starts watching the folders (and their subfolders when recursive).
     void start(const QStringList &folders);
-    // Stops noticing changes; the conversions already handed on are the
+    // Stops noticing changes; the conversions already submitted are the
     // converter's to finish or stop.
     void stop();
 
@@ -118,8 +118,8 @@ private:
     void lookAgain();
     void checkSettling();
     void offer(Entry *entry, const FileState &state);
-    void hand(Entry *entry, const FileState &state);
-    void jobEnded(const ConversionJob &job);
+    void submit(Entry *entry, const FileState &state);
+    void conversionEnded(const ConversionJob &job);
     void failureHeld(const ConversionJob &job);
     void retryHeld(const QString &path);
 

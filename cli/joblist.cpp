@@ -1,8 +1,8 @@
 #include "cli/joblist.h"
 
+#include "cli/console.h"
 #include "system/reportpaths.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -77,21 +77,6 @@ QStringList sortedNames(const QString &folder, QDir::Filters filters,
 }
 
 #ifdef Q_OS_UNIX
-// A name's bytes for a message: what is not printable ASCII as \xNN.
-QString escapedBytes(const QByteArray &raw)
-{
-    constexpr uchar FirstPrintable = 0x20;
-    constexpr uchar LastPrintable = 0x7E;
-    QString shown;
-    for (const char c : raw) {
-        const auto byte = uchar(c);
-        shown += byte >= FirstPrintable && byte <= LastPrintable
-                         ? QString(QLatin1Char(c))
-                         : QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
-    }
-    return shown;
-}
-
 // Qt leaves a name it cannot decode out of its listing without a word (Qt 6
 // decodes names as UTF-8 only); such files are named here instead.
 void findUndecodable(const QString &folder, QStringList *problems)
@@ -104,12 +89,11 @@ void findUndecodable(const QString &folder, QStringList *problems)
         if (!raw.endsWith(ReportPaths::JsonSuffix.data())
             || QFile::encodeName(QFile::decodeName(raw)) == raw)
             continue;
-        problems->append(QCoreApplication::translate(
-                                 "belmorand-cli",
-                                 "Die Datei %1 wird nicht konvertiert: ihr Name ist kein gültiges "
-                                 "UTF-8, und dieses Programm (mit Qt 6 gebaut) kann ihn nicht "
-                                 "öffnen.")
-                                 .arg(QDir(folder).filePath(escapedBytes(raw))));
+        problems->append(
+                Console::text("Die Datei %1 wird nicht konvertiert: ihr Name ist kein gültiges "
+                              "UTF-8, und dieses Programm (mit Qt 6 gebaut) kann ihn nicht "
+                              "öffnen.")
+                        .arg(QDir(folder).filePath(Console::escapedBytes(raw))));
     }
     ::closedir(dir);
 }
@@ -160,9 +144,7 @@ private:
         const QFileInfo info(folder);
         if (!info.isReadable() || !info.isExecutable()) {
             m_findings->unreadable.append(
-                    QCoreApplication::translate(
-                            "belmorand-cli",
-                            "der Ordner %1 lässt sich nicht lesen (keine Berechtigung)")
+                    Console::text("der Ordner %1 lässt sich nicht lesen (keine Berechtigung)")
                             .arg(folder));
             return;
         }
@@ -238,9 +220,8 @@ ConversionJob makeJob(const QString &file, const TargetRule &rule)
 
 void refuseTarget(ConversionJob *job, const QString &writer)
 {
-    job->refusal = QCoreApplication::translate("belmorand-cli",
-                                               "Die Datei %1 wird nicht konvertiert: ihr "
-                                               "Bericht %2 entstünde schon aus %3.")
+    job->refusal = Console::text("Die Datei %1 wird nicht konvertiert: ihr "
+                                 "Bericht %2 entstünde schon aus %3.")
                            .arg(job->source, job->target, writer);
 }
 

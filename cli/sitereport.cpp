@@ -1,12 +1,11 @@
 #include "cli/sitereport.h"
 
 #include "cli/combinedpdf.h"
+#include "cli/console.h"
 #include "engine/configfields.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-
-#include <cstdio>
 
 namespace {
 
@@ -22,18 +21,20 @@ QString valueAt(const QVector<QVariant> &record, int position)
 
 } // namespace
 
-SiteReport::SiteReport(const QString &target, const QString &title,
-                       const BatchConverter::Output &output, QObject *parent)
+SiteReport::SiteReport(const QString &target, const QString &title, const ConsoleOptions &console,
+                       bool archival, QObject *parent)
     : QObject(parent)
     , m_converter(nullptr)
-    , m_output(output)
+    , m_console(console)
+    , m_archival(archival)
     , m_title(title)
     , m_file(target)
     , m_target(target)
 {
-    BatchConverter::Output parts = output;
+    ConsoleOptions parts = console;
     parts.listReports = false; // the parts are temporary; the document is listed
     m_converter = new BatchConverter(parts, this);
+    m_converter->setArchival(archival);
     connect(m_converter, &BatchConverter::reportWritten, this, &SiteReport::keep);
     connect(m_converter, &BatchConverter::jobFailed, this, &SiteReport::leaveOut);
     connect(m_converter, &BatchConverter::done, this, &SiteReport::finish);
@@ -76,11 +77,9 @@ void SiteReport::finish()
     QString reason;
     m_written = assemble(&reason);
     if (!m_written) {
-        BatchConverter::printError(reason);
-    } else if (m_output.listReports) {
-        std::fputs(BatchConverter::quotedPath(m_target).toLocal8Bit().constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        Console::printError(reason);
+    } else if (m_console.listReports) {
+        Console::printReport(m_target);
     }
     emit done();
 }
@@ -111,7 +110,7 @@ bool SiteReport::assemble(QString *reason)
                 continue;
             }
             failure = text("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
-            BatchConverter::printError(failure);
+            Console::printError(failure);
         }
         omissions.append({part.source, failure});
     }
@@ -124,7 +123,7 @@ bool SiteReport::assemble(QString *reason)
 
     const QString title = m_title.isEmpty() ? QFileInfo(m_target).completeBaseName() : m_title;
     ContentsPages contents(title, devices, omissions);
-    contents.setArchival(m_output.archival);
+    contents.setArchival(m_archival);
     const QString contentsPath = m_folder.filePath(QStringLiteral("inhalt.pdf"));
     return contents.writeReport(contentsPath, reason)
            && pdf.write(contentsPath, contents.contentsPageCount(), contents.links(),

@@ -20,8 +20,8 @@ class SiteReport : public QObject
     Q_OBJECT
 
 public:
-    SiteReport(const QString &target, const QString &title, const BatchConverter::Output &output,
-               QObject *parent = nullptr);
+    SiteReport(const QString &target, const QString &title, const ConsoleOptions &console,
+               bool archival, QObject *parent = nullptr);
 
     // Checks that the document can be written before anything is converted.
     bool reserve(QString *reason);
@@ -50,7 +50,8 @@ private:
     static ContentsDevice deviceOf(const Part &part);
 
     BatchConverter *m_converter;
-    BatchConverter::Output m_output;
+    ConsoleOptions m_console;
+    bool m_archival;
     QString m_title;
     ReportFile m_file;
     QString m_target;

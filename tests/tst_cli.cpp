@@ -1,9 +1,13 @@
+#include "cli/console.h"
+#include "cli/converterapp.h"
+#include "cli/joblist.h"
 #include "pdfreport.h"
 #include "report/layout.h"
 #include "system/reportfile.h"
 #include "testfiles.h"
 #include "testfolder.h"
 
+#include <QBuffer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QtTest>
@@ -29,6 +33,10 @@ private slots:
     void init();
     void exitStatus_data();
     void exitStatus();
+    void usage_data();
+    void usage();
+    void jobRules_data();
+    void jobRules();
     void jobsGiveTheSameReports();
     void updateConvertsWhatIsOutOfDate();
     void watchFolder();
@@ -227,39 +235,10 @@ void tst_Cli::exitStatus_data()
             << QStringList {"-c", "out/anlage.pdf", "good.json"} << 1 << QStringList()
             << "existiert nicht";
 
+    // Two usage errors as a script meets them; all of them are in usage().
     QTest::newRow("no arguments") << QStringList() << 2 << QStringList() << "--help";
     QTest::newRow("unknown option")
             << QStringList {"--frobnicate", "good.json"} << 2 << QStringList() << "frobnicate";
-    QTest::newRow("output with two inputs")
-            << QStringList {"-o", "x.pdf", "good.json", "other.json"} << 2 << QStringList()
-            << "--output";
-    QTest::newRow("output with a folder")
-            << QStringList {"-o", "x.pdf", "folder"} << 2 << QStringList() << "--output";
-    QTest::newRow("output not a PDF name")
-            << QStringList {"-o", "x.txt", "good.json"} << 2 << QStringList() << "x.txt";
-    QTest::newRow("output and output dir") << QStringList {"-o", "x.pdf", "-d", "out", "good.json"}
-                                           << 2 << QStringList() << "--output-dir";
-    QTest::newRow("watch a file") << QStringList {"--watch", "good.json"} << 2 << QStringList()
-                                  << "good.json";
-    QTest::newRow("watch with output file")
-            << QStringList {"--watch", "-o", "x.pdf", "folder"} << 2 << QStringList() << "--output";
-    QTest::newRow("poll without watch")
-            << QStringList {"--poll", "2", "folder"} << 2 << QStringList() << "--watch";
-    QTest::newRow("poll beyond the bound") << QStringList {"--watch", "--poll", "3601", "folder"}
-                                           << 2 << QStringList() << "1 bis 3600";
-    QTest::newRow("combined not a PDF name")
-            << QStringList {"-c", "anlage", "good.json"} << 2 << QStringList() << "anlage";
-    QTest::newRow("combined with output dir")
-            << QStringList {"-c", "a.pdf", "-d", "out", "good.json"} << 2 << QStringList()
-            << "--combine";
-    QTest::newRow("title without combined")
-            << QStringList {"--title", "Anlage", "good.json"} << 2 << QStringList() << "--title";
-    QTest::newRow("jobs zero") << QStringList {"-j", "0", "good.json"} << 2 << QStringList()
-                               << "\"0\"";
-    QTest::newRow("jobs beyond the bound")
-            << QStringList {"-j", "65", "good.json"} << 2 << QStringList() << "1 bis 64";
-    QTest::newRow("jobs not a number")
-            << QStringList {"--jobs", "viele", "good.json"} << 2 << QStringList() << "viele";
 }
 
 void tst_Cli::exitStatus()
@@ -282,6 +261,155 @@ void tst_Cli::exitStatus()
     }
     if (quiet)
         QVERIFY(!result.err.contains(QStringLiteral("konvertiert,")));
+}
+
+// The converter's own reading of its command line, in this process: each
+// refused line ends with exit code 2, one message and nothing written.
+void tst_Cli::usage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message"); // the whole of standard error after "belmorand-cli: "
+
+    const QString poll = QStringLiteral("--poll braucht eine ganze Zahl von 1 bis 3600, nicht ");
+    const QString jobs = QStringLiteral("--jobs braucht eine ganze Zahl von 1 bis 64, nicht ");
+    const QString oneInput = QStringLiteral("--output gilt nur für genau eine Eingabedatei");
+    QTest::newRow("no arguments") << QStringList()
+                                  << "keine Datei angegeben (Aufruf: "
+                                     "belmorand-cli [Optionen] PFAD..., Hilfe mit "
+                                     "--help)";
+    QTest::newRow("unknown option")
+            << QStringList {"--frobnicate", "good.json"} << "Unbekannte Option \"frobnicate\".";
+    QTest::newRow("missing value")
+            << QStringList {"good.json", "-j"} << "Nach \"-j\" fehlt ein Wert.";
+    QTest::newRow("output with two inputs")
+            << QStringList {"-o", "x.pdf", "good.json", "other.json"} << oneInput;
+    QTest::newRow("output with a folder") << QStringList {"-o", "x.pdf", "folder"} << oneInput;
+    QTest::newRow("output not a PDF name")
+            << QStringList {"-o", "x.txt", "good.json"}
+            << "der Name für --output muss auf \".pdf\" enden: x.txt";
+    QTest::newRow("output and output dir") << QStringList {"-o", "x.pdf", "-d", "out", "good.json"}
+                                           << "--output und --output-dir schließen einander aus";
+    QTest::newRow("watch a file") << QStringList {"--watch", "good.json"}
+                                  << "--watch beobachtet Ordner; good.json ist keiner";
+    QTest::newRow("watch with output file")
+            << QStringList {"--watch", "-o", "x.pdf", "folder"} << oneInput;
+    QTest::newRow("watch with output file for one file")
+            << QStringList {"--watch", "-o", "x.pdf", "good.json"}
+            << "--watch schreibt jeden Bericht unter seinem eigenen Namen, --output passt nicht "
+               "dazu";
+    QTest::newRow("poll without watch")
+            << QStringList {"--poll", "2", "folder"} << "--poll gilt nur mit --watch";
+    QTest::newRow("poll beyond the bound")
+            << QStringList {"--watch", "--poll", "3601", "folder"} << poll + "\"3601\"";
+    QTest::newRow("poll zero") << QStringList {"--watch", "--poll", "0", "folder"}
+                               << poll + "\"0\"";
+    QTest::newRow("combined not a PDF name")
+            << QStringList {"-c", "anlage", "good.json"}
+            << "der Name für --combine muss auf \".pdf\" enden: anlage";
+    QTest::newRow("combined with output dir")
+            << QStringList {"-c", "a.pdf", "-d", "out", "good.json"}
+            << "--combine schreibt ein einziges Dokument; --output, --output-dir, --update und "
+               "--watch passen nicht dazu";
+    QTest::newRow("title without combined")
+            << QStringList {"--title", "Anlage", "good.json"} << "--title gilt nur mit --combine";
+    QTest::newRow("jobs zero") << QStringList {"-j", "0", "good.json"} << jobs + "\"0\"";
+    QTest::newRow("jobs beyond the bound")
+            << QStringList {"-j", "65", "good.json"} << jobs + "\"65\"";
+    QTest::newRow("jobs not a number")
+            << QStringList {"--jobs", "viele", "good.json"} << jobs + "\"viele\"";
+}
+
+void tst_Cli::usage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    Console::setStreams(&out, &err);
+    const auto restore = qScopeGuard([&] {
+        Console::setStreams(nullptr, nullptr);
+        QDir::setCurrent(before);
+    });
+
+    const int exitCode
+            = ConverterApp::run(QStringList {QStringLiteral("belmorand-cli")} + arguments);
+
+    QCOMPARE(exitCode, int(ExitCode::UsageError));
+    QCOMPARE(QString::fromLocal8Bit(err.data()),
+             QStringLiteral("belmorand-cli: ") + message + QLatin1Char('\n'));
+    QCOMPARE(out.data(), QByteArray());
+    QCOMPARE(pdfsBelow(m_dir->path()), QStringList());
+}
+
+// Which files a batch lists and which of its jobs are refused, by the
+// converter's library in this process.
+void tst_Cli::jobRules_data()
+{
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<bool>("recursive");
+    QTest::addColumn<QString>("outputDir");
+    QTest::addColumn<QStringList>("files"); // listed, in this order
+    QTest::addColumn<QStringList>("refused"); // source, its report and its first writer
+
+    const QStringList folder {"folder/a.json", "folder/b.json"};
+    QTest::newRow("folder given twice")
+            << QStringList {"folder", "folder"} << false << QString() << folder << QStringList();
+    QTest::newRow("folder again through a link")
+            << QStringList {"folder", "again"} << false << QString() << folder << QStringList();
+    QTest::newRow("file and its folder") << QStringList {"folder/a.json", "folder"} << false
+                                         << QString() << folder << QStringList();
+    QTest::newRow("dangling link listed") << QStringList {"nojson"} << false << QString()
+                                          << QStringList {"nojson/dangling.json"} << QStringList();
+    QTest::newRow("target clash under -d")
+            << QStringList {"folder"} << true << "out"
+            << QStringList {"folder/a.json", "folder/b.json", "folder/sub/a.json",
+                            "folder/sub/c.json"}
+            << QStringList {"folder/sub/a.json", "out/a.pdf", "folder/a.json"};
+}
+
+void tst_Cli::jobRules()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(bool, recursive);
+    QFETCH(QString, outputDir);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, refused);
+    const QDir dir(m_dir->path());
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("folder")),
+                        dir.filePath(QStringLiteral("again"))));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere.json")),
+                        dir.filePath(QStringLiteral("nojson/dangling.json"))));
+    for (QString &path : paths)
+        path = dir.filePath(path);
+
+    FolderFindings findings;
+    const QStringList listed = expandPaths(paths, recursive, &findings);
+    TargetRule rule;
+    rule.outputDir = outputDir.isEmpty() ? QString() : dir.filePath(outputDir);
+    const QVector<ConversionJob> jobs = makeJobs(listed, rule);
+
+    QStringList relative;
+    for (const QString &file : listed)
+        relative << dir.relativeFilePath(file);
+    QCOMPARE(relative, files);
+    QCOMPARE(findings.empty, QStringList());
+    QCOMPARE(findings.unreadable, QStringList());
+    QStringList refusals;
+    for (const ConversionJob &job : jobs) {
+        if (!job.refusal.isEmpty())
+            refusals << job.refusal;
+    }
+    QStringList expected;
+    if (!refused.isEmpty())
+        expected << QStringLiteral("Die Datei %1 wird nicht konvertiert: ihr Bericht %2 entstünde "
+                                   "schon aus %3.")
+                            .arg(dir.filePath(refused.at(0)), dir.filePath(refused.at(1)),
+                                 dir.filePath(refused.at(2)));
+    QCOMPARE(refusals, expected);
 }
 
 void tst_Cli::jobsGiveTheSameReports()

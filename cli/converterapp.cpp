@@ -1,0 +1,205 @@
+#include "cli/converterapp.h"
+
+#include "cli/batchconverter.h"
+#include "cli/console.h"
+#include "cli/folderwatcher.h"
+#include "cli/joblist.h"
+#include "cli/sitereport.h"
+
+#include "engine/convert.h"
+#include "system/heapreuse.h"
+#include "system/stopsignals.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QThreadPool>
+
+namespace {
+
+using Console::text;
+
+QtMessageHandler defaultHandler = nullptr;
+
+// Qt's own notes and warnings are English and meant for developers (the
+// missing XDG_RUNTIME_DIR under cron, a PDF writer that could not open a file);
+// every failure a user must know of is reported in German by the converter.
+// BELMORAND_DEBUG=1 lets them through.
+void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const bool serious = type == QtCriticalMsg || type == QtFatalMsg;
+    if (!serious && !qEnvironmentVariableIsSet("BELMORAND_DEBUG"))
+        return;
+    if (defaultHandler)
+        defaultHandler(type, context, message);
+}
+
+} // namespace
+
+void ConverterApp::filterQtMessages()
+{
+    defaultHandler = qInstallMessageHandler(filterMessages);
+}
+
+int ConverterApp::run(const QStringList &arguments)
+{
+    ConverterOptions options;
+    switch (readCommandLine(arguments, &options)) {
+    case CommandLineReading::Answered:
+        return int(ExitCode::AllConverted);
+    case CommandLineReading::Refused:
+        return int(ExitCode::UsageError);
+    case CommandLineReading::Run:
+        break;
+    }
+    prepare(options);
+    // Each run's converter collects its tasks when it goes.
+    ConverterApp app(options);
+    return options.watch ? app.runWatch() : app.runBatch();
+}
+
+ConverterApp::ConverterApp(const ConverterOptions &options, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
+{ }
+
+void ConverterApp::prepare(const ConverterOptions &options)
+{
+    QThreadPool::globalInstance()->setMaxThreadCount(
+            options.jobs > 0 ? options.jobs : ConverterOptions::defaultJobs());
+    convert::initialise();
+    // Once the start-up's own large blocks (the font configuration's) are gone, and
+    // before the first report: the blocks a report needs, up to a few MiB,
+    // then stay in the heap for the next report instead of being mapped,
+    // zeroed by the kernel and unmapped again for each one.
+    keepLargeBuffersInHeap();
+}
+
+ConsoleOptions ConverterApp::consoleOptions() const
+{
+    ConsoleOptions console;
+    console.listReports = !m_options.quiet;
+    console.showProgress = !m_options.quiet && Console::errorIsTerminal();
+    return console;
+}
+
+void ConverterApp::finish(ExitCode code)
+{
+    QCoreApplication::exit(int(code));
+}
+
+void ConverterApp::printSummary(const BatchConverter &converter, const QString &more) const
+{
+    if (m_options.quiet)
+        return;
+    Console::printStatus(text("%1 konvertiert, %2 fehlgeschlagen")
+                                 .arg(converter.convertedCount())
+                                 .arg(converter.failedCount() + m_unread)
+                         + more);
+}
+
+// Interrupted: running conversions end without a report, the others never
+// begin, and the summary still comes.
+void ConverterApp::stopNow(int signal, BatchConverter *converter)
+{
+    convert::requestStop();
+    converter->stop();
+    Console::printError(text("abgebrochen (%1); %2 Dateien wurden nicht mehr begonnen")
+                                .arg(StopSignals::name(signal))
+                                .arg(converter->notStartedCount()));
+    printSummary(*converter);
+    QCoreApplication::exit(StopSignals::exitStatus(signal));
+}
+
+// Runs the event loop for converter until its work ends or a stop signal
+// ends it; start begins the work, unless a signal came during the start-up.
+// halt, if given, ends whatever would hand the converter more work.
+int ConverterApp::runStoppable(BatchConverter *converter, const std::function<void()> &start,
+                               const std::function<void()> &halt)
+{
+    StopSignals stopSignals;
+    int stoppedBy = 0;
+    connect(&stopSignals, &StopSignals::received, this, [&](int signal) {
+        stoppedBy = signal;
+        if (halt)
+            halt();
+        stopNow(signal, converter);
+    });
+    stopSignals.deliverPending();
+    if (stoppedBy)
+        return StopSignals::exitStatus(stoppedBy);
+    start();
+    return QCoreApplication::exec();
+}
+
+int ConverterApp::runBatch()
+{
+    FolderFindings findings;
+    const QStringList files = expandPaths(m_options.paths, m_options.recursive, &findings);
+    for (const QString &folder : qAsConst(findings.empty))
+        Console::printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
+    for (const QString &problem : qAsConst(findings.unreadable))
+        Console::printError(problem);
+
+    m_unread = int(findings.unreadable.size());
+    if (!m_options.combine.isEmpty())
+        return runCombine(files);
+
+    BatchConverter converter(consoleOptions());
+    converter.setArchival(m_options.archival);
+    int current = 0;
+    const QVector<ConversionJob> jobs
+            = makeJobs(files, m_options.targets, m_options.update ? &current : nullptr);
+    connect(&converter, &BatchConverter::done, this, [&] {
+        printSummary(converter,
+                     m_options.update ? text(", %1 schon aktuell").arg(current) : QString());
+        finish(converter.failedCount() + m_unread > 0 ? ExitCode::SomeFailed
+                                                      : ExitCode::AllConverted);
+    });
+    return runStoppable(&converter, [&] { converter.start(jobs); });
+}
+
+// Every file's report in one document; a file that fails is left out of it.
+int ConverterApp::runCombine(const QStringList &files)
+{
+    SiteReport site(QDir::cleanPath(QFileInfo(m_options.combine).absoluteFilePath()),
+                    m_options.title, consoleOptions(), m_options.archival);
+    QString reason;
+    if (!site.reserve(&reason)) {
+        Console::printError(reason);
+        return int(ExitCode::SomeFailed);
+    }
+    BatchConverter &converter = *site.converter();
+    connect(&site, &SiteReport::done, this, [&] {
+        printSummary(converter);
+        const bool complete = site.isWritten() && converter.failedCount() + m_unread == 0;
+        finish(complete ? ExitCode::AllConverted : ExitCode::SomeFailed);
+    });
+    return runStoppable(&converter, [&] { site.start(files); });
+}
+
+// Runs until stopped; a progress count would never end, so there is none.
+int ConverterApp::runWatch()
+{
+    ConsoleOptions console = consoleOptions();
+    console.showProgress = false;
+    BatchConverter converter(console);
+    converter.setArchival(m_options.archival);
+    FolderWatcher watcher(&converter, m_options.targets, m_options.recursive);
+    watcher.setPollInterval(m_options.pollSeconds);
+    bool foldersGone = false;
+    connect(&watcher, &FolderWatcher::foldersGone, this, [&] {
+        // Nothing left to watch: what was begun still ends.
+        foldersGone = true;
+        watcher.stop();
+        converter.dropQueued();
+    });
+    connect(&converter, &BatchConverter::done, this, [&] {
+        if (!foldersGone)
+            return;
+        printSummary(converter);
+        finish(ExitCode::SomeFailed);
+    });
+    return runStoppable(
+            &converter, [&] { watcher.start(m_options.paths); }, [&] { watcher.stop(); });
+}
