@@ -5,26 +5,25 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <qpdf/InputSource.hh>
+#include <qpdf/PDFVersion.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <stdexcept>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 constexpr int PrintFlag = 4; // an annotation's /F: printed, as PDF/A asks
+// The document goes out in large pieces: each write is a system call.
+constexpr size_t OutputBufferSize = 1 << 20;
 
 QString text(const char *source)
 {
@@ -116,11 +115,11 @@ QPDFObjectHandle linkAnnotation(const QRectF &area, const QPDFObjectHandle &targ
     return link;
 }
 
-void addLinks(QPDF &document, const std::vector<QPDFPageObjectHelper> &contents,
+void addLinks(QPDF &document, const std::vector<QPDFObjectHandle> &contents,
               const QVector<ContentsLink> &links, const std::vector<QPDFObjectHandle> &firstPages)
 {
     for (const ContentsLink &link : links) {
-        QPDFObjectHandle page = contents.at(size_t(link.page)).getObjectHandle();
+        QPDFObjectHandle page = contents.at(size_t(link.page));
         QPDFObjectHandle annotations = page.getKey("/Annots");
         if (!annotations.isArray()) {
             annotations = QPDFObjectHandle::newArray();
@@ -131,103 +130,218 @@ void addLinks(QPDF &document, const std::vector<QPDFPageObjectHelper> &contents,
     }
 }
 
-#ifdef Q_OS_UNIX
-// The file at path, mapped read-only, or null with errno set.
-std::shared_ptr<const char> mapFile(const QString &path, size_t *size)
+// object, which belongs to from, as an object of to. qpdf copies indirect
+// objects only; a direct one is copied through an indirect stand-in and
+// stays direct.
+QPDFObjectHandle copied(QPDF &to, QPDF &from, QPDFObjectHandle object)
 {
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return {};
-    struct stat info;
-    void *data = MAP_FAILED;
-    if (::fstat(descriptor, &info) == 0)
-        data = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, descriptor, 0);
-    const int error = errno;
-    ::close(descriptor);
-    errno = error;
-    if (data == MAP_FAILED)
-        return {};
-    *size = size_t(info.st_size);
-    const size_t length = *size;
-    return {static_cast<const char *>(data),
-            [length](const char *mapped) { ::munmap(const_cast<char *>(mapped), length); }};
-}
-#endif
-
-// Reads the PDF at path into pdf. Mapped, not read: the kernel keeps or
-// drops the file's pages as memory allows, and no file handle stays open
-// per report. pdf reads the mapping returned until it goes.
-std::shared_ptr<const char> open(QPDF &pdf, const QString &path)
-{
-    pdf.setSuppressWarnings(true);
-#ifdef Q_OS_UNIX
-    size_t size = 0;
-    std::shared_ptr<const char> mapping = mapFile(path, &size);
-    if (!mapping)
-        throw std::runtime_error(systemErrorText(errno).toStdString());
-    pdf.processMemoryFile(localPath(path).c_str(), mapping.get(), size);
-    return mapping;
-#else
-    pdf.processFile(localPath(path).c_str());
-    return {};
-#endif
+    if (object.isIndirect())
+        return to.copyForeignObject(object);
+    return to.copyForeignObject(from.makeIndirectObject(object)).shallowCopy();
 }
 
 } // namespace
 
-CombinedPdf::CombinedPdf() = default;
+// The report file the writer reads stream data from. The writer asks for
+// each report's streams a few times, level by level (pages, their contents,
+// then fonts), so one file open at a time serves runs of reads, and a run
+// over any number of devices holds a single descriptor.
+class OpenReport
+{
+public:
+    size_t read(const QString &path, qint64 offset, char *buffer, size_t length)
+    {
+        if (!m_file.isOpen() || m_file.fileName() != path) {
+            m_file.close();
+            m_file.setFileName(path);
+            if (!m_file.open(QIODevice::ReadOnly))
+                return 0; // qpdf reports the stream as cut short
+        }
+        if (!m_file.seek(offset))
+            return 0;
+        return size_t(qMax<qint64>(0, m_file.read(buffer, qint64(length))));
+    }
+
+private:
+    QFile m_file;
+};
+
+namespace {
+
+// A PDF file as qpdf reads it: from memory while its objects are parsed and
+// copied, then, once released, from the file itself through the one open
+// report, for the stream data qpdf copies only when it writes.
+class ReportSource : public InputSource
+{
+public:
+    ReportSource(const QString &path, std::shared_ptr<OpenReport> open)
+        : m_path(path)
+        , m_name(localPath(path))
+        , m_open(std::move(open))
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw std::runtime_error(systemErrorText(errno).toStdString());
+        m_contents = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw std::runtime_error(file.errorString().toStdString());
+        m_size = m_contents.size();
+    }
+
+    void release()
+    {
+        m_contents = QByteArray();
+        m_held = false;
+    }
+
+    qpdf_offset_t findAndSkipNextEOL() override
+    {
+        while (m_position < m_size && !isLineEnd(m_position))
+            ++m_position;
+        const qpdf_offset_t end = m_position;
+        while (m_position < m_size && isLineEnd(m_position))
+            ++m_position;
+        return end;
+    }
+
+    const std::string &getName() const override { return m_name; }
+    qpdf_offset_t tell() override { return m_position; }
+
+    void seek(qpdf_offset_t offset, int whence) override
+    {
+        const qpdf_offset_t from = whence == SEEK_END   ? m_size
+                                   : whence == SEEK_CUR ? m_position
+                                                        : 0;
+        if (from + offset < 0)
+            throw std::runtime_error(m_name + ": seek before the start of the file");
+        m_position = from + offset;
+    }
+
+    void rewind() override { m_position = 0; }
+
+    size_t read(char *data, size_t length) override
+    {
+        last_offset = m_position;
+        const size_t count = fetch(m_position, data, length);
+        m_position += qpdf_offset_t(count);
+        return count;
+    }
+
+    void unreadCh(char) override
+    {
+        if (m_position > 0)
+            --m_position;
+    }
+
+private:
+    size_t fetch(qpdf_offset_t offset, char *data, size_t length) const
+    {
+        if (offset >= m_size)
+            return 0;
+        length = size_t(qMin(qpdf_offset_t(length), m_size - offset));
+        if (!m_held)
+            return m_open->read(m_path, offset, data, length);
+        std::memcpy(data, m_contents.constData() + offset, length);
+        return length;
+    }
+
+    bool isLineEnd(qpdf_offset_t offset) const
+    {
+        char c = 0;
+        return fetch(offset, &c, 1) == 1 && (c == '\r' || c == '\n');
+    }
+
+    QString m_path;
+    std::string m_name;
+    std::shared_ptr<OpenReport> m_open;
+    QByteArray m_contents;
+    bool m_held = true;
+    qpdf_offset_t m_size = 0;
+    qpdf_offset_t m_position = 0;
+};
+
+// Reads the PDF at path into pdf.
+std::shared_ptr<ReportSource> open(QPDF &pdf, const QString &path,
+                                   const std::shared_ptr<OpenReport> &file)
+{
+    auto source = std::make_shared<ReportSource>(path, file);
+    pdf.setSuppressWarnings(true);
+    pdf.processInputSource(source);
+    return source;
+}
+
+} // namespace
+
+CombinedPdf::CombinedPdf()
+    : m_document(std::make_unique<QPDF>())
+    , m_version(std::make_unique<PDFVersion>())
+    , m_open(std::make_shared<OpenReport>())
+{
+    m_document->emptyPDF();
+}
+
 CombinedPdf::~CombinedPdf() = default;
 
 bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *pageCount,
                             QString *reason)
 {
+    std::shared_ptr<ReportSource> source;
+    bool added = false;
     try {
-        Report report;
-        report.bookmark = bookmark;
-        report.pdf = std::make_shared<QPDF>();
-        report.mapping = open(*report.pdf, path);
-        QPDFPageDocumentHelper pages(*report.pdf);
-        pages.pushInheritedAttributesToPage();
-        *pageCount = int(pages.getAllPages().size());
-        m_reports.push_back(report);
-        return true;
+        QPDF report;
+        source = open(report, path, m_open);
+        QPDFPageDocumentHelper reportPages(report);
+        reportPages.pushInheritedAttributesToPage();
+        // All copied before any is added: a report that fails half-way
+        // leaves no page behind.
+        std::vector<QPDFObjectHandle> copies;
+        for (const QPDFPageObjectHelper &page : reportPages.getAllPages())
+            copies.push_back(m_document->copyForeignObject(page.getObjectHandle()));
+        QPDFPageDocumentHelper pages(*m_document);
+        for (const QPDFObjectHandle &copy : copies)
+            pages.addPage(copy, false);
+        m_version->updateIfGreater(report.getVersionAsPDFVersion());
+        m_reports.push_back({bookmark, m_pageCount});
+        m_pageCount += copies.size();
+        *pageCount = int(copies.size());
+        added = true;
     } catch (const std::exception &error) {
         *reason = text("Der Bericht %1 lässt sich nicht lesen: %2")
                           .arg(path, QString::fromStdString(error.what()));
-        return false;
     }
+    // The report's objects are copied; its file is read again for the
+    // streams only.
+    if (source)
+        source->release();
+    return added;
 }
 
 bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
                         const QVector<ContentsLink> &links, const QString &output, QString *reason)
 {
     try {
-        QPDF document;
-        const std::shared_ptr<const char> mapping = open(document, contentsPath);
-        QPDFPageDocumentHelper pages(document);
-        std::vector<QPDFPageObjectHelper> drawn = pages.getAllPages();
-        std::vector<QPDFObjectHandle> footers;
-        for (size_t i = size_t(contentsPages); i < drawn.size(); ++i)
-            footers.push_back(footerForm(drawn[i]));
-        // From the back: each removal renumbers the pages after it.
-        for (size_t i = drawn.size(); i > size_t(contentsPages); --i)
-            pages.removePage(drawn[i - 1]);
-        drawn.erase(drawn.begin() + contentsPages, drawn.end());
-        std::vector<QPDFObjectHandle> firstPages;
-        appendReports(document, footers, &firstPages);
-        addOutline(document, firstPages);
-        addLinks(document, drawn, links, firstPages);
-
-        // The writer keeps the name's pointer for its messages: the string
-        // must outlive it.
-        const std::string outputName = localPath(output);
-        QPDFWriter writer(document, outputName.c_str());
-        // Streams as they are, not decoded and compressed again; no object
-        // streams and a line end before "endstream", as PDF/A-1 asks.
-        writer.setDecodeLevel(qpdf_dl_none);
-        writer.setObjectStreamMode(qpdf_o_disable);
-        writer.setNewlineBeforeEndstream(true);
-        writer.write();
+        {
+            QPDF contents;
+            const std::shared_ptr<ReportSource> source = open(contents, contentsPath, m_open);
+            const std::vector<QPDFPageObjectHelper> drawn
+                    = QPDFPageDocumentHelper(contents).getAllPages();
+            const size_t firstFooter = size_t(qMax(0, contentsPages));
+            if (drawn.size() != firstFooter + m_pageCount)
+                throw std::runtime_error(
+                        utf8(text("die Inhaltsseiten passen nicht zu den Seiten der Berichte")));
+            const std::vector<QPDFPageObjectHelper> reportPages
+                    = QPDFPageDocumentHelper(*m_document).getAllPages();
+            layFooters(drawn, firstFooter, reportPages);
+            std::vector<QPDFObjectHandle> firstPages;
+            for (const Report &report : m_reports)
+                firstPages.push_back(reportPages.at(report.firstPage).getObjectHandle());
+            addLinks(*m_document, prependContents(drawn, firstFooter), links, firstPages);
+            adoptCatalog(contents);
+            addOutline(firstPages);
+            m_version->updateIfGreater(contents.getVersionAsPDFVersion());
+            source->release();
+        }
+        writeFile(output);
         return true;
     } catch (const std::exception &error) {
         *reason = text("Das Gesamtdokument %1 lässt sich nicht zusammenstellen: %2")
@@ -236,28 +350,48 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
     }
 }
 
-void CombinedPdf::appendReports(QPDF &document, std::vector<QPDFObjectHandle> footers,
-                                std::vector<QPDFObjectHandle> *firstPages) const
+// Lays each foot-line page over its report page.
+void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t firstFooter,
+                             const std::vector<QPDFPageObjectHelper> &reportPages)
 {
-    QPDFPageDocumentHelper pages(document);
     FooterStreams streams;
-    size_t footer = 0;
-    for (const Report &report : m_reports) {
-        bool first = true;
-        for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(*report.pdf).getAllPages()) {
-            QPDFObjectHandle copy = document.copyForeignObject(page.getObjectHandle());
-            pages.addPage(copy, false);
-            if (footer < footers.size())
-                layOver(document, copy, footers[footer++], &streams);
-            if (first)
-                firstPages->push_back(copy);
-            first = false;
-        }
+    for (size_t i = 0; i < reportPages.size(); ++i) {
+        const QPDFObjectHandle footer
+                = m_document->copyForeignObject(footerForm(drawn.at(firstFooter + i)));
+        layOver(*m_document, reportPages.at(i), footer, &streams);
     }
 }
 
-void CombinedPdf::addOutline(QPDF &document, const std::vector<QPDFObjectHandle> &firstPages) const
+// Puts the contents pages in front of the reports; returns them in order.
+std::vector<QPDFObjectHandle>
+CombinedPdf::prependContents(const std::vector<QPDFPageObjectHelper> &drawn, size_t contentsPages)
 {
+    std::vector<QPDFObjectHandle> copies;
+    for (size_t i = 0; i < contentsPages; ++i)
+        copies.push_back(m_document->copyForeignObject(drawn.at(i).getObjectHandle()));
+    QPDFPageDocumentHelper pages(*m_document);
+    for (auto page = copies.rbegin(); page != copies.rend(); ++page)
+        pages.addPage(*page, true);
+    return copies;
+}
+
+// The contents document's catalog entries and document information, which
+// with --pdfa hold the output intent and the metadata.
+void CombinedPdf::adoptCatalog(QPDF &contents)
+{
+    QPDFObjectHandle catalog = m_document->getRoot();
+    for (const auto &entry : contents.getRoot().getDictAsMap()) {
+        if (entry.first != "/Type" && entry.first != "/Pages")
+            catalog.replaceKey(entry.first, copied(*m_document, contents, entry.second));
+    }
+    QPDFObjectHandle info = contents.getTrailer().getKey("/Info");
+    if (info.isDictionary())
+        m_document->getTrailer().replaceKey("/Info", copied(*m_document, contents, info));
+}
+
+void CombinedPdf::addOutline(const std::vector<QPDFObjectHandle> &firstPages)
+{
+    QPDF &document = *m_document;
     QPDFObjectHandle outline = document.makeIndirectObject(QPDFObjectHandle::newDictionary());
     outline.replaceKey("/Type", QPDFObjectHandle::newName("/Outlines"));
     QPDFObjectHandle previous;
@@ -279,4 +413,26 @@ void CombinedPdf::addOutline(QPDF &document, const std::vector<QPDFObjectHandle>
     QPDFObjectHandle catalog = document.getRoot();
     catalog.replaceKey("/Outlines", outline);
     catalog.replaceKey("/PageMode", QPDFObjectHandle::newName("/UseOutlines"));
+}
+
+void CombinedPdf::writeFile(const QString &output)
+{
+    // The writer keeps the name's pointer for its messages: the string
+    // must outlive it.
+    const std::string outputName = localPath(output);
+    std::FILE *file = std::fopen(outputName.c_str(), "wb");
+    if (file == nullptr)
+        throw std::runtime_error(systemErrorText(errno).toStdString());
+    std::setvbuf(file, nullptr, _IOFBF, OutputBufferSize);
+    QPDFWriter writer(*m_document);
+    writer.setOutputFile(outputName.c_str(), file, true);
+    // Streams exactly as the parts hold them, neither decoded nor
+    // compressed; no object streams and a line end before "endstream", as
+    // PDF/A-1 asks.
+    writer.setDecodeLevel(qpdf_dl_none);
+    writer.setCompressStreams(false);
+    writer.setObjectStreamMode(qpdf_o_disable);
+    writer.setNewlineBeforeEndstream(true);
+    writer.setMinimumPDFVersion(*m_version);
+    writer.write();
 }

@@ -10,6 +10,9 @@
 
 class QPDF;
 class QPDFObjectHandle;
+class QPDFPageObjectHelper;
+class OpenReport;
+class PDFVersion;
 
 // Joins the pages of a combined document with qpdf: the contents pages as
 // Qt drew them, then every device report's pages, each with its foot line
@@ -20,9 +23,11 @@ public:
     CombinedPdf();
     ~CombinedPdf();
 
-    // Opens a device's report and counts its pages; its content is read
-    // again only while the document is written, so the reports are not held
-    // in memory. False, with the reason, for a file that is no readable PDF.
+    // Takes a device report's pages into the document and counts them. Only
+    // the report's small objects stay in memory: its streams are read again
+    // from path, one report file at a time, while the document is written,
+    // so path must stay until then. False, with the reason, for a file that
+    // is no readable PDF; the document is then as it was.
     bool addReport(const QString &path, const QString &bookmark, int *pageCount, QString *reason);
 
     // contentsPath holds contentsPages pages, then one foot-line page per
@@ -33,15 +38,22 @@ public:
 private:
     Q_DISABLE_COPY(CombinedPdf)
 
-    void appendReports(QPDF &document, std::vector<QPDFObjectHandle> footers,
-                       std::vector<QPDFObjectHandle> *firstPages) const;
-    void addOutline(QPDF &document, const std::vector<QPDFObjectHandle> &firstPages) const;
+    void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t contentsPages,
+                    const std::vector<QPDFPageObjectHelper> &reportPages);
+    std::vector<QPDFObjectHandle> prependContents(const std::vector<QPDFPageObjectHelper> &drawn,
+                                                  size_t contentsPages);
+    void adoptCatalog(QPDF &contents);
+    void addOutline(const std::vector<QPDFObjectHandle> &firstPages);
+    void writeFile(const QString &output);
 
     struct Report
     {
-        std::shared_ptr<const char> mapping; // the file, while pdf reads it
-        std::shared_ptr<QPDF> pdf;
         QString bookmark;
+        size_t firstPage = 0; // among the reports' pages, from 0
     };
+    std::unique_ptr<QPDF> m_document;
+    std::unique_ptr<PDFVersion> m_version; // the highest of the parts
+    std::shared_ptr<OpenReport> m_open; // the report file the writer reads from
     std::vector<Report> m_reports;
+    size_t m_pageCount = 0;
 };
