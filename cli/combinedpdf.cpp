@@ -6,7 +6,6 @@
 #include <QFile>
 
 #include <qpdf/InputSource.hh>
-#include <qpdf/PDFVersion.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -72,11 +71,12 @@ struct FooterStreams
 {
     QPDFObjectHandle save; // "q", before the report's own content
     std::map<std::string, QPDFObjectHandle> placements; // "Q", then the form drawn
+    std::map<std::string, std::string> placed; // the form's box and the page's -> its drawing
 };
 
 // Lays footer over page, in a resource dictionary of the page's own: a
 // report's pages may share theirs.
-void layOver(QPDF &document, QPDFPageObjectHelper page, const QPDFObjectHandle &footer,
+void layOver(QPDF &document, QPDFPageObjectHelper page, QPDFObjectHandle footer,
              FooterStreams *streams)
 {
     QPDFObjectHandle resources = page.getAttribute("/Resources", true);
@@ -89,10 +89,15 @@ void layOver(QPDF &document, QPDFPageObjectHelper page, const QPDFObjectHandle &
     int suffix = 1;
     const std::string name = resources.getUniqueResourceName("/Foot", suffix);
     forms.replaceKey(name, footer);
-    // The report's drawing state, whatever it is left as, does not reach the foot line.
-    const std::string placed
-            = "\nQ\n"
-              + page.placeFormXObject(footer, name, page.getMediaBox().getArrayAsRectangle());
+    // Every foot line has the box of its page: worked out once per size.
+    QPDFObjectHandle form = footer.getDict();
+    QPDFObjectHandle mediaBox = page.getMediaBox();
+    std::string &placed = streams->placed[name + form.getKey("/BBox").unparse()
+                                          + form.getKey("/Matrix").unparse() + mediaBox.unparse()];
+    if (placed.empty()) {
+        // The report's drawing state, whatever it is left as, does not reach the foot line.
+        placed = "\nQ\n" + page.placeFormXObject(footer, name, mediaBox.getArrayAsRectangle());
+    }
     if (!streams->save.isInitialized())
         streams->save = document.newStream("q\n");
     QPDFObjectHandle &placement = streams->placements[placed];
@@ -274,7 +279,6 @@ std::shared_ptr<ReportSource> open(QPDF &pdf, const QString &path,
 
 CombinedPdf::CombinedPdf()
     : m_document(std::make_unique<QPDF>())
-    , m_version(std::make_unique<PDFVersion>())
     , m_open(std::make_shared<OpenReport>())
 {
     m_document->emptyPDF();
@@ -300,7 +304,7 @@ bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *p
         QPDFPageDocumentHelper pages(*m_document);
         for (const QPDFObjectHandle &copy : copies)
             pages.addPage(copy, false);
-        m_version->updateIfGreater(report.getVersionAsPDFVersion());
+        noteVersion(report);
         m_reports.push_back({bookmark, m_pageCount});
         m_pageCount += copies.size();
         *pageCount = int(copies.size());
@@ -338,7 +342,7 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
             addLinks(*m_document, prependContents(drawn, firstFooter), links, firstPages);
             adoptCatalog(contents);
             addOutline(firstPages);
-            m_version->updateIfGreater(contents.getVersionAsPDFVersion());
+            noteVersion(contents);
             source->release();
         }
         writeFile(output);
@@ -415,6 +419,14 @@ void CombinedPdf::addOutline(const std::vector<QPDFObjectHandle> &firstPages)
     catalog.replaceKey("/PageMode", QPDFObjectHandle::newName("/UseOutlines"));
 }
 
+// PDF versions compare as text: "1.4" < "1.7" < "2.0".
+void CombinedPdf::noteVersion(QPDF &part)
+{
+    const std::string version = part.getPDFVersion();
+    if (version > m_version)
+        m_version = version;
+}
+
 void CombinedPdf::writeFile(const QString &output)
 {
     // The writer keeps the name's pointer for its messages: the string
@@ -433,6 +445,6 @@ void CombinedPdf::writeFile(const QString &output)
     writer.setCompressStreams(false);
     writer.setObjectStreamMode(qpdf_o_disable);
     writer.setNewlineBeforeEndstream(true);
-    writer.setMinimumPDFVersion(*m_version);
+    writer.setMinimumPDFVersion(m_version);
     writer.write();
 }

@@ -6,13 +6,13 @@
 #include <QVector>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class QPDF;
 class QPDFObjectHandle;
 class QPDFPageObjectHelper;
 class OpenReport;
-class PDFVersion;
 
 // Joins the pages of a combined document with qpdf: the contents pages as
 // Qt drew them, then every device report's pages, each with its foot line
@@ -44,6 +44,7 @@ private:
                                                   size_t contentsPages);
     void adoptCatalog(QPDF &contents);
     void addOutline(const std::vector<QPDFObjectHandle> &firstPages);
+    void noteVersion(QPDF &part);
     void writeFile(const QString &output);
 
     struct Report
@@ -52,8 +53,8 @@ private:
         size_t firstPage = 0; // among the reports' pages, from 0
     };
     std::unique_ptr<QPDF> m_document;
-    std::unique_ptr<PDFVersion> m_version; // the highest of the parts
     std::shared_ptr<OpenReport> m_open; // the report file the writer reads from
     std::vector<Report> m_reports;
     size_t m_pageCount = 0;
+    std::string m_version; // the highest PDF version of the parts
 };
