@@ -18,6 +18,12 @@
 #include <map>
 #include <stdexcept>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr int PrintFlag = 4; // an annotation's /F: printed, as PDF/A asks
@@ -51,8 +57,11 @@ QPDFObjectHandle destination(const QPDFObjectHandle &page)
 
 // A foot-line page as a form to lay over a report page. Qt gives each page
 // one content stream; that stream becomes the form as it is, without
-// decoding and compressing it again.
-QPDFObjectHandle footerForm(QPDFPageObjectHelper page)
+// decoding and compressing it again. Qt also gives each page resources of
+// its own, alike on all foot-line pages: the forms share one of each kind
+// (sharedResources, by their text).
+QPDFObjectHandle footerForm(QPDFPageObjectHelper page,
+                            std::map<std::string, QPDFObjectHandle> *sharedResources)
 {
     QPDFObjectHandle content = page.getObjectHandle().getKey("/Contents");
     if (!content.isStream())
@@ -61,7 +70,11 @@ QPDFObjectHandle footerForm(QPDFPageObjectHelper page)
     form.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
     form.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
     form.replaceKey("/BBox", page.getMediaBox());
-    form.replaceKey("/Resources", page.getAttribute("/Resources", false));
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    QPDFObjectHandle &shared = (*sharedResources)[resources.unparseResolved()];
+    if (!shared.isInitialized())
+        shared = resources;
+    form.replaceKey("/Resources", shared);
     return content;
 }
 
@@ -147,28 +160,107 @@ QPDFObjectHandle copied(QPDF &to, QPDF &from, QPDFObjectHandle object)
 
 } // namespace
 
-// The report file the writer reads stream data from. The writer asks for
-// each report's streams a few times, level by level (pages, their contents,
-// then fonts), so one file open at a time serves runs of reads, and a run
-// over any number of devices holds a single descriptor.
+// The report file qpdf reads from: each report once whole, then its stream
+// data while the document is written. The writer asks for each report's
+// streams a few times, level by level (pages, their contents, then fonts),
+// so one file open at a time serves runs of reads, and a run over any
+// number of devices holds a single descriptor.
 class OpenReport
 {
 public:
-    size_t read(const QString &path, qint64 offset, char *buffer, size_t length)
+    OpenReport() = default;
+    ~OpenReport() { close(); }
+    Q_DISABLE_COPY(OpenReport)
+
+    // The whole file; throws with the system's reason.
+    QByteArray readAll(const QString &path)
     {
-        if (!m_file.isOpen() || m_file.fileName() != path) {
-            m_file.close();
-            m_file.setFileName(path);
-            if (!m_file.open(QIODevice::ReadOnly))
-                return 0; // qpdf reports the stream as cut short
-        }
-        if (!m_file.seek(offset))
-            return 0;
-        return size_t(qMax<qint64>(0, m_file.read(buffer, qint64(length))));
+        if (!open(path))
+            throw std::runtime_error(systemErrorText(errno).toStdString());
+        QByteArray contents(int(size()), Qt::Uninitialized);
+        if (readAt(0, contents.data(), size_t(contents.size())) != size_t(contents.size()))
+            throw std::runtime_error(systemErrorText(errno).toStdString());
+        return contents;
+    }
+
+    // Fewer bytes than asked, or none, tell qpdf the data is cut short.
+    size_t read(const QString &path, qint64 offset, char *data, size_t length)
+    {
+        return open(path) ? readAt(offset, data, length) : 0;
     }
 
 private:
+    // Plain system calls where there are: Qt's file class costs more to
+    // open and close than the reading itself.
+#ifdef Q_OS_UNIX
+    bool open(const QString &path)
+    {
+        if (m_descriptor >= 0 && path == m_path)
+            return true;
+        close();
+        m_descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        m_path = path;
+        return m_descriptor >= 0;
+    }
+
+    qint64 size() const
+    {
+        struct stat info;
+        return ::fstat(m_descriptor, &info) == 0 ? qint64(info.st_size) : 0;
+    }
+
+    size_t readAt(qint64 offset, char *data, size_t length)
+    {
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t count = ::pread(m_descriptor, data + done, length - done,
+                                          off_t(offset) + off_t(done));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            done += size_t(count);
+        }
+        return done;
+    }
+
+    void close()
+    {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = -1;
+    }
+
+    int m_descriptor = -1;
+#else
+    bool open(const QString &path)
+    {
+        if (m_file.isOpen() && path == m_path)
+            return true;
+        close();
+        m_file.setFileName(path);
+        m_path = path;
+        return m_file.open(QIODevice::ReadOnly);
+    }
+
+    qint64 size() const
+    {
+        return m_file.size();
+    }
+
+    size_t readAt(qint64 offset, char *data, size_t length)
+    {
+        return m_file.seek(offset) ? size_t(qMax<qint64>(0, m_file.read(data, qint64(length)))) : 0;
+    }
+
+    void close()
+    {
+        m_file.close();
+    }
+
     QFile m_file;
+#endif
+    QString m_path;
 };
 
 namespace {
@@ -184,12 +276,7 @@ public:
         , m_name(localPath(path))
         , m_open(std::move(open))
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw std::runtime_error(systemErrorText(errno).toStdString());
-        m_contents = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw std::runtime_error(file.errorString().toStdString());
+        m_contents = m_open->readAll(path);
         m_size = m_contents.size();
     }
 
@@ -359,9 +446,10 @@ void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn, siz
                              const std::vector<QPDFPageObjectHelper> &reportPages)
 {
     FooterStreams streams;
+    std::map<std::string, QPDFObjectHandle> resources;
     for (size_t i = 0; i < reportPages.size(); ++i) {
         const QPDFObjectHandle footer
-                = m_document->copyForeignObject(footerForm(drawn.at(firstFooter + i)));
+                = m_document->copyForeignObject(footerForm(drawn.at(firstFooter + i), &resources));
         layOver(*m_document, reportPages.at(i), footer, &streams);
     }
 }
