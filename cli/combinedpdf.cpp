@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/InputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -156,6 +157,19 @@ QPDFObjectHandle copied(QPDF &to, QPDF &from, QPDFObjectHandle object)
     if (object.isIndirect())
         return to.copyForeignObject(object);
     return to.copyForeignObject(from.makeIndirectObject(object)).shallowCopy();
+}
+
+// What two images must have alike to be compared to the byte: their
+// dictionary but for the length, which may be an object of its own, and
+// the length itself.
+std::string imageKey(QPDFObjectHandle image, size_t size)
+{
+    std::string key = std::to_string(size);
+    for (const auto &entry : image.getDict().getDictAsMap()) {
+        if (entry.first != "/Length")
+            key += entry.first + ' ' + QPDFObjectHandle(entry.second).unparse();
+    }
+    return key;
 }
 
 } // namespace
@@ -364,9 +378,20 @@ std::shared_ptr<ReportSource> open(QPDF &pdf, const QString &path,
 
 } // namespace
 
+struct CombinedPdf::SharedImages
+{
+    struct Image
+    {
+        QPDFObjectHandle image;
+        std::shared_ptr<Buffer> data; // once another image looks like it
+    };
+    std::map<std::string, Image> byKey; // by what they must have alike
+};
+
 CombinedPdf::CombinedPdf()
     : m_document(std::make_unique<QPDF>())
     , m_open(std::make_shared<OpenReport>())
+    , m_images(std::make_unique<SharedImages>())
 {
     m_document->emptyPDF();
 }
@@ -388,6 +413,8 @@ bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *p
         std::vector<QPDFObjectHandle> copies;
         for (const QPDFPageObjectHelper &page : reportPages.getAllPages())
             copies.push_back(m_document->copyForeignObject(page.getObjectHandle()));
+        for (const QPDFObjectHandle &copy : copies)
+            shareImages(copy);
         QPDFPageDocumentHelper pages(*m_document);
         for (const QPDFObjectHandle &copy : copies)
             pages.addPage(copy, false);
@@ -405,6 +432,34 @@ bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *p
     if (source)
         source->release();
     return added;
+}
+
+// Every report carries the logo: the document holds one copy of each image
+// that is the same to the byte, and the pages use that one.
+void CombinedPdf::shareImages(QPDFObjectHandle page)
+{
+    QPDFObjectHandle resources = page.getKey("/Resources");
+    QPDFObjectHandle images
+            = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle();
+    if (!images.isDictionary())
+        return;
+    for (const std::string &name : images.getKeys()) {
+        QPDFObjectHandle image = images.getKey(name);
+        if (!image.isStream() || !image.getDict().getKey("/Subtype").isNameAndEquals("/Image"))
+            continue;
+        const std::shared_ptr<Buffer> data = image.getRawStreamData();
+        SharedImages::Image &shared = m_images->byKey[imageKey(image, data->getSize())];
+        if (!shared.image.isInitialized()) {
+            shared.image = image;
+            continue;
+        }
+        // Compared to the byte only when two images look alike: only then
+        // is the kept one's data held in memory.
+        if (!shared.data)
+            shared.data = shared.image.getRawStreamData();
+        if (std::memcmp(shared.data->getBuffer(), data->getBuffer(), data->getSize()) == 0)
+            images.replaceKey(name, shared.image);
+    }
 }
 
 bool CombinedPdf::write(const QString &contentsPath, int contentsPages,

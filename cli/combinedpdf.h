@@ -38,6 +38,7 @@ public:
 private:
     Q_DISABLE_COPY(CombinedPdf)
 
+    void shareImages(QPDFObjectHandle page);
     void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t contentsPages,
                     const std::vector<QPDFPageObjectHelper> &reportPages);
     std::vector<QPDFObjectHandle> prependContents(const std::vector<QPDFPageObjectHelper> &drawn,
@@ -52,9 +53,11 @@ private:
         QString bookmark;
         size_t firstPage = 0; // among the reports' pages, from 0
     };
+    struct SharedImages;
     std::unique_ptr<QPDF> m_document;
     std::shared_ptr<OpenReport> m_open; // the report file the writer reads from
     std::vector<Report> m_reports;
     size_t m_pageCount = 0;
     std::string m_version; // the highest PDF version of the parts
+    std::unique_ptr<SharedImages> m_images;
 };
