@@ -4,9 +4,11 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QTemporaryFile>
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/InputSource.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -160,11 +162,10 @@ QPDFObjectHandle copied(QPDF &to, QPDF &from, QPDFObjectHandle object)
 }
 
 // What two images must have alike to be compared to the byte: their
-// dictionary but for the length, which may be an object of its own, and
-// the length itself.
-std::string imageKey(QPDFObjectHandle image, size_t size)
+// dictionary but for the length, which may be an object of its own.
+std::string imageKey(QPDFObjectHandle image)
 {
-    std::string key = std::to_string(size);
+    std::string key;
     for (const auto &entry : image.getDict().getDictAsMap()) {
         if (entry.first != "/Length")
             key += entry.first + ' ' + QPDFObjectHandle(entry.second).unparse();
@@ -172,129 +173,168 @@ std::string imageKey(QPDFObjectHandle image, size_t size)
     return key;
 }
 
-} // namespace
-
-// The report file qpdf reads from: each report once whole, then its stream
-// data while the document is written. The writer asks for each report's
-// streams a few times, level by level (pages, their contents, then fonts),
-// so one file open at a time serves runs of reads, and a run over any
-// number of devices holds a single descriptor.
-class OpenReport
+// Compares the bytes piped through it with expected, without keeping them.
+class SameBytes : public Pipeline
 {
 public:
-    OpenReport() = default;
-    ~OpenReport() { close(); }
-    Q_DISABLE_COPY(OpenReport)
+    explicit SameBytes(const Buffer &expected)
+        : Pipeline("comparison", nullptr)
+        , m_expected(expected)
+    { }
 
-    // The whole file; throws with the system's reason.
-    QByteArray readAll(const QString &path)
+    void write(const unsigned char *data, size_t length) override
     {
-        if (!open(path))
+        m_same = m_same && m_done + length <= m_expected.getSize()
+                 && std::memcmp(m_expected.getBuffer() + m_done, data, length) == 0;
+        m_done += length;
+    }
+
+    void finish() override { }
+    bool same() const { return m_same && m_done == m_expected.getSize(); }
+
+private:
+    const Buffer &m_expected;
+    size_t m_done = 0;
+    bool m_same = true;
+};
+
+} // namespace
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// pread() and pwrite() until length bytes are done, or the file ends, or
+// an error; the bytes done.
+template<typename Transfer>
+size_t transferAt(Transfer transfer, qint64 offset, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t count = transfer(done, off_t(offset) + off_t(done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        done += size_t(count);
+    }
+    return done;
+}
+
+size_t readAt(int descriptor, qint64 offset, char *data, size_t length)
+{
+    return transferAt([&](size_t done,
+                          off_t at) { return ::pread(descriptor, data + done, length - done, at); },
+                      offset, length);
+}
+
+size_t writeAt(int descriptor, qint64 offset, const char *data, size_t length)
+{
+    return transferAt(
+            [&](size_t done, off_t at) {
+                return ::pwrite(descriptor, data + done, length - done, at);
+            },
+            offset, length);
+}
+
+} // namespace
+#endif
+
+// Where the reports' bytes wait for the writer. Each report file is read
+// once, whole; once its objects are copied its bytes are appended to one
+// temporary file, from which the writer reads the stream data it copies.
+// The writer asks for each report's streams a few times, level by level
+// (pages, their contents, then fonts): one file serves them all without an
+// opening per report, and a run over any number of devices holds one
+// descriptor. Plain system calls where there are: Qt's file class costs
+// more per call than the reading itself.
+class ReportStore
+{
+public:
+    // The whole file at path; throws with the system's reason.
+    static QByteArray readFile(const QString &path)
+    {
+#ifdef Q_OS_UNIX
+        const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0)
             throw std::runtime_error(systemErrorText(errno).toStdString());
-        QByteArray contents(int(size()), Qt::Uninitialized);
-        if (readAt(0, contents.data(), size_t(contents.size())) != size_t(contents.size()))
-            throw std::runtime_error(systemErrorText(errno).toStdString());
+        QByteArray contents;
+        struct stat info;
+        bool whole = ::fstat(descriptor, &info) == 0;
+        if (whole) {
+            contents.resize(int(info.st_size));
+            whole = readAt(descriptor, 0, contents.data(), size_t(contents.size()))
+                    == size_t(contents.size());
+        }
+        const int error = errno;
+        ::close(descriptor);
+        if (!whole)
+            throw std::runtime_error(systemErrorText(error).toStdString());
         return contents;
+#else
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw std::runtime_error(file.errorString().toStdString());
+        return file.readAll();
+#endif
+    }
+
+    // Appends contents; returns where they begin. Throws with the reason.
+    qint64 keep(const QByteArray &contents)
+    {
+        if (!m_file.isOpen() && !m_file.open())
+            throw std::runtime_error(m_file.errorString().toStdString());
+        const qint64 start = m_size;
+#ifdef Q_OS_UNIX
+        if (writeAt(m_file.handle(), start, contents.constData(), size_t(contents.size()))
+            != size_t(contents.size()))
+            throw std::runtime_error(systemErrorText(errno).toStdString());
+#else
+        if (!m_file.seek(start) || m_file.write(contents) != contents.size())
+            throw std::runtime_error(m_file.errorString().toStdString());
+#endif
+        m_size += contents.size();
+        return start;
     }
 
     // Fewer bytes than asked, or none, tell qpdf the data is cut short.
-    size_t read(const QString &path, qint64 offset, char *data, size_t length)
+    size_t read(qint64 offset, char *data, size_t length)
     {
-        return open(path) ? readAt(offset, data, length) : 0;
+#ifdef Q_OS_UNIX
+        return readAt(m_file.handle(), offset, data, length);
+#else
+        return m_file.seek(offset) ? size_t(qMax<qint64>(0, m_file.read(data, qint64(length)))) : 0;
+#endif
     }
 
 private:
-    // Plain system calls where there are: Qt's file class costs more to
-    // open and close than the reading itself.
-#ifdef Q_OS_UNIX
-    bool open(const QString &path)
-    {
-        if (m_descriptor >= 0 && path == m_path)
-            return true;
-        close();
-        m_descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        m_path = path;
-        return m_descriptor >= 0;
-    }
-
-    qint64 size() const
-    {
-        struct stat info;
-        return ::fstat(m_descriptor, &info) == 0 ? qint64(info.st_size) : 0;
-    }
-
-    size_t readAt(qint64 offset, char *data, size_t length)
-    {
-        size_t done = 0;
-        while (done < length) {
-            const ssize_t count = ::pread(m_descriptor, data + done, length - done,
-                                          off_t(offset) + off_t(done));
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                break;
-            done += size_t(count);
-        }
-        return done;
-    }
-
-    void close()
-    {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-        m_descriptor = -1;
-    }
-
-    int m_descriptor = -1;
-#else
-    bool open(const QString &path)
-    {
-        if (m_file.isOpen() && path == m_path)
-            return true;
-        close();
-        m_file.setFileName(path);
-        m_path = path;
-        return m_file.open(QIODevice::ReadOnly);
-    }
-
-    qint64 size() const
-    {
-        return m_file.size();
-    }
-
-    size_t readAt(qint64 offset, char *data, size_t length)
-    {
-        return m_file.seek(offset) ? size_t(qMax<qint64>(0, m_file.read(data, qint64(length)))) : 0;
-    }
-
-    void close()
-    {
-        m_file.close();
-    }
-
-    QFile m_file;
-#endif
-    QString m_path;
+    QTemporaryFile m_file;
+    qint64 m_size = 0;
 };
 
 namespace {
 
 // A PDF file as qpdf reads it: from memory while its objects are parsed and
-// copied, then, once released, from the file itself through the one open
-// report, for the stream data qpdf copies only when it writes.
+// copied, then from the store, for the stream data qpdf copies only when it
+// writes.
 class ReportSource : public InputSource
 {
 public:
-    ReportSource(const QString &path, std::shared_ptr<OpenReport> open)
-        : m_path(path)
-        , m_name(localPath(path))
-        , m_open(std::move(open))
+    ReportSource(const QString &path, std::shared_ptr<ReportStore> store)
+        : m_name(localPath(path))
+        , m_store(std::move(store))
+        , m_contents(ReportStore::readFile(path))
+        , m_size(m_contents.size())
+    { }
+
+    // From now on read from the store. Throws with the reason.
+    void store()
     {
-        m_contents = m_open->readAll(path);
-        m_size = m_contents.size();
+        m_start = m_store->keep(m_contents);
+        drop();
     }
 
-    void release()
+    // Nothing is read from now on.
+    void drop()
     {
         m_contents = QByteArray();
         m_held = false;
@@ -346,7 +386,7 @@ private:
             return 0;
         length = size_t(qMin(qpdf_offset_t(length), m_size - offset));
         if (!m_held)
-            return m_open->read(m_path, offset, data, length);
+            return m_start < 0 ? 0 : m_store->read(m_start + offset, data, length);
         std::memcpy(data, m_contents.constData() + offset, length);
         return length;
     }
@@ -357,20 +397,20 @@ private:
         return fetch(offset, &c, 1) == 1 && (c == '\r' || c == '\n');
     }
 
-    QString m_path;
     std::string m_name;
-    std::shared_ptr<OpenReport> m_open;
-    QByteArray m_contents;
-    bool m_held = true;
+    std::shared_ptr<ReportStore> m_store;
+    QByteArray m_contents; // while held
     qpdf_offset_t m_size = 0;
+    bool m_held = true;
+    qint64 m_start = -1; // in the store, once stored
     qpdf_offset_t m_position = 0;
 };
 
 // Reads the PDF at path into pdf.
 std::shared_ptr<ReportSource> open(QPDF &pdf, const QString &path,
-                                   const std::shared_ptr<OpenReport> &file)
+                                   const std::shared_ptr<ReportStore> &store)
 {
-    auto source = std::make_shared<ReportSource>(path, file);
+    auto source = std::make_shared<ReportSource>(path, store);
     pdf.setSuppressWarnings(true);
     pdf.processInputSource(source);
     return source;
@@ -390,7 +430,7 @@ struct CombinedPdf::SharedImages
 
 CombinedPdf::CombinedPdf()
     : m_document(std::make_unique<QPDF>())
-    , m_open(std::make_shared<OpenReport>())
+    , m_store(std::make_shared<ReportStore>())
     , m_images(std::make_unique<SharedImages>())
 {
     m_document->emptyPDF();
@@ -402,10 +442,9 @@ bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *p
                             QString *reason)
 {
     std::shared_ptr<ReportSource> source;
-    bool added = false;
     try {
         QPDF report;
-        source = open(report, path, m_open);
+        source = open(report, path, m_store);
         QPDFPageDocumentHelper reportPages(report);
         reportPages.pushInheritedAttributesToPage();
         // All copied before any is added: a report that fails half-way
@@ -415,6 +454,9 @@ bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *p
             copies.push_back(m_document->copyForeignObject(page.getObjectHandle()));
         for (const QPDFObjectHandle &copy : copies)
             shareImages(copy);
+        // Copied: from now on only the writer reads the report, for the
+        // streams, from the store.
+        source->store();
         QPDFPageDocumentHelper pages(*m_document);
         for (const QPDFObjectHandle &copy : copies)
             pages.addPage(copy, false);
@@ -422,16 +464,14 @@ bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *p
         m_reports.push_back({bookmark, m_pageCount});
         m_pageCount += copies.size();
         *pageCount = int(copies.size());
-        added = true;
+        return true;
     } catch (const std::exception &error) {
+        if (source)
+            source->drop();
         *reason = text("Der Bericht %1 lässt sich nicht lesen: %2")
                           .arg(path, QString::fromStdString(error.what()));
+        return false;
     }
-    // The report's objects are copied; its file is read again for the
-    // streams only.
-    if (source)
-        source->release();
-    return added;
 }
 
 // Every report carries the logo: the document holds one copy of each image
@@ -447,8 +487,7 @@ void CombinedPdf::shareImages(QPDFObjectHandle page)
         QPDFObjectHandle image = images.getKey(name);
         if (!image.isStream() || !image.getDict().getKey("/Subtype").isNameAndEquals("/Image"))
             continue;
-        const std::shared_ptr<Buffer> data = image.getRawStreamData();
-        SharedImages::Image &shared = m_images->byKey[imageKey(image, data->getSize())];
+        SharedImages::Image &shared = m_images->byKey[imageKey(image)];
         if (!shared.image.isInitialized()) {
             shared.image = image;
             continue;
@@ -457,7 +496,9 @@ void CombinedPdf::shareImages(QPDFObjectHandle page)
         // is the kept one's data held in memory.
         if (!shared.data)
             shared.data = shared.image.getRawStreamData();
-        if (std::memcmp(shared.data->getBuffer(), data->getBuffer(), data->getSize()) == 0)
+        SameBytes same(*shared.data);
+        bool decoded = false;
+        if (image.pipeStreamData(&same, &decoded, 0, qpdf_dl_none) && same.same())
             images.replaceKey(name, shared.image);
     }
 }
@@ -468,7 +509,7 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
     try {
         {
             QPDF contents;
-            const std::shared_ptr<ReportSource> source = open(contents, contentsPath, m_open);
+            const std::shared_ptr<ReportSource> source = open(contents, contentsPath, m_store);
             const std::vector<QPDFPageObjectHelper> drawn
                     = QPDFPageDocumentHelper(contents).getAllPages();
             const size_t firstFooter = size_t(qMax(0, contentsPages));
@@ -485,7 +526,7 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
             adoptCatalog(contents);
             addOutline(firstPages);
             noteVersion(contents);
-            source->release();
+            source->store();
         }
         writeFile(output);
         return true;

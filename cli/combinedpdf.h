@@ -12,7 +12,7 @@
 class QPDF;
 class QPDFObjectHandle;
 class QPDFPageObjectHelper;
-class OpenReport;
+class ReportStore;
 
 // Joins the pages of a combined document with qpdf: the contents pages as
 // Qt drew them, then every device report's pages, each with its foot line
@@ -24,10 +24,10 @@ public:
     ~CombinedPdf();
 
     // Takes a device report's pages into the document and counts them. Only
-    // the report's small objects stay in memory: its streams are read again
-    // from path, one report file at a time, while the document is written,
-    // so path must stay until then. False, with the reason, for a file that
-    // is no readable PDF; the document is then as it was.
+    // the report's small objects stay in memory: its bytes wait in a
+    // temporary file, from which the writer reads the streams. False, with
+    // the reason, for a file that is no readable PDF; the document is then
+    // as it was.
     bool addReport(const QString &path, const QString &bookmark, int *pageCount, QString *reason);
 
     // contentsPath holds contentsPages pages, then one foot-line page per
@@ -55,7 +55,7 @@ private:
     };
     struct SharedImages;
     std::unique_ptr<QPDF> m_document;
-    std::shared_ptr<OpenReport> m_open; // the report file the writer reads from
+    std::shared_ptr<ReportStore> m_store; // the reports' bytes, for the writer
     std::vector<Report> m_reports;
     size_t m_pageCount = 0;
     std::string m_version; // the highest PDF version of the parts
