@@ -154,7 +154,7 @@ void addLinks(QPDF &document, const std::vector<QPDFObjectHandle> &contents,
 // object, which belongs to from, as an object of to. qpdf copies indirect
 // objects only; a direct one is copied through an indirect stand-in and
 // stays direct.
-QPDFObjectHandle copied(QPDF &to, QPDF &from, QPDFObjectHandle object)
+QPDFObjectHandle copied(QPDF &to, QPDF &from, const QPDFObjectHandle &object)
 {
     if (object.isIndirect())
         return to.copyForeignObject(object);

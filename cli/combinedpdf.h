@@ -39,7 +39,7 @@ private:
     Q_DISABLE_COPY(CombinedPdf)
 
     void shareImages(QPDFObjectHandle page);
-    void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t contentsPages,
+    void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t firstFooter,
                     const std::vector<QPDFPageObjectHelper> &reportPages);
     std::vector<QPDFObjectHandle> prependContents(const std::vector<QPDFPageObjectHelper> &drawn,
                                                   size_t contentsPages);
