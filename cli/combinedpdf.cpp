@@ -4,20 +4,25 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QTemporaryFile>
 
+#include <qpdf/Buffer.hh>
+#include <qpdf/InputSource.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <stdexcept>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -25,6 +30,8 @@
 namespace {
 
 constexpr int PrintFlag = 4; // an annotation's /F: printed, as PDF/A asks
+// The document goes out in large pieces: each write is a system call.
+constexpr size_t OutputBufferSize = 1 << 20;
 
 QString text(const char *source)
 {
@@ -53,8 +60,11 @@ QPDFObjectHandle destination(const QPDFObjectHandle &page)
 
 // A foot-line page as a form to lay over a report page. Qt gives each page
 // one content stream; that stream becomes the form as it is, without
-// decoding and compressing it again.
-QPDFObjectHandle footerForm(QPDFPageObjectHelper page)
+// decoding and compressing it again. Qt also gives each page resources of
+// its own, alike on all foot-line pages: the forms share one of each kind
+// (sharedResources, by their text).
+QPDFObjectHandle footerForm(QPDFPageObjectHelper page,
+                            std::map<std::string, QPDFObjectHandle> *sharedResources)
 {
     QPDFObjectHandle content = page.getObjectHandle().getKey("/Contents");
     if (!content.isStream())
@@ -63,7 +73,11 @@ QPDFObjectHandle footerForm(QPDFPageObjectHelper page)
     form.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
     form.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
     form.replaceKey("/BBox", page.getMediaBox());
-    form.replaceKey("/Resources", page.getAttribute("/Resources", false));
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    QPDFObjectHandle &shared = (*sharedResources)[resources.unparseResolved()];
+    if (!shared.isInitialized())
+        shared = resources;
+    form.replaceKey("/Resources", shared);
     return content;
 }
 
@@ -73,11 +87,12 @@ struct FooterStreams
 {
     QPDFObjectHandle save; // "q", before the report's own content
     std::map<std::string, QPDFObjectHandle> placements; // "Q", then the form drawn
+    std::map<std::string, std::string> placed; // the form's box and the page's -> its drawing
 };
 
 // Lays footer over page, in a resource dictionary of the page's own: a
 // report's pages may share theirs.
-void layOver(QPDF &document, QPDFPageObjectHelper page, const QPDFObjectHandle &footer,
+void layOver(QPDF &document, QPDFPageObjectHelper page, QPDFObjectHandle footer,
              FooterStreams *streams)
 {
     QPDFObjectHandle resources = page.getAttribute("/Resources", true);
@@ -90,10 +105,15 @@ void layOver(QPDF &document, QPDFPageObjectHelper page, const QPDFObjectHandle &
     int suffix = 1;
     const std::string name = resources.getUniqueResourceName("/Foot", suffix);
     forms.replaceKey(name, footer);
-    // The report's drawing state, whatever it is left as, does not reach the foot line.
-    const std::string placed
-            = "\nQ\n"
-              + page.placeFormXObject(footer, name, page.getMediaBox().getArrayAsRectangle());
+    // Every foot line has the box of its page: worked out once per size.
+    QPDFObjectHandle form = footer.getDict();
+    QPDFObjectHandle mediaBox = page.getMediaBox();
+    std::string &placed = streams->placed[name + form.getKey("/BBox").unparse()
+                                          + form.getKey("/Matrix").unparse() + mediaBox.unparse()];
+    if (placed.empty()) {
+        // The report's drawing state, whatever it is left as, does not reach the foot line.
+        placed = "\nQ\n" + page.placeFormXObject(footer, name, mediaBox.getArrayAsRectangle());
+    }
     if (!streams->save.isInitialized())
         streams->save = document.newStream("q\n");
     QPDFObjectHandle &placement = streams->placements[placed];
@@ -116,11 +136,11 @@ QPDFObjectHandle linkAnnotation(const QRectF &area, const QPDFObjectHandle &targ
     return link;
 }
 
-void addLinks(QPDF &document, const std::vector<QPDFPageObjectHelper> &contents,
+void addLinks(QPDF &document, const std::vector<QPDFObjectHandle> &contents,
               const QVector<ContentsLink> &links, const std::vector<QPDFObjectHandle> &firstPages)
 {
     for (const ContentsLink &link : links) {
-        QPDFObjectHandle page = contents.at(size_t(link.page)).getObjectHandle();
+        QPDFObjectHandle page = contents.at(size_t(link.page));
         QPDFObjectHandle annotations = page.getKey("/Annots");
         if (!annotations.isArray()) {
             annotations = QPDFObjectHandle::newArray();
@@ -131,70 +151,355 @@ void addLinks(QPDF &document, const std::vector<QPDFPageObjectHelper> &contents,
     }
 }
 
-#ifdef Q_OS_UNIX
-// The file at path, mapped read-only, or null with errno set.
-std::shared_ptr<const char> mapFile(const QString &path, size_t *size)
+// object, which belongs to from, as an object of to. qpdf copies indirect
+// objects only; a direct one is copied through an indirect stand-in and
+// stays direct.
+QPDFObjectHandle copied(QPDF &to, QPDF &from, const QPDFObjectHandle &object)
 {
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return {};
-    struct stat info;
-    void *data = MAP_FAILED;
-    if (::fstat(descriptor, &info) == 0)
-        data = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, descriptor, 0);
-    const int error = errno;
-    ::close(descriptor);
-    errno = error;
-    if (data == MAP_FAILED)
-        return {};
-    *size = size_t(info.st_size);
-    const size_t length = *size;
-    return {static_cast<const char *>(data),
-            [length](const char *mapped) { ::munmap(const_cast<char *>(mapped), length); }};
+    if (object.isIndirect())
+        return to.copyForeignObject(object);
+    return to.copyForeignObject(from.makeIndirectObject(object)).shallowCopy();
 }
+
+// What two images must have alike to be compared to the byte: their
+// dictionary but for the length, which may be an object of its own.
+std::string imageKey(QPDFObjectHandle image)
+{
+    std::string key;
+    for (const auto &entry : image.getDict().getDictAsMap()) {
+        if (entry.first != "/Length")
+            key += entry.first + ' ' + QPDFObjectHandle(entry.second).unparse();
+    }
+    return key;
+}
+
+// Compares the bytes piped through it with expected, without keeping them.
+class SameBytes : public Pipeline
+{
+public:
+    explicit SameBytes(const Buffer &expected)
+        : Pipeline("comparison", nullptr)
+        , m_expected(expected)
+    { }
+
+    void write(const unsigned char *data, size_t length) override
+    {
+        m_same = m_same && m_done + length <= m_expected.getSize()
+                 && std::memcmp(m_expected.getBuffer() + m_done, data, length) == 0;
+        m_done += length;
+    }
+
+    void finish() override { }
+    bool same() const { return m_same && m_done == m_expected.getSize(); }
+
+private:
+    const Buffer &m_expected;
+    size_t m_done = 0;
+    bool m_same = true;
+};
+
+} // namespace
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// pread() and pwrite() until length bytes are done, or the file ends, or
+// an error; the bytes done.
+template<typename Transfer>
+size_t transferAt(Transfer transfer, qint64 offset, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t count = transfer(done, off_t(offset) + off_t(done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        done += size_t(count);
+    }
+    return done;
+}
+
+size_t readAt(int descriptor, qint64 offset, char *data, size_t length)
+{
+    return transferAt([&](size_t done,
+                          off_t at) { return ::pread(descriptor, data + done, length - done, at); },
+                      offset, length);
+}
+
+size_t writeAt(int descriptor, qint64 offset, const char *data, size_t length)
+{
+    return transferAt(
+            [&](size_t done, off_t at) {
+                return ::pwrite(descriptor, data + done, length - done, at);
+            },
+            offset, length);
+}
+
+} // namespace
 #endif
 
-// Reads the PDF at path into pdf. Mapped, not read: the kernel keeps or
-// drops the file's pages as memory allows, and no file handle stays open
-// per report. pdf reads the mapping returned until it goes.
-std::shared_ptr<const char> open(QPDF &pdf, const QString &path)
+// Where the reports' bytes wait for the writer. Each report file is read
+// once, whole; once its objects are copied its bytes are appended to one
+// temporary file, from which the writer reads the stream data it copies.
+// The writer asks for each report's streams a few times, level by level
+// (pages, their contents, then fonts): one file serves them all without an
+// opening per report, and a run over any number of devices holds one
+// descriptor. Plain system calls where there are: Qt's file class costs
+// more per call than the reading itself.
+class ReportStore
 {
-    pdf.setSuppressWarnings(true);
+public:
+    // The whole file at path; throws with the system's reason.
+    static QByteArray readFile(const QString &path)
+    {
 #ifdef Q_OS_UNIX
-    size_t size = 0;
-    std::shared_ptr<const char> mapping = mapFile(path, &size);
-    if (!mapping)
-        throw std::runtime_error(systemErrorText(errno).toStdString());
-    pdf.processMemoryFile(localPath(path).c_str(), mapping.get(), size);
-    return mapping;
+        const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0)
+            throw std::runtime_error(systemErrorText(errno).toStdString());
+        QByteArray contents;
+        struct stat info;
+        bool whole = ::fstat(descriptor, &info) == 0;
+        if (whole) {
+            contents.resize(int(info.st_size));
+            whole = readAt(descriptor, 0, contents.data(), size_t(contents.size()))
+                    == size_t(contents.size());
+        }
+        const int error = errno;
+        ::close(descriptor);
+        if (!whole)
+            throw std::runtime_error(systemErrorText(error).toStdString());
+        return contents;
 #else
-    pdf.processFile(localPath(path).c_str());
-    return {};
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw std::runtime_error(file.errorString().toStdString());
+        return file.readAll();
 #endif
+    }
+
+    // Appends contents; returns where they begin. Throws with the reason.
+    qint64 keep(const QByteArray &contents)
+    {
+        if (!m_file.isOpen() && !m_file.open())
+            throw std::runtime_error(m_file.errorString().toStdString());
+        const qint64 start = m_size;
+#ifdef Q_OS_UNIX
+        if (writeAt(m_file.handle(), start, contents.constData(), size_t(contents.size()))
+            != size_t(contents.size()))
+            throw std::runtime_error(systemErrorText(errno).toStdString());
+#else
+        if (!m_file.seek(start) || m_file.write(contents) != contents.size())
+            throw std::runtime_error(m_file.errorString().toStdString());
+#endif
+        m_size += contents.size();
+        return start;
+    }
+
+    // Fewer bytes than asked, or none, tell qpdf the data is cut short.
+    size_t read(qint64 offset, char *data, size_t length)
+    {
+#ifdef Q_OS_UNIX
+        return readAt(m_file.handle(), offset, data, length);
+#else
+        return m_file.seek(offset) ? size_t(qMax<qint64>(0, m_file.read(data, qint64(length)))) : 0;
+#endif
+    }
+
+private:
+    QTemporaryFile m_file;
+    qint64 m_size = 0;
+};
+
+namespace {
+
+// A PDF file as qpdf reads it: from memory while its objects are parsed and
+// copied, then from the store, for the stream data qpdf copies only when it
+// writes.
+class ReportSource : public InputSource
+{
+public:
+    ReportSource(const QString &path, std::shared_ptr<ReportStore> store)
+        : m_name(localPath(path))
+        , m_store(std::move(store))
+        , m_contents(ReportStore::readFile(path))
+        , m_size(m_contents.size())
+    { }
+
+    // From now on read from the store. Throws with the reason.
+    void store()
+    {
+        m_start = m_store->keep(m_contents);
+        drop();
+    }
+
+    // Nothing is read from now on.
+    void drop()
+    {
+        m_contents = QByteArray();
+        m_held = false;
+    }
+
+    qpdf_offset_t findAndSkipNextEOL() override
+    {
+        while (m_position < m_size && !isLineEnd(m_position))
+            ++m_position;
+        const qpdf_offset_t end = m_position;
+        while (m_position < m_size && isLineEnd(m_position))
+            ++m_position;
+        return end;
+    }
+
+    const std::string &getName() const override { return m_name; }
+    qpdf_offset_t tell() override { return m_position; }
+
+    void seek(qpdf_offset_t offset, int whence) override
+    {
+        const qpdf_offset_t from = whence == SEEK_END   ? m_size
+                                   : whence == SEEK_CUR ? m_position
+                                                        : 0;
+        if (from + offset < 0)
+            throw std::runtime_error(m_name + ": seek before the start of the file");
+        m_position = from + offset;
+    }
+
+    void rewind() override { m_position = 0; }
+
+    size_t read(char *data, size_t length) override
+    {
+        last_offset = m_position;
+        const size_t count = fetch(m_position, data, length);
+        m_position += qpdf_offset_t(count);
+        return count;
+    }
+
+    void unreadCh(char) override
+    {
+        if (m_position > 0)
+            --m_position;
+    }
+
+private:
+    size_t fetch(qpdf_offset_t offset, char *data, size_t length) const
+    {
+        if (offset >= m_size)
+            return 0;
+        length = size_t(qMin(qpdf_offset_t(length), m_size - offset));
+        if (!m_held)
+            return m_start < 0 ? 0 : m_store->read(m_start + offset, data, length);
+        std::memcpy(data, m_contents.constData() + offset, length);
+        return length;
+    }
+
+    bool isLineEnd(qpdf_offset_t offset) const
+    {
+        char c = 0;
+        return fetch(offset, &c, 1) == 1 && (c == '\r' || c == '\n');
+    }
+
+    std::string m_name;
+    std::shared_ptr<ReportStore> m_store;
+    QByteArray m_contents; // while held
+    qpdf_offset_t m_size = 0;
+    bool m_held = true;
+    qint64 m_start = -1; // in the store, once stored
+    qpdf_offset_t m_position = 0;
+};
+
+// Reads the PDF at path into pdf.
+std::shared_ptr<ReportSource> open(QPDF &pdf, const QString &path,
+                                   const std::shared_ptr<ReportStore> &store)
+{
+    auto source = std::make_shared<ReportSource>(path, store);
+    pdf.setSuppressWarnings(true);
+    pdf.processInputSource(source);
+    return source;
 }
 
 } // namespace
 
-CombinedPdf::CombinedPdf() = default;
+struct CombinedPdf::SharedImages
+{
+    struct Image
+    {
+        QPDFObjectHandle image;
+        std::shared_ptr<Buffer> data; // once another image looks like it
+    };
+    std::map<std::string, Image> byKey; // by what they must have alike
+};
+
+CombinedPdf::CombinedPdf()
+    : m_document(std::make_unique<QPDF>())
+    , m_store(std::make_shared<ReportStore>())
+    , m_images(std::make_unique<SharedImages>())
+{
+    m_document->emptyPDF();
+}
+
 CombinedPdf::~CombinedPdf() = default;
 
 bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *pageCount,
                             QString *reason)
 {
+    std::shared_ptr<ReportSource> source;
     try {
-        Report report;
-        report.bookmark = bookmark;
-        report.pdf = std::make_shared<QPDF>();
-        report.mapping = open(*report.pdf, path);
-        QPDFPageDocumentHelper pages(*report.pdf);
-        pages.pushInheritedAttributesToPage();
-        *pageCount = int(pages.getAllPages().size());
-        m_reports.push_back(report);
+        QPDF report;
+        source = open(report, path, m_store);
+        QPDFPageDocumentHelper reportPages(report);
+        reportPages.pushInheritedAttributesToPage();
+        // All copied before any is added: a report that fails half-way
+        // leaves no page behind.
+        std::vector<QPDFObjectHandle> copies;
+        for (const QPDFPageObjectHelper &page : reportPages.getAllPages())
+            copies.push_back(m_document->copyForeignObject(page.getObjectHandle()));
+        for (const QPDFObjectHandle &copy : copies)
+            shareImages(copy);
+        // Copied: from now on only the writer reads the report, for the
+        // streams, from the store.
+        source->store();
+        QPDFPageDocumentHelper pages(*m_document);
+        for (const QPDFObjectHandle &copy : copies)
+            pages.addPage(copy, false);
+        noteVersion(report);
+        m_reports.push_back({bookmark, m_pageCount});
+        m_pageCount += copies.size();
+        *pageCount = int(copies.size());
         return true;
     } catch (const std::exception &error) {
+        if (source)
+            source->drop();
         *reason = text("Der Bericht %1 lässt sich nicht lesen: %2")
                           .arg(path, QString::fromStdString(error.what()));
         return false;
+    }
+}
+
+// Every report carries the logo: the document holds one copy of each image
+// that is the same to the byte, and the pages use that one.
+void CombinedPdf::shareImages(QPDFObjectHandle page)
+{
+    QPDFObjectHandle resources = page.getKey("/Resources");
+    QPDFObjectHandle images
+            = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle();
+    if (!images.isDictionary())
+        return;
+    for (const std::string &name : images.getKeys()) {
+        QPDFObjectHandle image = images.getKey(name);
+        if (!image.isStream() || !image.getDict().getKey("/Subtype").isNameAndEquals("/Image"))
+            continue;
+        SharedImages::Image &shared = m_images->byKey[imageKey(image)];
+        if (!shared.image.isInitialized()) {
+            shared.image = image;
+            continue;
+        }
+        // Compared to the byte only when two images look alike: only then
+        // is the kept one's data held in memory.
+        if (!shared.data)
+            shared.data = shared.image.getRawStreamData();
+        SameBytes same(*shared.data);
+        bool decoded = false;
+        if (image.pipeStreamData(&same, &decoded, 0, qpdf_dl_none) && same.same())
+            images.replaceKey(name, shared.image);
     }
 }
 
@@ -202,32 +507,28 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
                         const QVector<ContentsLink> &links, const QString &output, QString *reason)
 {
     try {
-        QPDF document;
-        const std::shared_ptr<const char> mapping = open(document, contentsPath);
-        QPDFPageDocumentHelper pages(document);
-        std::vector<QPDFPageObjectHelper> drawn = pages.getAllPages();
-        std::vector<QPDFObjectHandle> footers;
-        for (size_t i = size_t(contentsPages); i < drawn.size(); ++i)
-            footers.push_back(footerForm(drawn[i]));
-        // From the back: each removal renumbers the pages after it.
-        for (size_t i = drawn.size(); i > size_t(contentsPages); --i)
-            pages.removePage(drawn[i - 1]);
-        drawn.erase(drawn.begin() + contentsPages, drawn.end());
-        std::vector<QPDFObjectHandle> firstPages;
-        appendReports(document, footers, &firstPages);
-        addOutline(document, firstPages);
-        addLinks(document, drawn, links, firstPages);
-
-        // The writer keeps the name's pointer for its messages: the string
-        // must outlive it.
-        const std::string outputName = localPath(output);
-        QPDFWriter writer(document, outputName.c_str());
-        // Streams as they are, not decoded and compressed again; no object
-        // streams and a line end before "endstream", as PDF/A-1 asks.
-        writer.setDecodeLevel(qpdf_dl_none);
-        writer.setObjectStreamMode(qpdf_o_disable);
-        writer.setNewlineBeforeEndstream(true);
-        writer.write();
+        {
+            QPDF contents;
+            const std::shared_ptr<ReportSource> source = open(contents, contentsPath, m_store);
+            const std::vector<QPDFPageObjectHelper> drawn
+                    = QPDFPageDocumentHelper(contents).getAllPages();
+            const size_t firstFooter = size_t(qMax(0, contentsPages));
+            if (drawn.size() != firstFooter + m_pageCount)
+                throw std::runtime_error(
+                        utf8(text("die Inhaltsseiten passen nicht zu den Seiten der Berichte")));
+            const std::vector<QPDFPageObjectHelper> reportPages
+                    = QPDFPageDocumentHelper(*m_document).getAllPages();
+            layFooters(drawn, firstFooter, reportPages);
+            std::vector<QPDFObjectHandle> firstPages;
+            for (const Report &report : m_reports)
+                firstPages.push_back(reportPages.at(report.firstPage).getObjectHandle());
+            addLinks(*m_document, prependContents(drawn, firstFooter), links, firstPages);
+            adoptCatalog(contents);
+            addOutline(firstPages);
+            noteVersion(contents);
+            source->store();
+        }
+        writeFile(output);
         return true;
     } catch (const std::exception &error) {
         *reason = text("Das Gesamtdokument %1 lässt sich nicht zusammenstellen: %2")
@@ -236,28 +537,49 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
     }
 }
 
-void CombinedPdf::appendReports(QPDF &document, std::vector<QPDFObjectHandle> footers,
-                                std::vector<QPDFObjectHandle> *firstPages) const
+// Lays each foot-line page over its report page.
+void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t firstFooter,
+                             const std::vector<QPDFPageObjectHelper> &reportPages)
 {
-    QPDFPageDocumentHelper pages(document);
     FooterStreams streams;
-    size_t footer = 0;
-    for (const Report &report : m_reports) {
-        bool first = true;
-        for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(*report.pdf).getAllPages()) {
-            QPDFObjectHandle copy = document.copyForeignObject(page.getObjectHandle());
-            pages.addPage(copy, false);
-            if (footer < footers.size())
-                layOver(document, copy, footers[footer++], &streams);
-            if (first)
-                firstPages->push_back(copy);
-            first = false;
-        }
+    std::map<std::string, QPDFObjectHandle> resources;
+    for (size_t i = 0; i < reportPages.size(); ++i) {
+        const QPDFObjectHandle footer
+                = m_document->copyForeignObject(footerForm(drawn.at(firstFooter + i), &resources));
+        layOver(*m_document, reportPages.at(i), footer, &streams);
     }
 }
 
-void CombinedPdf::addOutline(QPDF &document, const std::vector<QPDFObjectHandle> &firstPages) const
+// Puts the contents pages in front of the reports; returns them in order.
+std::vector<QPDFObjectHandle>
+CombinedPdf::prependContents(const std::vector<QPDFPageObjectHelper> &drawn, size_t contentsPages)
 {
+    std::vector<QPDFObjectHandle> copies;
+    for (size_t i = 0; i < contentsPages; ++i)
+        copies.push_back(m_document->copyForeignObject(drawn.at(i).getObjectHandle()));
+    QPDFPageDocumentHelper pages(*m_document);
+    for (auto page = copies.rbegin(); page != copies.rend(); ++page)
+        pages.addPage(*page, true);
+    return copies;
+}
+
+// The contents document's catalog entries and document information, which
+// with --pdfa hold the output intent and the metadata.
+void CombinedPdf::adoptCatalog(QPDF &contents)
+{
+    QPDFObjectHandle catalog = m_document->getRoot();
+    for (const auto &entry : contents.getRoot().getDictAsMap()) {
+        if (entry.first != "/Type" && entry.first != "/Pages")
+            catalog.replaceKey(entry.first, copied(*m_document, contents, entry.second));
+    }
+    QPDFObjectHandle info = contents.getTrailer().getKey("/Info");
+    if (info.isDictionary())
+        m_document->getTrailer().replaceKey("/Info", copied(*m_document, contents, info));
+}
+
+void CombinedPdf::addOutline(const std::vector<QPDFObjectHandle> &firstPages)
+{
+    QPDF &document = *m_document;
     QPDFObjectHandle outline = document.makeIndirectObject(QPDFObjectHandle::newDictionary());
     outline.replaceKey("/Type", QPDFObjectHandle::newName("/Outlines"));
     QPDFObjectHandle previous;
@@ -279,4 +601,34 @@ void CombinedPdf::addOutline(QPDF &document, const std::vector<QPDFObjectHandle>
     QPDFObjectHandle catalog = document.getRoot();
     catalog.replaceKey("/Outlines", outline);
     catalog.replaceKey("/PageMode", QPDFObjectHandle::newName("/UseOutlines"));
+}
+
+// PDF versions compare as text: "1.4" < "1.7" < "2.0".
+void CombinedPdf::noteVersion(QPDF &part)
+{
+    const std::string version = part.getPDFVersion();
+    if (version > m_version)
+        m_version = version;
+}
+
+void CombinedPdf::writeFile(const QString &output)
+{
+    // The writer keeps the name's pointer for its messages: the string
+    // must outlive it.
+    const std::string outputName = localPath(output);
+    std::FILE *file = std::fopen(outputName.c_str(), "wb");
+    if (file == nullptr)
+        throw std::runtime_error(systemErrorText(errno).toStdString());
+    std::setvbuf(file, nullptr, _IOFBF, OutputBufferSize);
+    QPDFWriter writer(*m_document);
+    writer.setOutputFile(outputName.c_str(), file, true);
+    // Streams exactly as the parts hold them, neither decoded nor
+    // compressed; no object streams and a line end before "endstream", as
+    // PDF/A-1 asks.
+    writer.setDecodeLevel(qpdf_dl_none);
+    writer.setCompressStreams(false);
+    writer.setObjectStreamMode(qpdf_o_disable);
+    writer.setNewlineBeforeEndstream(true);
+    writer.setMinimumPDFVersion(m_version);
+    writer.write();
 }

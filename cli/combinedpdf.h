@@ -6,10 +6,13 @@
 #include <QVector>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class QPDF;
 class QPDFObjectHandle;
+class QPDFPageObjectHelper;
+class ReportStore;
 
 // Joins the pages of a combined document with qpdf: the contents pages as
 // Qt drew them, then every device report's pages, each with its foot line
@@ -20,9 +23,11 @@ public:
     CombinedPdf();
     ~CombinedPdf();
 
-    // Opens a device's report and counts its pages; its content is read
-    // again only while the document is written, so the reports are not held
-    // in memory. False, with the reason, for a file that is no readable PDF.
+    // Takes a device report's pages into the document and counts them. Only
+    // the report's small objects stay in memory: its bytes wait in a
+    // temporary file, from which the writer reads the streams. False, with
+    // the reason, for a file that is no readable PDF; the document is then
+    // as it was.
     bool addReport(const QString &path, const QString &bookmark, int *pageCount, QString *reason);
 
     // contentsPath holds contentsPages pages, then one foot-line page per
@@ -33,15 +38,26 @@ public:
 private:
     Q_DISABLE_COPY(CombinedPdf)
 
-    void appendReports(QPDF &document, std::vector<QPDFObjectHandle> footers,
-                       std::vector<QPDFObjectHandle> *firstPages) const;
-    void addOutline(QPDF &document, const std::vector<QPDFObjectHandle> &firstPages) const;
+    void shareImages(QPDFObjectHandle page);
+    void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t firstFooter,
+                    const std::vector<QPDFPageObjectHelper> &reportPages);
+    std::vector<QPDFObjectHandle> prependContents(const std::vector<QPDFPageObjectHelper> &drawn,
+                                                  size_t contentsPages);
+    void adoptCatalog(QPDF &contents);
+    void addOutline(const std::vector<QPDFObjectHandle> &firstPages);
+    void noteVersion(QPDF &part);
+    void writeFile(const QString &output);
 
     struct Report
     {
-        std::shared_ptr<const char> mapping; // the file, while pdf reads it
-        std::shared_ptr<QPDF> pdf;
         QString bookmark;
+        size_t firstPage = 0; // among the reports' pages, from 0
     };
+    struct SharedImages;
+    std::unique_ptr<QPDF> m_document;
+    std::shared_ptr<ReportStore> m_store; // the reports' bytes, for the writer
     std::vector<Report> m_reports;
+    size_t m_pageCount = 0;
+    std::string m_version; // the highest PDF version of the parts
+    std::unique_ptr<SharedImages> m_images;
 };

@@ -5,6 +5,7 @@
 #include "engine/configfields.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -107,6 +108,9 @@ bool SiteReport::assemble(QString *reason)
             if (pdf.addReport(part.partPath, ContentsPages::deviceTitle(device), &device.pageCount,
                               &failure)) {
                 devices.append(device);
+                // Its bytes are in the document's store now: the disk holds
+                // each report once.
+                QFile::remove(part.partPath);
                 continue;
             }
             failure = text("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
