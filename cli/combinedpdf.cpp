@@ -1,8 +1,9 @@
 #include "cli/combinedpdf.h"
 
+#include "cli/console.h"
+
 #include "system/systemerror.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryFile>
 
@@ -33,10 +34,7 @@ constexpr int PrintFlag = 4; // an annotation's /F: printed, as PDF/A asks
 // The document goes out in large pieces: each write is a system call.
 constexpr size_t OutputBufferSize = 1 << 20;
 
-QString text(const char *source)
-{
-    return QCoreApplication::translate("belmorand-cli", source);
-}
+using Console::text;
 
 std::string utf8(const QString &text)
 {

@@ -4,23 +4,10 @@
 #include "cli/console.h"
 #include "engine/configfields.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
-
-QString text(const char *source)
-{
-    return QCoreApplication::translate("belmorand-cli", source);
-}
-
-QString valueAt(const QVector<QVariant> &record, int position)
-{
-    return position < record.size() ? record.at(position).toString() : QString();
-}
-
-} // namespace
+using Console::text;
 
 SiteReport::SiteReport(const QString &target, const QString &title, const ConsoleOptions &console,
                        bool archival, QObject *parent)
@@ -88,10 +75,10 @@ void SiteReport::finish()
 ContentsDevice SiteReport::deviceOf(const Part &part)
 {
     ContentsDevice device;
-    device.name = valueAt(part.general, Config::General::Name).trimmed();
+    device.name = Config::textAt(part.general, Config::General::Name).trimmed();
     if (device.name.isEmpty())
         device.name = QFileInfo(part.source).completeBaseName();
-    device.date = valueAt(part.general, Config::General::Date);
+    device.date = Config::textAt(part.general, Config::General::Date);
     device.source = part.source;
     return device;
 }
