@@ -4,6 +4,7 @@
 #include "cli/sitereport.h"
 
 #include "engine/convert.h"
+#include "report/reportlogo.h"
 #include "system/filenames.h"
 #include "system/heapreuse.h"
 #include "system/reportpaths.h"
@@ -441,6 +442,7 @@ int main(int argc, char *argv[])
     QThreadPool::globalInstance()->setMaxThreadCount(
             options.jobs > 0 ? options.jobs : qMin(QThread::idealThreadCount(), MaxJobs));
     convert::initialise();
+    ReportLogo::useBuiltJpeg();
     // Once the start-up's own large blocks (the font configuration's) are gone, and
     // before the first report: the blocks a report needs, up to a few MiB,
     // then stay in the heap for the next report instead of being mapped,
