@@ -176,7 +176,7 @@ void tst_PageWriter::logoJpeg_data()
     QTest::addColumn<QString>("description");
     QTest::addColumn<bool>("built"); // the build's JPEG, else Qt's plugin encodes it
 
-    const QImage logo = ReportLogo::image();
+    const QImage &logo = ReportLogo::image();
     QImage other(40, 30, QImage::Format_RGB32);
     other.fill(Qt::darkCyan);
     QImage copy = logo.copy();
