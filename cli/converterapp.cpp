@@ -7,6 +7,7 @@
 #include "cli/sitereport.h"
 
 #include "engine/convert.h"
+#include "report/reportlogo.h"
 #include "system/heapreuse.h"
 #include "system/stopsignals.h"
 
@@ -68,6 +69,7 @@ void ConverterApp::prepare(const ConverterOptions &options)
     QThreadPool::globalInstance()->setMaxThreadCount(
             options.jobs > 0 ? options.jobs : ConverterOptions::defaultJobs());
     convert::initialise();
+    ReportLogo::useBuiltJpeg();
     // Once the start-up's own large blocks (the font configuration's) are gone, and
     // before the first report: the blocks a report needs, up to a few MiB,
     // then stay in the heap for the next report instead of being mapped,

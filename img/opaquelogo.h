@@ -13,3 +13,12 @@ struct OpaqueLogoHeader
     quint32 width = 0;
     quint32 height = 0;
 };
+
+// The resolution the logo's JPEG states: 100 dpi, what the converter's
+// reports have always carried. Fixed, so the JPEG made at build time is the
+// one Qt would make in any program, whatever its screen.
+constexpr int OpaqueLogoDotsPerMeter = 3937;
+
+// The quality at which Qt's PDF writer encodes every picture as a JPEG; the
+// build encodes the logo once at the same quality (img/make_opaque_logo).
+constexpr int PdfJpegQuality = 94;

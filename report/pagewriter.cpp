@@ -1,7 +1,7 @@
 #include "engine/configfields.h"
 #include "engine/convert.h"
-#include "img/opaquelogo.h"
 #include "report/documenttitle.h"
+#include "report/reportlogo.h"
 #include "system/filenames.h"
 #include "system/reportfile.h"
 #include "system/systemerror.h"
@@ -17,7 +17,6 @@
 #include <QResource>
 
 #include <cerrno>
-#include <cstring>
 
 using namespace Layout;
 
@@ -25,34 +24,6 @@ namespace {
 
 constexpr int TextFlags = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int TitleFlags = TextFlags | Qt::TextWordWrap;
-
-// The logo as the build laid it on the page's white (img/opaquelogo.h), so
-// no PDF has to carry and compress its transparency: it looks the same on
-// paper. Taken once per process, on the first report, without decoding.
-QImage opaqueLogo()
-{
-    const QResource resource(QStringLiteral(":/img/reportlogo.rgb32"));
-    const QByteArray raw = resource.uncompressedData();
-    OpaqueLogoHeader header;
-    if (raw.size() >= int(sizeof header))
-        std::memcpy(&header, raw.constData(), sizeof header);
-    const qsizetype rowBytes = qsizetype(header.width) * OpaqueLogoPixelBytes;
-    if (raw.size() - qsizetype(sizeof header) != rowBytes * header.height) {
-        qWarning("Das Logo der Berichte ist beschädigt; die Berichte haben keines.");
-        return QImage();
-    }
-    QImage logo(int(header.width), int(header.height), QImage::Format_RGB32);
-    const char *pixels = raw.constData() + sizeof header;
-    for (int row = 0; row < logo.height(); ++row)
-        std::memcpy(logo.scanLine(row), pixels + row * rowBytes, size_t(rowBytes));
-    return logo;
-}
-
-const QImage &reportLogo()
-{
-    static const QImage logo = opaqueLogo();
-    return logo;
-}
 
 // The report's own font, compiled in (fonts/make_fonts.py makes it), so that
 // a report looks the same on every machine. Characters it lacks, such as
@@ -193,7 +164,7 @@ void convert::setUpFonts()
 
 void convert::drawTitleBlock()
 {
-    const QImage &logo = reportLogo();
+    const QImage &logo = ReportLogo::image();
     const QSize logoSize = logo.size() * LogoScale;
     painter->drawImage(QRect(QPoint(LeftX, TopY), logoSize), logo);
 

@@ -1,17 +1,21 @@
 #include "cli/console.h"
 #include "cli/converterapp.h"
 #include "cli/joblist.h"
+#include "img/opaquelogo.h"
 #include "pdfreport.h"
 #include "report/layout.h"
+#include "report/reportlogo.h"
 #include "system/reportfile.h"
 #include "testfiles.h"
 #include "testfolder.h"
 
 #include <QBuffer>
+#include <QImageWriter>
 #include <QProcess>
 #include <QTcpServer>
 #include <QtTest>
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFOutlineDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -137,6 +141,33 @@ Jumps jumpsIn(const QString &path)
     return jumps;
 }
 
+// The raw data of every picture in a PDF.
+QSet<QByteArray> picturesIn(const QString &path)
+{
+    QPDF pdf;
+    pdf.processFile(QFile::encodeName(path).constData());
+    QSet<QByteArray> pictures;
+    for (QPDFObjectHandle &object : pdf.getAllObjects()) {
+        if (!object.isStream() || !object.getDict().getKey("/Subtype").isNameAndEquals("/Image"))
+            continue;
+        const std::shared_ptr<Buffer> data = object.getRawStreamData();
+        pictures.insert(QByteArray(reinterpret_cast<const char *>(data->getBuffer()),
+                                   int(data->getSize())));
+    }
+    return pictures;
+}
+
+// The report logo as Qt's own JPEG plugin encodes it for Qt's PDF writer
+// (this test loads it as any Qt program does).
+QByteArray logoAsQtEncodesIt()
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(PdfJpegQuality);
+    return writer.write(ReportLogo::image()) ? jpeg : QByteArray();
+}
+
 // The texts on pages [from, to) of a report, those inside its drawing area
 // or those below it (the foot lines).
 QStringList pageTexts(const PdfReport &report, int from, int to, bool foot = false)
@@ -258,6 +289,8 @@ void tst_Cli::exitStatus()
         const QString path = QDir(m_dir->path()).filePath(pdf);
         QCOMPARE(result.out.contains(path), !quiet);
         QVERIFY(PdfReport(path).find(QStringLiteral("Ordano Protokoll vom:")));
+        // The converter's logo is the build's JPEG: byte for byte Qt's own.
+        QCOMPARE(picturesIn(path), QSet<QByteArray> {logoAsQtEncodesIt()});
     }
     if (quiet)
         QVERIFY(!result.err.contains(QStringLiteral("konvertiert,")));

@@ -1,13 +1,19 @@
 #include "conversionrun.h"
 #include "engine/convert.h"
+#include "img/opaquelogo.h"
 #include "pdfreport.h"
 #include "report/layout.h"
+#include "report/reportlogo.h"
 #include "reportprobe.h"
 #include "testfiles.h"
 #include "testfolder.h"
 
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QResource>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -23,6 +29,8 @@ private slots:
     void reportFont_data();
     void reportFont();
     void pageIsA4();
+    void logoJpeg_data();
+    void logoJpeg();
 
 private:
     TestFolder m_dir;
@@ -32,6 +40,8 @@ void tst_PageWriter::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     convert::initialise();
+    // As the converter does: these reports carry the JPEG the build made.
+    ReportLogo::useBuiltJpeg();
 }
 
 void tst_PageWriter::pageBreaks_data()
@@ -157,6 +167,55 @@ void tst_PageWriter::pageIsA4()
     QVERIFY2(area.width() >= Layout::RightEdge, qPrintable(QString::number(area.width())));
     QVERIFY2(area.height() >= Layout::BottomLimit + Layout::BoxHeight,
              qPrintable(QString::number(area.height())));
+}
+
+void tst_PageWriter::logoJpeg_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<bool>("built"); // the build's JPEG, else Qt's plugin encodes it
+
+    const QImage &logo = ReportLogo::image();
+    QImage other(40, 30, QImage::Format_RGB32);
+    other.fill(Qt::darkCyan);
+    QImage copy = logo.copy();
+    QTest::newRow("the logo, as the PDF writer asks")
+            << logo << PdfJpegQuality << QString() << true;
+    QTest::newRow("a copy of the logo") << copy << PdfJpegQuality << QString() << true;
+    QTest::newRow("another quality") << logo << 50 << QString() << false;
+    QTest::newRow("with a description") << logo << PdfJpegQuality << "Anlage" << false;
+    QTest::newRow("another picture") << other << PdfJpegQuality << QString() << false;
+    copy.setPixel(0, 0, qRgb(0, 0, 0));
+    QTest::newRow("one pixel changed") << copy << PdfJpegQuality << QString() << false;
+}
+
+// Only the logo with the PDF writer's options is taken from the build; every
+// other picture still reaches Qt's JPEG plugin, with the options it was given.
+void tst_PageWriter::logoJpeg()
+{
+    QFETCH(QImage, image);
+    QFETCH(int, quality);
+    QFETCH(QString, description);
+    QFETCH(bool, built);
+
+    // The program's own writer answers, not Qt's plugin, which would also read.
+    QVERIFY(QImageWriter::supportedImageFormats().contains("jpeg"));
+    QVERIFY(!QImageReader::supportedImageFormats().contains("jpeg"));
+
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    if (!description.isEmpty())
+        writer.setText(QStringLiteral("Titel"), description);
+    QVERIFY2(writer.write(image), qPrintable(writer.errorString()));
+
+    const QByteArray fromBuild
+            = QResource(QStringLiteral(":/img/reportlogo.jpg")).uncompressedData();
+    QCOMPARE(jpeg == fromBuild, built);
+    QVERIFY(jpeg.startsWith("\xff\xd8") && jpeg.endsWith("\xff\xd9"));
+    QVERIFY(jpeg.contains(description.toUtf8()));
 }
 
 QTEST_MAIN(tst_PageWriter)
