@@ -436,40 +436,50 @@ CombinedPdf::CombinedPdf()
 
 CombinedPdf::~CombinedPdf() = default;
 
-bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *pageCount,
-                            QString *reason)
+bool CombinedPdf::addVolume(const QString &path, QString *reason)
 {
+    m_volumePages.emplace_back();
     std::shared_ptr<ReportSource> source;
     try {
-        QPDF report;
-        source = open(report, path, m_store);
-        QPDFPageDocumentHelper reportPages(report);
-        reportPages.pushInheritedAttributesToPage();
-        // All copied before any is added: a report that fails half-way
-        // leaves no page behind.
+        QPDF volume;
+        source = open(volume, path, m_store);
+        QPDFPageDocumentHelper volumePages(volume);
+        volumePages.pushInheritedAttributesToPage();
         std::vector<QPDFObjectHandle> copies;
-        for (const QPDFPageObjectHelper &page : reportPages.getAllPages())
+        for (const QPDFPageObjectHelper &page : volumePages.getAllPages())
             copies.push_back(m_document->copyForeignObject(page.getObjectHandle()));
         for (const QPDFObjectHandle &copy : copies)
             shareImages(copy);
-        // Copied: from now on only the writer reads the report, for the
+        // Copied: from now on only the writer reads the volume, for the
         // streams, from the store.
         source->store();
-        QPDFPageDocumentHelper pages(*m_document);
-        for (const QPDFObjectHandle &copy : copies)
-            pages.addPage(copy, false);
-        noteVersion(report);
-        m_reports.push_back({bookmark, m_pageCount});
-        m_pageCount += copies.size();
-        *pageCount = int(copies.size());
+        noteVersion(volume);
+        m_volumePages.back() = std::move(copies);
         return true;
     } catch (const std::exception &error) {
         if (source)
             source->drop();
-        *reason = text("Der Bericht %1 lässt sich nicht lesen: %2")
+        *reason = text("Der Sammelband %1 lässt sich nicht lesen: %2")
                           .arg(path, QString::fromStdString(error.what()));
         return false;
     }
+}
+
+bool CombinedPdf::addReport(int volume, int firstPage, int pageCount, const QString &bookmark,
+                            QString *reason)
+{
+    const bool known = volume >= 0 && size_t(volume) < m_volumePages.size();
+    if (!known || firstPage < 0 || pageCount < 1
+        || size_t(firstPage) + size_t(pageCount) > m_volumePages[size_t(volume)].size()) {
+        *reason = text("Der Bericht fehlt in seinem Sammelband.");
+        return false;
+    }
+    QPDFPageDocumentHelper document(*m_document);
+    for (int page = firstPage; page < firstPage + pageCount; ++page)
+        document.addPage(m_volumePages[size_t(volume)][size_t(page)], false);
+    m_reports.push_back({bookmark, m_pageCount});
+    m_pageCount += size_t(pageCount);
+    return true;
 }
 
 // Every report carries the logo: the document holds one copy of each image
