@@ -121,6 +121,12 @@ void layOver(QPDF &document, QPDFPageObjectHelper page, QPDFObjectHandle footer,
     page.addPageContents(placement, false);
 }
 
+// The name a foot line's form gives a piece.
+std::string pieceName(int piece)
+{
+    return "/P" + std::to_string(piece);
+}
+
 QPDFObjectHandle linkAnnotation(const QRectF &area, const QPDFObjectHandle &target)
 {
     QPDFObjectHandle link = QPDFObjectHandle::newDictionary();
@@ -511,29 +517,31 @@ void CombinedPdf::shareImages(QPDFObjectHandle page)
     }
 }
 
-bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
-                        const QVector<ContentsLink> &links, const QString &output, QString *reason)
+bool CombinedPdf::write(const QString &contentsPath, const ContentsPages &contents,
+                        const QString &output, QString *reason)
 {
     try {
         {
-            QPDF contents;
-            const std::shared_ptr<ReportSource> source = open(contents, contentsPath, m_store);
+            QPDF contentsPdf;
+            const std::shared_ptr<ReportSource> source = open(contentsPdf, contentsPath, m_store);
             const std::vector<QPDFPageObjectHelper> drawn
-                    = QPDFPageDocumentHelper(contents).getAllPages();
-            const size_t firstFooter = size_t(qMax(0, contentsPages));
-            if (drawn.size() != firstFooter + m_pageCount)
-                throw std::runtime_error(
-                        utf8(text("die Inhaltsseiten passen nicht zu den Seiten der Berichte")));
+                    = QPDFPageDocumentHelper(contentsPdf).getAllPages();
             const std::vector<QPDFPageObjectHelper> reportPages
                     = QPDFPageDocumentHelper(*m_document).getAllPages();
-            layFooters(drawn, firstFooter, reportPages);
+            if (int(drawn.size()) != contents.contentsPageCount() + contents.footerPieceCount()
+                || int(reportPages.size()) + contents.contentsPageCount()
+                           != contents.totalPageCount())
+                throw std::runtime_error(
+                        utf8(text("die Inhaltsseiten passen nicht zu den Seiten der Berichte")));
+            layFooters(drawn, contents, reportPages);
             std::vector<QPDFObjectHandle> firstPages;
             for (const Report &report : m_reports)
                 firstPages.push_back(reportPages.at(report.firstPage).getObjectHandle());
-            addLinks(*m_document, prependContents(drawn, firstFooter), links, firstPages);
-            adoptCatalog(contents);
+            addLinks(*m_document, prependContents(drawn, size_t(contents.contentsPageCount())),
+                     contents.links(), firstPages);
+            adoptCatalog(contentsPdf);
             addOutline(firstPages);
-            noteVersion(contents);
+            noteVersion(contentsPdf);
             source->store();
         }
         writeFile(output);
@@ -545,15 +553,39 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
     }
 }
 
-// Lays each foot-line page over its report page.
-void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t firstFooter,
+// Lays each report page's foot line over it: a form of its own that draws
+// the pieces drawn once in the contents document side by side.
+void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn,
+                             const ContentsPages &contents,
                              const std::vector<QPDFPageObjectHelper> &reportPages)
 {
+    std::map<std::string, QPDFObjectHandle> sharedResources;
+    QPDFObjectHandle pieces = QPDFObjectHandle::newDictionary();
+    QPDFObjectHandle box;
+    for (int piece = 0; piece < contents.footerPieceCount(); ++piece) {
+        QPDFPageObjectHelper page = drawn.at(size_t(contents.contentsPageCount() + piece));
+        pieces.replaceKey(pieceName(piece),
+                          m_document->copyForeignObject(footerForm(page, &sharedResources)));
+        box = QPDFObjectHandle::newArray(page.getMediaBox().getArrayAsRectangle());
+    }
+    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+    resources.replaceKey("/XObject", pieces);
+    resources = m_document->makeIndirectObject(resources);
+    box = m_document->makeIndirectObject(box);
+
     FooterStreams streams;
-    std::map<std::string, QPDFObjectHandle> resources;
     for (size_t i = 0; i < reportPages.size(); ++i) {
-        const QPDFObjectHandle footer
-                = m_document->copyForeignObject(footerForm(drawn.at(firstFooter + i), &resources));
+        std::string drawing;
+        for (const FooterPlacement &placement :
+             contents.footerOf(contents.contentsPageCount() + int(i) + 1))
+            drawing += "q 1 0 0 1 " + QByteArray::number(placement.shift, 'f', 3).toStdString()
+                       + " 0 cm " + pieceName(placement.piece) + " Do Q\n";
+        QPDFObjectHandle footer = m_document->newStream(drawing);
+        QPDFObjectHandle dictionary = footer.getDict();
+        dictionary.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+        dictionary.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+        dictionary.replaceKey("/BBox", box);
+        dictionary.replaceKey("/Resources", resources);
         layOver(*m_document, reportPages.at(i), footer, &streams);
     }
 }

@@ -36,16 +36,16 @@ public:
     bool addReport(int volume, int firstPage, int pageCount, const QString &bookmark,
                    QString *reason);
 
-    // contentsPath holds contentsPages pages, then one foot-line page per
-    // page of the reports added. Writes the whole document to output.
-    bool write(const QString &contentsPath, int contentsPages, const QVector<ContentsLink> &links,
-               const QString &output, QString *reason);
+    // contentsPath holds the contents pages as drawn, then the pieces of
+    // the foot lines. Writes the whole document to output.
+    bool write(const QString &contentsPath, const ContentsPages &contents, const QString &output,
+               QString *reason);
 
 private:
     Q_DISABLE_COPY(CombinedPdf)
 
     void shareImages(QPDFObjectHandle page);
-    void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t firstFooter,
+    void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, const ContentsPages &contents,
                     const std::vector<QPDFPageObjectHelper> &reportPages);
     std::vector<QPDFObjectHandle> prependContents(const std::vector<QPDFPageObjectHelper> &drawn,
                                                   size_t contentsPages);

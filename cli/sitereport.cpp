@@ -159,7 +159,6 @@ bool SiteReport::assemble(QString *reason)
     contents.setArchival(m_archival);
     const QString contentsPath = m_folder.filePath(QStringLiteral("inhalt.pdf"));
     return contents.writeReport(contentsPath, reason)
-           && pdf.write(contentsPath, contents.contentsPageCount(), contents.links(),
-                        m_file.temporaryPath(), reason)
+           && pdf.write(contentsPath, contents, m_file.temporaryPath(), reason)
            && m_file.commit(reason);
 }

@@ -150,7 +150,7 @@ protected:
     void ensureSpace(int blockHeight);
     void startNewPage();
     // Every page after the first begins here: it is counted.
-    void turnPage();
+    void openNextPage();
     void drawHeading(const QString &text, int width = Layout::FullWidth,
                      int height = Layout::BoxHeight);
     void drawLeft(int row, const QString &text);

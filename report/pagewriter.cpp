@@ -228,11 +228,11 @@ void convert::ensureSpace(int blockHeight)
 
 void convert::startNewPage()
 {
-    turnPage();
+    openNextPage();
     y = TopY;
 }
 
-void convert::turnPage()
+void convert::openNextPage()
 {
     pdfWriter->newPage();
     ++m_pagesDrawn;
@@ -266,7 +266,7 @@ void convert::drawRow(const QString &left, const QString &right)
 int convert::nextRow(int row)
 {
     if (row + LinePitch > BottomLimit) {
-        turnPage();
+        openNextPage();
         return TopY;
     }
     return row + LinePitch;
