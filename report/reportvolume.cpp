@@ -4,7 +4,6 @@
 #include "system/systemerror.h"
 
 #include <QCoreApplication>
-#include <QMutexLocker>
 #include <QPainter>
 #include <QPdfWriter>
 
@@ -26,8 +25,9 @@ ReportVolume::ReportVolume(const QString &path, bool archival)
 
 ReportVolume::~ReportVolume()
 {
-    // Only a volume whose conversions never ran is left open.
-    if (m_painter && m_painter->isActive())
+    // Only a volume that was drawn into and never closed is left open.
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_closed && m_painter && m_painter->isActive())
         m_painter->end();
 }
 
@@ -62,7 +62,7 @@ void ReportVolume::endReport(const QString &key, int pageCount)
     m_pageCount = m_firstPage + pageCount;
     if (key.isEmpty())
         return;
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard<std::mutex> lock(m_mutex);
     m_placements.insert(key, {m_firstPage, pageCount});
 }
 
@@ -76,23 +76,22 @@ void ReportVolume::close()
     // Ended here, with the fonts of this thread.
     m_painter.reset();
     m_writer.reset();
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard<std::mutex> lock(m_mutex);
     m_failure = failure;
     m_closed = true;
-    m_closedCondition.wakeAll();
+    m_closedCondition.notify_all();
 }
 
 bool ReportVolume::waitUntilClosed(QString *reason)
 {
-    QMutexLocker lock(&m_mutex);
-    while (!m_closed)
-        m_closedCondition.wait(&m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_closedCondition.wait(lock, [this] { return m_closed; });
     *reason = m_failure;
     return m_failure.isEmpty();
 }
 
 ReportVolume::Placement ReportVolume::placementOf(const QString &key) const
 {
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard<std::mutex> lock(m_mutex);
     return m_placements.value(key);
 }

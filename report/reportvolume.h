@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QHash>
-#include <QMutex>
 #include <QString>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 QT_BEGIN_NAMESPACE
 class QPainter;
@@ -64,8 +64,9 @@ private:
     int m_pageCount = 0; // the page being drawn on included
     int m_firstPage = 0; // of the report being drawn
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_closedCondition;
+    // The standard library's, not Qt's: a ThreadSanitizer build sees these.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_closedCondition;
     bool m_closed = false;
     QString m_failure;
     QHash<QString, Placement> m_placements;
