@@ -88,18 +88,53 @@ struct FooterStreams
     std::map<std::string, std::string> placed; // the form's box and the page's -> its drawing
 };
 
-// Lays footer over page, in a resource dictionary of the page's own: a
-// report's pages may share theirs.
-void layOver(QPDF &document, QPDFPageObjectHelper page, QPDFObjectHandle footer,
+// How many pages use each resource dictionary, and each dictionary of
+// forms and images in them, that is an object of its own.
+using Uses = std::map<QPDFObjGen, int>;
+
+void countUses(QPDFPageObjectHelper page, Uses *uses)
+{
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return;
+    if (resources.isIndirect())
+        ++(*uses)[resources.getObjGen()];
+    QPDFObjectHandle forms = resources.getKey("/XObject");
+    if (forms.isIndirect())
+        ++(*uses)[forms.getObjGen()];
+}
+
+// dictionary, to be changed for one page alone: itself when it is an object
+// of its own that no other page uses, else a copy. Qt gives each page
+// resources of its own; a PDF may share them.
+QPDFObjectHandle ownDictionary(QPDFObjectHandle dictionary, const Uses &uses, bool *copied)
+{
+    *copied = true;
+    if (!dictionary.isDictionary())
+        return QPDFObjectHandle::newDictionary();
+    const auto use = dictionary.isIndirect() ? uses.find(dictionary.getObjGen()) : uses.end();
+    if (use != uses.end() && use->second == 1) {
+        *copied = false;
+        return dictionary;
+    }
+    return dictionary.shallowCopy();
+}
+
+// Lays footer over page, in a resource dictionary of the page's own.
+void layOver(QPDF &document, QPDFPageObjectHelper page, QPDFObjectHandle footer, const Uses &uses,
              FooterStreams *streams)
 {
-    QPDFObjectHandle resources = page.getAttribute("/Resources", true);
-    resources = resources.isDictionary() ? resources.shallowCopy()
-                                         : QPDFObjectHandle::newDictionary();
-    page.getObjectHandle().replaceKey("/Resources", resources);
+    bool copied = false;
+    QPDFObjectHandle resources
+            = ownDictionary(page.getAttribute("/Resources", false), uses, &copied);
+    if (copied)
+        page.getObjectHandle().replaceKey("/Resources", resources);
     QPDFObjectHandle forms = resources.getKey("/XObject");
-    forms = forms.isDictionary() ? forms.shallowCopy() : QPDFObjectHandle::newDictionary();
-    resources.replaceKey("/XObject", forms);
+    // A direct dictionary belongs to the resources it stands in.
+    if (copied || !forms.isDictionary() || forms.isIndirect()) {
+        forms = ownDictionary(forms, uses, &copied);
+        resources.replaceKey("/XObject", forms);
+    }
     int suffix = 1;
     const std::string name = resources.getUniqueResourceName("/Foot", suffix);
     forms.replaceKey(name, footer);
@@ -573,6 +608,9 @@ void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn,
     resources = m_document->makeIndirectObject(resources);
     box = m_document->makeIndirectObject(box);
 
+    Uses uses;
+    for (const QPDFPageObjectHelper &page : reportPages)
+        countUses(page, &uses);
     FooterStreams streams;
     for (size_t i = 0; i < reportPages.size(); ++i) {
         std::string drawing;
@@ -586,7 +624,7 @@ void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn,
         dictionary.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
         dictionary.replaceKey("/BBox", box);
         dictionary.replaceKey("/Resources", resources);
-        layOver(*m_document, reportPages.at(i), footer, &streams);
+        layOver(*m_document, reportPages.at(i), footer, uses, &streams);
     }
 }
 
