@@ -56,10 +56,10 @@ QPDFObjectHandle destination(const QPDFObjectHandle &page)
              QPDFObjectHandle::newReal(box.ury, 2), QPDFObjectHandle::newNull()});
 }
 
-// A foot-line page as a form to lay over a report page. Qt gives each page
-// one content stream; that stream becomes the form as it is, without
+// A page of foot-line pieces as a form. Qt gives each page one content
+// stream; that stream becomes the form as it is, without
 // decoding and compressing it again. Qt also gives each page resources of
-// its own, alike on all foot-line pages: the forms share one of each kind
+// its own, alike on all pages of pieces: the forms share one of each kind
 // (sharedResources, by their text).
 QPDFObjectHandle footerForm(QPDFPageObjectHelper page,
                             std::map<std::string, QPDFObjectHandle> *sharedResources)
@@ -278,12 +278,12 @@ size_t writeAt(int descriptor, qint64 offset, const char *data, size_t length)
 } // namespace
 #endif
 
-// Where the reports' bytes wait for the writer. Each report file is read
-// once, whole; once its objects are copied its bytes are appended to one
+// Where the volumes' bytes wait for the writer. Each volume is read once,
+// whole; once its objects are copied its bytes are appended to one
 // temporary file, from which the writer reads the stream data it copies.
-// The writer asks for each report's streams a few times, level by level
+// The writer asks for each volume's streams a few times, level by level
 // (pages, their contents, then fonts): one file serves them all without an
-// opening per report, and a run over any number of devices holds one
+// opening per volume, and a run over any number of devices holds one
 // descriptor. Plain system calls where there are: Qt's file class costs
 // more per call than the reading itself.
 class ReportStore
@@ -523,7 +523,7 @@ bool CombinedPdf::addReport(int volume, int firstPage, int pageCount, const QStr
     return true;
 }
 
-// Every report carries the logo: the document holds one copy of each image
+// Every volume carries the logo: the document holds one copy of each image
 // that is the same to the byte, and the pages use that one.
 void CombinedPdf::shareImages(QPDFObjectHandle page)
 {
