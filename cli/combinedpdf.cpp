@@ -57,9 +57,9 @@ QPDFObjectHandle destination(const QPDFObjectHandle &page)
 }
 
 // A page of foot-line pieces as a form. Qt gives each page one content
-// stream; that stream becomes the form as it is, without
-// decoding and compressing it again. Qt also gives each page resources of
-// its own, alike on all pages of pieces: the forms share one of each kind
+// stream; that stream becomes the form as it is, without decoding and
+// compressing it again. Qt also gives each page resources of its own, alike
+// on all pages of pieces: the forms share one of each kind
 // (sharedResources, by their text).
 QPDFObjectHandle footerForm(QPDFPageObjectHelper page,
                             std::map<std::string, QPDFObjectHandle> *sharedResources)
