@@ -598,7 +598,7 @@ void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn,
     QPDFObjectHandle pieces = QPDFObjectHandle::newDictionary();
     QPDFObjectHandle box;
     for (int piece = 0; piece < contents.footerPieceCount(); ++piece) {
-        QPDFPageObjectHelper page = drawn.at(size_t(contents.contentsPageCount() + piece));
+        QPDFPageObjectHelper page = drawn.at(size_t(contents.contentsPageCount()) + size_t(piece));
         pieces.replaceKey(pieceName(piece),
                           m_document->copyForeignObject(footerForm(page, &sharedResources)));
         box = QPDFObjectHandle::newArray(page.getMediaBox().getArrayAsRectangle());
