@@ -2,6 +2,7 @@
 
 #include "engine/conversionpool.h"
 #include "engine/convert.h"
+#include "report/reportvolume.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -13,7 +14,7 @@
 
 namespace {
 
-// Tasks queued beyond the running ones, per pool thread: enough that a
+// Work items queued beyond the running ones, per pool thread: enough that a
 // thread never waits for the GUI thread to hand it the next file.
 constexpr int QueuedPerThread = 2;
 
@@ -82,34 +83,53 @@ void BatchConverter::startNext()
                 this, [this, job] { endJob(job, Outcome::Failed); }, Qt::QueuedConnection);
         return;
     }
+    QVector<ConversionJob> item {job};
+    while (job.volume && !m_queue.isEmpty() && m_queue.head().volume == job.volume
+           && m_queue.head().refusal.isEmpty())
+        item.append(m_queue.dequeue());
+    const auto itemLeft = std::make_shared<int>(int(item.size()));
+    QVector<convert::Conversion> conversions;
+    for (const ConversionJob &each : qAsConst(item))
+        conversions.append({makeTask(each, itemLeft), each.source, each.target});
+    std::function<void()> afterwards;
+    if (job.volume)
+        afterwards = [volume = job.volume] { volume->close(); };
+    m_conversions->start(conversions, afterwards);
+}
+
+convert *BatchConverter::makeTask(const ConversionJob &job, const ItemLeft &itemLeft)
+{
     auto *task = new convert;
     task->setArchival(m_archival);
+    task->setVolume(job.volume);
     // The reason comes just before aborted(); whether it is told is decided
     // with the end. The task's deferred delete is posted after its final
     // signal, so its document can still be read here, unless stop() has
     // collected it.
     auto reason = std::make_shared<QString>();
     const QPointer<convert> written(task);
-    connect(task, &convert::finished, this, [this, job, written] {
+    connect(task, &convert::finished, this, [this, job, written, itemLeft] {
         emit reportWritten(job, written ? written->general : ConfigRecord());
-        endJob(job, Outcome::Converted);
+        endJob(job, Outcome::Converted, itemLeft);
     });
     connect(task, &convert::abortReason, this, [reason](const QString &text) { *reason = text; });
-    connect(task, &convert::aborted, this, [this, job, reason] { taskFailed(job, *reason); });
-    m_conversions->start(task, job.source, job.target);
+    connect(task, &convert::aborted, this,
+            [this, job, reason, itemLeft] { taskFailed(job, *reason, itemLeft); });
+    return task;
 }
 
-void BatchConverter::taskFailed(const ConversionJob &job, const QString &reason)
+void BatchConverter::taskFailed(const ConversionJob &job, const QString &reason,
+                                const ItemLeft &itemLeft)
 {
     if (m_holdYoungMs > 0 && !m_stopped
         && changedWithin(QFileInfo(job.source).lastModified(), m_holdYoungMs)) {
-        endJob(job, Outcome::Held);
+        endJob(job, Outcome::Held, itemLeft);
         return;
     }
     if (!reason.isEmpty())
         Console::printError(reason);
     emit jobFailed(job, reason);
-    endJob(job, Outcome::Failed);
+    endJob(job, Outcome::Failed, itemLeft);
 }
 
 bool BatchConverter::changedWithin(const QDateTime &modified, int ms)
@@ -118,9 +138,10 @@ bool BatchConverter::changedWithin(const QDateTime &modified, int ms)
     return modified.isValid() && qAbs(modified.msecsTo(QDateTime::currentDateTime())) < ms;
 }
 
-void BatchConverter::endJob(const ConversionJob &job, Outcome outcome)
+void BatchConverter::endJob(const ConversionJob &job, Outcome outcome, const ItemLeft &itemLeft)
 {
-    --m_running;
+    if (!itemLeft || --*itemLeft == 0)
+        --m_running;
     if (outcome == Outcome::Held) {
         --m_total;
         emit failureHeld(job);

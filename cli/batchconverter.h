@@ -8,7 +8,10 @@
 #include <QVariant>
 #include <QVector>
 
+#include <memory>
+
 class ConversionPool;
+class convert;
 QT_BEGIN_NAMESPACE
 class QDateTime;
 QT_END_NAMESPACE
@@ -62,9 +65,12 @@ signals:
 private:
     void startQueued();
     void startNext();
+    // The jobs of a work item left to end; the item is done at none.
+    using ItemLeft = std::shared_ptr<int>;
+    convert *makeTask(const ConversionJob &job, const ItemLeft &itemLeft);
     enum class Outcome { Converted, Failed, Held };
-    void taskFailed(const ConversionJob &job, const QString &reason);
-    void endJob(const ConversionJob &job, Outcome outcome);
+    void taskFailed(const ConversionJob &job, const QString &reason, const ItemLeft &itemLeft);
+    void endJob(const ConversionJob &job, Outcome outcome, const ItemLeft &itemLeft = {});
     void finishIfIdle();
 
     ConversionPool *m_conversions;
@@ -72,7 +78,7 @@ private:
     bool m_archival = false;
     QQueue<ConversionJob> m_queue;
     int m_total = 0;
-    int m_running = 0;
+    int m_running = 0; // work items begun and not ended
     bool m_stopped = false;
     int m_ended = 0;
     int m_converted = 0;

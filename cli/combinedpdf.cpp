@@ -56,10 +56,10 @@ QPDFObjectHandle destination(const QPDFObjectHandle &page)
              QPDFObjectHandle::newReal(box.ury, 2), QPDFObjectHandle::newNull()});
 }
 
-// A foot-line page as a form to lay over a report page. Qt gives each page
-// one content stream; that stream becomes the form as it is, without
-// decoding and compressing it again. Qt also gives each page resources of
-// its own, alike on all foot-line pages: the forms share one of each kind
+// A page of foot-line pieces as a form. Qt gives each page one content
+// stream; that stream becomes the form as it is, without decoding and
+// compressing it again. Qt also gives each page resources of its own, alike
+// on all pages of pieces: the forms share one of each kind
 // (sharedResources, by their text).
 QPDFObjectHandle footerForm(QPDFPageObjectHelper page,
                             std::map<std::string, QPDFObjectHandle> *sharedResources)
@@ -88,18 +88,53 @@ struct FooterStreams
     std::map<std::string, std::string> placed; // the form's box and the page's -> its drawing
 };
 
-// Lays footer over page, in a resource dictionary of the page's own: a
-// report's pages may share theirs.
-void layOver(QPDF &document, QPDFPageObjectHelper page, QPDFObjectHandle footer,
+// How many pages use each resource dictionary, and each dictionary of
+// forms and images in them, that is an object of its own.
+using Uses = std::map<QPDFObjGen, int>;
+
+void countUses(QPDFPageObjectHelper page, Uses *uses)
+{
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return;
+    if (resources.isIndirect())
+        ++(*uses)[resources.getObjGen()];
+    QPDFObjectHandle forms = resources.getKey("/XObject");
+    if (forms.isIndirect())
+        ++(*uses)[forms.getObjGen()];
+}
+
+// dictionary, to be changed for one page alone: itself when it is an object
+// of its own that no other page uses, else a copy. Qt gives each page
+// resources of its own; a PDF may share them.
+QPDFObjectHandle ownDictionary(QPDFObjectHandle dictionary, const Uses &uses, bool *copied)
+{
+    *copied = true;
+    if (!dictionary.isDictionary())
+        return QPDFObjectHandle::newDictionary();
+    const auto use = dictionary.isIndirect() ? uses.find(dictionary.getObjGen()) : uses.end();
+    if (use != uses.end() && use->second == 1) {
+        *copied = false;
+        return dictionary;
+    }
+    return dictionary.shallowCopy();
+}
+
+// Lays footer over page, in a resource dictionary of the page's own.
+void layOver(QPDF &document, QPDFPageObjectHelper page, QPDFObjectHandle footer, const Uses &uses,
              FooterStreams *streams)
 {
-    QPDFObjectHandle resources = page.getAttribute("/Resources", true);
-    resources = resources.isDictionary() ? resources.shallowCopy()
-                                         : QPDFObjectHandle::newDictionary();
-    page.getObjectHandle().replaceKey("/Resources", resources);
+    bool copied = false;
+    QPDFObjectHandle resources
+            = ownDictionary(page.getAttribute("/Resources", false), uses, &copied);
+    if (copied)
+        page.getObjectHandle().replaceKey("/Resources", resources);
     QPDFObjectHandle forms = resources.getKey("/XObject");
-    forms = forms.isDictionary() ? forms.shallowCopy() : QPDFObjectHandle::newDictionary();
-    resources.replaceKey("/XObject", forms);
+    // A direct dictionary belongs to the resources it stands in.
+    if (copied || !forms.isDictionary() || forms.isIndirect()) {
+        forms = ownDictionary(forms, uses, &copied);
+        resources.replaceKey("/XObject", forms);
+    }
     int suffix = 1;
     const std::string name = resources.getUniqueResourceName("/Foot", suffix);
     forms.replaceKey(name, footer);
@@ -119,6 +154,12 @@ void layOver(QPDF &document, QPDFPageObjectHelper page, QPDFObjectHandle footer,
         placement = document.newStream(placed);
     page.addPageContents(streams->save, true);
     page.addPageContents(placement, false);
+}
+
+// The name a foot line's form gives a piece.
+std::string pieceName(int piece)
+{
+    return "/P" + std::to_string(piece);
 }
 
 QPDFObjectHandle linkAnnotation(const QRectF &area, const QPDFObjectHandle &target)
@@ -237,12 +278,12 @@ size_t writeAt(int descriptor, qint64 offset, const char *data, size_t length)
 } // namespace
 #endif
 
-// Where the reports' bytes wait for the writer. Each report file is read
-// once, whole; once its objects are copied its bytes are appended to one
+// Where the volumes' bytes wait for the writer. Each volume is read once,
+// whole; once its objects are copied its bytes are appended to one
 // temporary file, from which the writer reads the stream data it copies.
-// The writer asks for each report's streams a few times, level by level
+// The writer asks for each volume's streams a few times, level by level
 // (pages, their contents, then fonts): one file serves them all without an
-// opening per report, and a run over any number of devices holds one
+// opening per volume, and a run over any number of devices holds one
 // descriptor. Plain system calls where there are: Qt's file class costs
 // more per call than the reading itself.
 class ReportStore
@@ -436,43 +477,53 @@ CombinedPdf::CombinedPdf()
 
 CombinedPdf::~CombinedPdf() = default;
 
-bool CombinedPdf::addReport(const QString &path, const QString &bookmark, int *pageCount,
-                            QString *reason)
+bool CombinedPdf::addVolume(const QString &path, QString *reason)
 {
+    m_volumePages.emplace_back();
     std::shared_ptr<ReportSource> source;
     try {
-        QPDF report;
-        source = open(report, path, m_store);
-        QPDFPageDocumentHelper reportPages(report);
-        reportPages.pushInheritedAttributesToPage();
-        // All copied before any is added: a report that fails half-way
-        // leaves no page behind.
+        QPDF volume;
+        source = open(volume, path, m_store);
+        QPDFPageDocumentHelper volumePages(volume);
+        volumePages.pushInheritedAttributesToPage();
         std::vector<QPDFObjectHandle> copies;
-        for (const QPDFPageObjectHelper &page : reportPages.getAllPages())
+        for (const QPDFPageObjectHelper &page : volumePages.getAllPages())
             copies.push_back(m_document->copyForeignObject(page.getObjectHandle()));
         for (const QPDFObjectHandle &copy : copies)
             shareImages(copy);
-        // Copied: from now on only the writer reads the report, for the
+        // Copied: from now on only the writer reads the volume, for the
         // streams, from the store.
         source->store();
-        QPDFPageDocumentHelper pages(*m_document);
-        for (const QPDFObjectHandle &copy : copies)
-            pages.addPage(copy, false);
-        noteVersion(report);
-        m_reports.push_back({bookmark, m_pageCount});
-        m_pageCount += copies.size();
-        *pageCount = int(copies.size());
+        noteVersion(volume);
+        m_volumePages.back() = std::move(copies);
         return true;
     } catch (const std::exception &error) {
         if (source)
             source->drop();
-        *reason = text("Der Bericht %1 lässt sich nicht lesen: %2")
+        *reason = text("Der Sammelband %1 lässt sich nicht lesen: %2")
                           .arg(path, QString::fromStdString(error.what()));
         return false;
     }
 }
 
-// Every report carries the logo: the document holds one copy of each image
+bool CombinedPdf::addReport(int volume, int firstPage, int pageCount, const QString &bookmark,
+                            QString *reason)
+{
+    const bool known = volume >= 0 && size_t(volume) < m_volumePages.size();
+    if (!known || firstPage < 0 || pageCount < 1
+        || size_t(firstPage) + size_t(pageCount) > m_volumePages[size_t(volume)].size()) {
+        *reason = text("Der Bericht fehlt in seinem Sammelband.");
+        return false;
+    }
+    QPDFPageDocumentHelper document(*m_document);
+    for (int page = firstPage; page < firstPage + pageCount; ++page)
+        document.addPage(m_volumePages[size_t(volume)][size_t(page)], false);
+    m_reports.push_back({bookmark, m_pageCount});
+    m_pageCount += size_t(pageCount);
+    return true;
+}
+
+// Every volume carries the logo: the document holds one copy of each image
 // that is the same to the byte, and the pages use that one.
 void CombinedPdf::shareImages(QPDFObjectHandle page)
 {
@@ -501,29 +552,31 @@ void CombinedPdf::shareImages(QPDFObjectHandle page)
     }
 }
 
-bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
-                        const QVector<ContentsLink> &links, const QString &output, QString *reason)
+bool CombinedPdf::write(const QString &contentsPath, const ContentsPages &contents,
+                        const QString &output, QString *reason)
 {
     try {
         {
-            QPDF contents;
-            const std::shared_ptr<ReportSource> source = open(contents, contentsPath, m_store);
+            QPDF contentsPdf;
+            const std::shared_ptr<ReportSource> source = open(contentsPdf, contentsPath, m_store);
             const std::vector<QPDFPageObjectHelper> drawn
-                    = QPDFPageDocumentHelper(contents).getAllPages();
-            const size_t firstFooter = size_t(qMax(0, contentsPages));
-            if (drawn.size() != firstFooter + m_pageCount)
-                throw std::runtime_error(
-                        utf8(text("die Inhaltsseiten passen nicht zu den Seiten der Berichte")));
+                    = QPDFPageDocumentHelper(contentsPdf).getAllPages();
             const std::vector<QPDFPageObjectHelper> reportPages
                     = QPDFPageDocumentHelper(*m_document).getAllPages();
-            layFooters(drawn, firstFooter, reportPages);
+            if (int(drawn.size()) != contents.contentsPageCount() + contents.footerPieceCount()
+                || int(reportPages.size()) + contents.contentsPageCount()
+                           != contents.totalPageCount())
+                throw std::runtime_error(
+                        utf8(text("die Inhaltsseiten passen nicht zu den Seiten der Berichte")));
+            layFooters(drawn, contents, reportPages);
             std::vector<QPDFObjectHandle> firstPages;
             for (const Report &report : m_reports)
                 firstPages.push_back(reportPages.at(report.firstPage).getObjectHandle());
-            addLinks(*m_document, prependContents(drawn, firstFooter), links, firstPages);
-            adoptCatalog(contents);
+            addLinks(*m_document, prependContents(drawn, size_t(contents.contentsPageCount())),
+                     contents.links(), firstPages);
+            adoptCatalog(contentsPdf);
             addOutline(firstPages);
-            noteVersion(contents);
+            noteVersion(contentsPdf);
             source->store();
         }
         writeFile(output);
@@ -535,16 +588,43 @@ bool CombinedPdf::write(const QString &contentsPath, int contentsPages,
     }
 }
 
-// Lays each foot-line page over its report page.
-void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t firstFooter,
+// Lays each report page's foot line over it: a form of its own that draws
+// the pieces drawn once in the contents document side by side.
+void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn,
+                             const ContentsPages &contents,
                              const std::vector<QPDFPageObjectHelper> &reportPages)
 {
+    std::map<std::string, QPDFObjectHandle> sharedResources;
+    QPDFObjectHandle pieces = QPDFObjectHandle::newDictionary();
+    QPDFObjectHandle box;
+    for (int piece = 0; piece < contents.footerPieceCount(); ++piece) {
+        QPDFPageObjectHelper page = drawn.at(size_t(contents.contentsPageCount()) + size_t(piece));
+        pieces.replaceKey(pieceName(piece),
+                          m_document->copyForeignObject(footerForm(page, &sharedResources)));
+        box = QPDFObjectHandle::newArray(page.getMediaBox().getArrayAsRectangle());
+    }
+    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+    resources.replaceKey("/XObject", pieces);
+    resources = m_document->makeIndirectObject(resources);
+    box = m_document->makeIndirectObject(box);
+
+    Uses uses;
+    for (const QPDFPageObjectHelper &page : reportPages)
+        countUses(page, &uses);
     FooterStreams streams;
-    std::map<std::string, QPDFObjectHandle> resources;
     for (size_t i = 0; i < reportPages.size(); ++i) {
-        const QPDFObjectHandle footer
-                = m_document->copyForeignObject(footerForm(drawn.at(firstFooter + i), &resources));
-        layOver(*m_document, reportPages.at(i), footer, &streams);
+        std::string drawing;
+        for (const FooterPlacement &placement :
+             contents.footerOf(contents.contentsPageCount() + int(i) + 1))
+            drawing += "q 1 0 0 1 " + QByteArray::number(placement.shift, 'f', 3).toStdString()
+                       + " 0 cm " + pieceName(placement.piece) + " Do Q\n";
+        QPDFObjectHandle footer = m_document->newStream(drawing);
+        QPDFObjectHandle dictionary = footer.getDict();
+        dictionary.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+        dictionary.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+        dictionary.replaceKey("/BBox", box);
+        dictionary.replaceKey("/Resources", resources);
+        layOver(*m_document, reportPages.at(i), footer, uses, &streams);
     }
 }
 

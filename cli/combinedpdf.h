@@ -23,23 +23,29 @@ public:
     CombinedPdf();
     ~CombinedPdf();
 
-    // Takes a device report's pages into the document and counts them. Only
-    // the report's small objects stay in memory: its bytes wait in a
-    // temporary file, from which the writer reads the streams. False, with
-    // the reason, for a file that is no readable PDF; the document is then
-    // as it was.
-    bool addReport(const QString &path, const QString &bookmark, int *pageCount, QString *reason);
+    // Takes the pages of a volume of device reports into the document, not
+    // yet in its page order. Only the small objects stay in memory: the
+    // volume's bytes wait in a temporary file, from which the writer reads
+    // the streams. False, with the reason, for a file that is no readable
+    // PDF; it then counts as a volume without pages. Volumes are numbered
+    // from 0 in the order they are added.
+    bool addVolume(const QString &path, QString *reason);
+    // Puts pageCount pages of volume, from firstPage (from 0), next in the
+    // document as one device's report, under bookmark. False, with the
+    // reason, when the volume has no such pages.
+    bool addReport(int volume, int firstPage, int pageCount, const QString &bookmark,
+                   QString *reason);
 
-    // contentsPath holds contentsPages pages, then one foot-line page per
-    // page of the reports added. Writes the whole document to output.
-    bool write(const QString &contentsPath, int contentsPages, const QVector<ContentsLink> &links,
-               const QString &output, QString *reason);
+    // contentsPath holds the contents pages as drawn, then the pieces of
+    // the foot lines. Writes the whole document to output.
+    bool write(const QString &contentsPath, const ContentsPages &contents, const QString &output,
+               QString *reason);
 
 private:
     Q_DISABLE_COPY(CombinedPdf)
 
     void shareImages(QPDFObjectHandle page);
-    void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, size_t firstFooter,
+    void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, const ContentsPages &contents,
                     const std::vector<QPDFPageObjectHelper> &reportPages);
     std::vector<QPDFObjectHandle> prependContents(const std::vector<QPDFPageObjectHelper> &drawn,
                                                   size_t contentsPages);
@@ -57,6 +63,7 @@ private:
     std::unique_ptr<QPDF> m_document;
     std::shared_ptr<ReportStore> m_store; // the reports' bytes, for the writer
     std::vector<Report> m_reports;
+    std::vector<std::vector<QPDFObjectHandle>> m_volumePages; // copied, by volume
     size_t m_pageCount = 0;
     std::string m_version; // the highest PDF version of the parts
     std::unique_ptr<SharedImages> m_images;

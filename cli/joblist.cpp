@@ -215,7 +215,7 @@ QStringList subfolders(const QString &folder)
 
 ConversionJob makeJob(const QString &file, const TargetRule &rule)
 {
-    return {QFileInfo(file).absoluteFilePath(), QDir::cleanPath(targetFor(file, rule)), {}};
+    return {QFileInfo(file).absoluteFilePath(), QDir::cleanPath(targetFor(file, rule)), {}, {}};
 }
 
 void refuseTarget(ConversionJob *job, const QString &writer)

@@ -5,12 +5,20 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+
+class ReportVolume;
+
 // One conversion the converter is asked for.
 struct ConversionJob
 {
     QString source; // absolute path of the configuration file
     QString target; // absolute path of the PDF to write
     QString refusal; // why the job is not run; empty when it is
+    // Drawn into this volume instead of a file at target, which then only
+    // names it there; the jobs queued next to it that share the volume run
+    // with it, in order, on one thread.
+    std::shared_ptr<ReportVolume> volume;
 };
 
 // Where the reports go.

@@ -3,11 +3,22 @@
 #include "cli/combinedpdf.h"
 #include "cli/console.h"
 #include "engine/configfields.h"
+#include "report/reportvolume.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 
 using Console::text;
+
+namespace {
+
+// Each volume embeds its fonts and logo once: past a few dozen devices the
+// saving is nearly whole, while more volumes keep every thread busy to the end.
+constexpr int MaxDevicesPerVolume = 32;
+constexpr int VolumesPerThread = 2;
+
+} // namespace
 
 SiteReport::SiteReport(const QString &target, const QString &title, const ConsoleOptions &console,
                        bool archival, QObject *parent)
@@ -40,14 +51,27 @@ bool SiteReport::reserve(QString *reason)
 
 void SiteReport::start(const QStringList &files)
 {
+    const int perVolume = devicesPerVolume(int(files.size()));
     QVector<ConversionJob> jobs;
     for (const QString &file : files) {
+        if (m_parts.size() % perVolume == 0) {
+            m_volumes.append(std::make_shared<ReportVolume>(
+                    m_folder.filePath(QStringLiteral("band-%1.pdf").arg(m_volumes.size())),
+                    m_archival));
+        }
         const QString partPath = m_folder.filePath(QStringLiteral("%1.pdf").arg(m_parts.size()));
         m_partOf.insert(partPath, int(m_parts.size()));
-        m_parts.append({QFileInfo(file).absoluteFilePath(), partPath, {}, {}});
-        jobs.append({m_parts.last().source, partPath, {}});
+        m_parts.append(
+                {QFileInfo(file).absoluteFilePath(), partPath, int(m_volumes.size()) - 1, {}, {}});
+        jobs.append({m_parts.last().source, partPath, {}, m_volumes.last()});
     }
     m_converter->start(jobs);
+}
+
+int SiteReport::devicesPerVolume(int devices)
+{
+    const int volumes = VolumesPerThread * qMax(1, QThreadPool::globalInstance()->maxThreadCount());
+    return qBound(1, (devices + volumes - 1) / volumes, MaxDevicesPerVolume);
 }
 
 void SiteReport::keep(const ConversionJob &job, const QVector<QVariant> &general)
@@ -83,21 +107,39 @@ ContentsDevice SiteReport::deviceOf(const Part &part)
     return device;
 }
 
+QStringList SiteReport::addVolumes(CombinedPdf *pdf)
+{
+    QStringList failures;
+    for (const std::shared_ptr<ReportVolume> &volume : qAsConst(m_volumes)) {
+        QString failure;
+        if (volume->waitUntilClosed(&failure))
+            pdf->addVolume(volume->path(), &failure);
+        failures.append(failure);
+        // Its bytes are in the document's store now: the disk holds each
+        // report once.
+        QFile::remove(volume->path());
+    }
+    return failures;
+}
+
 bool SiteReport::assemble(QString *reason)
 {
     CombinedPdf pdf;
+    const QStringList volumeFailures = addVolumes(&pdf);
     QVector<ContentsDevice> devices;
     QVector<ContentsOmission> omissions;
     for (const Part &part : qAsConst(m_parts)) {
         QString failure = part.failure;
         if (failure.isEmpty()) {
             ContentsDevice device = deviceOf(part);
-            if (pdf.addReport(part.partPath, ContentsPages::deviceTitle(device), &device.pageCount,
-                              &failure)) {
+            const ReportVolume::Placement placed
+                    = m_volumes.at(part.volume)->placementOf(part.partPath);
+            device.pageCount = placed.pageCount;
+            failure = volumeFailures.at(part.volume);
+            if (failure.isEmpty()
+                && pdf.addReport(part.volume, placed.firstPage, placed.pageCount,
+                                 ContentsPages::deviceTitle(device), &failure)) {
                 devices.append(device);
-                // Its bytes are in the document's store now: the disk holds
-                // each report once.
-                QFile::remove(part.partPath);
                 continue;
             }
             failure = text("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
@@ -117,7 +159,6 @@ bool SiteReport::assemble(QString *reason)
     contents.setArchival(m_archival);
     const QString contentsPath = m_folder.filePath(QStringLiteral("inhalt.pdf"));
     return contents.writeReport(contentsPath, reason)
-           && pdf.write(contentsPath, contents.contentsPageCount(), contents.links(),
-                        m_file.temporaryPath(), reason)
+           && pdf.write(contentsPath, contents, m_file.temporaryPath(), reason)
            && m_file.commit(reason);
 }

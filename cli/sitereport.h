@@ -9,10 +9,15 @@
 #include <QTemporaryDir>
 #include <QVector>
 
+#include <memory>
+
+class CombinedPdf;
+class ReportVolume;
+
 // One document for a whole site (--combine): the reports of many
-// configuration files, drawn in parallel like a batch into a temporary
-// folder, then joined behind contents pages into one PDF with a bookmark per
-// device and page numbers. Files that cannot be converted are left out and
+// configuration files, drawn in parallel like a batch, a few dozen devices
+// into each temporary volume, then joined behind contents pages into one PDF
+// with a bookmark per device and page numbers. Files that cannot be converted are left out and
 // listed in the contents; the document is written like a report, complete or
 // not at all, and only when at least one file could be converted.
 class SiteReport : public QObject
@@ -38,15 +43,20 @@ private:
     struct Part
     {
         QString source;
-        QString partPath; // the device's report while the document is made
+        QString partPath; // names the device's report in its volume
+        int volume = 0; // the index of the volume it is drawn into
         QVector<QVariant> general; // its general settings, once written
         QString failure; // why it is left out, if it is
     };
 
+    static int devicesPerVolume(int devices);
     void keep(const ConversionJob &job, const QVector<QVariant> &general);
     void leaveOut(const ConversionJob &job, const QString &reason);
     void finish();
     bool assemble(QString *reason);
+    // Reads the volumes into pdf; the reason a volume's devices are left
+    // out, or an empty one for each that was read.
+    QStringList addVolumes(CombinedPdf *pdf);
     static ContentsDevice deviceOf(const Part &part);
 
     BatchConverter *m_converter;
@@ -57,6 +67,7 @@ private:
     QString m_target;
     QTemporaryDir m_folder;
     QVector<Part> m_parts;
+    QVector<std::shared_ptr<ReportVolume>> m_volumes;
     QHash<QString, int> m_partOf; // a part's report path -> its index
     bool m_written = false;
 };

@@ -20,6 +20,14 @@ void ConversionPool::start(convert *task, const QString &sourcePath, const QStri
     convert::start(task, sourcePath, pdfPath);
 }
 
+void ConversionPool::start(const QVector<convert::Conversion> &conversions,
+                           const std::function<void()> &afterwards)
+{
+    for (const convert::Conversion &conversion : conversions)
+        adopt(conversion.task);
+    convert::startInOrder(conversions, afterwards);
+}
+
 void ConversionPool::adopt(convert *task)
 {
     // Tasks that ended have deleted themselves.

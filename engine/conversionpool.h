@@ -1,10 +1,13 @@
 #pragma once
 
+#include "engine/convert.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QVector>
 
-class convert;
+#include <functional>
 
 // The owner of the conversions a window, the converter or a test runs on
 // Qt's global thread pool. It hands tasks to the pool, and on stopAll() or
@@ -20,6 +23,10 @@ public:
 
     // Runs task on the pool (convert::start) and owns it from here.
     void start(convert *task, const QString &sourcePath, const QString &pdfPath);
+    // Runs the conversions in order as one work item (convert::startInOrder)
+    // and owns their tasks from here.
+    void start(const QVector<convert::Conversion> &conversions,
+               const std::function<void()> &afterwards);
     // Owns a task that is started by other means (a test's own starter).
     void adopt(convert *task);
 

@@ -112,30 +112,41 @@ bool regularFileSize(const QString &path, qint64 *size, QString *reason)
     return regular;
 }
 
-// One conversion as the pool's work item. The task deletes itself on its own
-// thread once run() has returned: deleting it when its final signal arrives
-// would race with the pool thread still inside that emission.
+// Conversions as one work item of the pool, run in order. Each task deletes
+// itself on its own thread once its run() has returned: deleting it when its
+// final signal arrives would race with the pool thread still inside that
+// emission.
 class ConversionRunnable : public QRunnable
 {
 public:
-    ConversionRunnable(convert *task, const QString &sourcePath, const QString &pdfPath)
-        : m_task(task)
-        , m_sourcePath(sourcePath)
-        , m_pdfPath(pdfPath)
+    ConversionRunnable(const QVector<convert::Conversion> &conversions,
+                       const std::function<void()> &afterwards)
+        : m_conversions(conversions)
+        , m_afterwards(afterwards)
     { }
+
+    // Dropped by the pool unbegun: what follows the conversions still runs.
+    ~ConversionRunnable() override
+    {
+        if (m_afterwards)
+            m_afterwards();
+    }
 
     void run() override
     {
         ThreadHandOff::acquire(this);
-        m_task->run(m_sourcePath, m_pdfPath);
-        ThreadHandOff::release(m_task);
-        m_task->deleteLater();
+        for (const convert::Conversion &conversion : qAsConst(m_conversions)) {
+            conversion.task->run(conversion.sourcePath, conversion.pdfPath);
+            ThreadHandOff::release(conversion.task);
+            conversion.task->deleteLater();
+        }
+        if (m_afterwards)
+            std::exchange(m_afterwards, nullptr)();
     }
 
 private:
-    convert *m_task;
-    QString m_sourcePath;
-    QString m_pdfPath;
+    QVector<convert::Conversion> m_conversions;
+    std::function<void()> m_afterwards;
 };
 
 } // namespace
@@ -186,7 +197,13 @@ bool convert::cancel()
 
 void convert::start(convert *task, const QString &sourcePath, const QString &pdfPath)
 {
-    auto *work = new ConversionRunnable(task, sourcePath, pdfPath);
+    startInOrder({{task, sourcePath, pdfPath}}, {});
+}
+
+void convert::startInOrder(const QVector<Conversion> &conversions,
+                           const std::function<void()> &afterwards)
+{
+    auto *work = new ConversionRunnable(conversions, afterwards);
     ThreadHandOff::release(work);
     QThreadPool::globalInstance()->start(work);
 }

@@ -9,6 +9,8 @@
 #include <QVector>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 
 QT_BEGIN_NAMESPACE
 class QByteArray;
@@ -17,6 +19,7 @@ class QJsonObject;
 class QPainter;
 class QPdfWriter;
 QT_END_NAMESPACE
+class ReportVolume;
 
 using GeneralConfig = ConfigRecord;
 using DisplayConfig = ConfigRecord;
@@ -81,12 +84,27 @@ public:
     // object deletes itself on its own thread once run() has returned, so no
     // receiver of its signals may delete it, and none has to.
     static void start(convert *task, const QString &sourcePath, const QString &pdfPath);
+    struct Conversion
+    {
+        convert *task;
+        QString sourcePath;
+        QString pdfPath;
+    };
+    // Runs the conversions one after the other as one work item of the pool,
+    // on one thread, then afterwards (if given) on that thread. Should the
+    // pool drop the work unbegun, afterwards runs when it is dropped.
+    static void startInOrder(const QVector<Conversion> &conversions,
+                             const std::function<void()> &afterwards);
 
     void run(QString sourcePath, QString pdfPath);
 
     // Reports for archives: PDF/A-1b, titled with the configuration's name
     // and signed with the program as creator. Off unless set before start().
     void setArchival(bool archival) { m_archival = archival; }
+    // Draws the report into volume, after the reports drawn there before it,
+    // instead of writing a file of its own; pdfPath names it there. The
+    // volume's conversions must run in order on one thread (startInOrder).
+    void setVolume(std::shared_ptr<ReportVolume> volume) { m_volume = std::move(volume); }
 
     // Asks every conversion of the process to end as soon as it can, with
     // nothing written (the program is being interrupted). Cannot be undone.
@@ -131,6 +149,8 @@ protected:
     void nextLine();
     void ensureSpace(int blockHeight);
     void startNewPage();
+    // Every page after the first begins here: it is counted.
+    void openNextPage();
     void drawHeading(const QString &text, int width = Layout::FullWidth,
                      int height = Layout::BoxHeight);
     void drawLeft(int row, const QString &text);
@@ -162,6 +182,11 @@ protected:
     void renderService();
 
 private:
+    // The title block and the sections, on pages counted from the current one.
+    void drawReport();
+    bool drawIntoVolume(const QString &pdfPath, QString *reason);
+    // False, with the reason for the report at target, once a stop is asked.
+    bool checkNotStopped(const QString &target, QString *reason) const;
     // The title and creator an archival report carries, and its PDF version.
     void describeArchival(QPdfWriter &pdf) const;
     // Text as the report draws it: in an archival report a character that
@@ -183,6 +208,8 @@ private:
     void readService(const QJsonObject &object);
 
     bool m_archival = false;
+    std::shared_ptr<ReportVolume> m_volume;
+    int m_pagesDrawn = 0;
     // Sequentially consistent, both: of cancel() and the start of run(),
     // each sees the other's mark, so exactly one decides whether the task
     // writes.

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
@@ -34,6 +35,11 @@ constexpr int FooterY = BottomLimit + BoxHeight + 100;
 
 constexpr int NumberFlags = Qt::AlignRight | Qt::AlignVCenter;
 constexpr int FooterFlags = Qt::AlignHCenter | Qt::AlignVCenter;
+constexpr int FooterPieceFlags = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr int FooterCentreX = LeftX + FullWidth / 2;
+constexpr int Decimal = 10;
+// Where the foot line's words stand among its pieces; the digits follow.
+enum FooterWord { BeforePage, BeforeCount, AfterCount, FooterWords };
 constexpr double PointsPerInch = 72.0;
 
 const QString DateFormat = QStringLiteral("dd.MM.yyyy HH:mm");
@@ -88,9 +94,56 @@ void ContentsPages::drawSections()
             turnPage();
         drawEntry(entry);
     }
-    // One page per report page, holding only its foot line.
-    while (m_page + 1 < totalPageCount())
-        turnPage();
+    drawFooterPieces();
+}
+
+// Split from the whole line's text, so that a translation of it still
+// holds: its page number stands before the page count.
+void ContentsPages::drawFooterPieces()
+{
+    const QString line = footerText();
+    const int page = int(line.indexOf(QLatin1String("%1")));
+    const int count = int(line.indexOf(QLatin1String("%2")));
+    m_footerPieces = QStringList {line.left(page), line.mid(page + 2, count - page - 2),
+                                  line.mid(count + 2)};
+    for (int digit = 0; digit < Decimal; ++digit)
+        m_footerPieces.append(QString::number(digit));
+
+    const QFont font = reportFont(PathPixelSize);
+    const QFontMetricsF metrics(font, painter->device());
+    m_pointsPerUnit = PointsPerInch / painter->device()->logicalDpiX();
+    painter->setFont(font);
+    for (const QString &piece : qAsConst(m_footerPieces)) {
+        startNewPage();
+        m_pieceAdvances.append(metrics.horizontalAdvance(piece));
+        painter->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterPieceFlags, piece);
+    }
+    painter->setFont(bodyFont);
+}
+
+QVector<FooterPlacement> ContentsPages::footerOf(int page) const
+{
+    QVector<int> pieces {BeforePage};
+    const auto appendDigits = [&pieces](int number) {
+        for (const QChar digit : QString::number(number))
+            pieces.append(FooterWords + digit.digitValue());
+    };
+    appendDigits(page);
+    pieces.append(BeforeCount);
+    appendDigits(totalPageCount());
+    pieces.append(AfterCount);
+
+    qreal width = 0;
+    for (const int piece : qAsConst(pieces))
+        width += m_pieceAdvances.value(piece);
+    qreal x = FooterCentreX - width / 2;
+    QVector<FooterPlacement> placements;
+    for (const int piece : qAsConst(pieces)) {
+        if (!m_footerPieces.value(piece).isEmpty())
+            placements.append({piece, (x - LeftX) * m_pointsPerUnit});
+        x += m_pieceAdvances.value(piece);
+    }
+    return placements;
 }
 
 QVector<ContentsPages::Entry> ContentsPages::entries() const
@@ -187,8 +240,13 @@ void ContentsPages::drawFooter()
 {
     painter->setFont(reportFont(PathPixelSize));
     painter->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterFlags,
-                      tr("Seite %1 von %2").arg(m_page + 1).arg(totalPageCount()));
+                      footerText().arg(m_page + 1).arg(totalPageCount()));
     painter->setFont(bodyFont);
+}
+
+QString ContentsPages::footerText()
+{
+    return tr("Seite %1 von %2");
 }
 
 void ContentsPages::turnPage()

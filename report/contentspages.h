@@ -30,11 +30,21 @@ struct ContentsLink
     int device = 0; // index into the devices
 };
 
+// A piece of a report page's foot line, in place: the page after the
+// contents that holds the piece, laid over the report page shifted right.
+struct FooterPlacement
+{
+    int piece = 0; // from 0, among the pages after the contents
+    double shift = 0; // in PDF points
+};
+
 // The first pages of a combined document, drawn with the report's page
 // writer: the title block, "Inhalt" with one line per device and the page
 // its report begins on, then the files left out ("Nicht enthalten"). After
-// them follows one page per page of the device reports that holds nothing
-// but its foot line "Seite n von N", to be laid over that report page.
+// them follow the pieces of the report pages' foot lines "Seite n von N",
+// one to a page at the line's left end: the words around the numbers and
+// each digit. Every report page's foot line is laid together from them
+// (footerOf()), so that the contents need not draw a page per report page.
 class ContentsPages : public convert
 {
     Q_OBJECT
@@ -49,6 +59,10 @@ public:
     // The page, from 1, on which the device's report begins.
     int firstPage(int device) const;
     int totalPageCount() const;
+    // The pieces of the foot line of page (from 1), centred as the contents
+    // pages' own foot lines are. Valid once writeReport() has drawn them.
+    QVector<FooterPlacement> footerOf(int page) const;
+    int footerPieceCount() const { return int(m_footerPieces.size()); }
 
     // The line a device has in the contents and the document's outline.
     static QString deviceTitle(const ContentsDevice &device);
@@ -76,7 +90,9 @@ private:
     void drawEntry(const Entry &entry);
     void drawDeviceLine(int device, int row);
     void drawOmission(const Entry &entry);
+    static QString footerText();
     void drawFooter();
+    void drawFooterPieces();
     void turnPage();
     QString elided(const QString &text, Qt::TextElideMode mode, int width) const;
     QStringList wrapped(const QString &text, int width, int maxLines) const;
@@ -87,4 +103,7 @@ private:
     int m_contentsPages = 1;
     int m_page = 0; // the page being drawn, from 0
     QVector<ContentsLink> m_links;
+    QStringList m_footerPieces; // the words, then the digits 0 to 9
+    QVector<qreal> m_pieceAdvances; // in device units
+    qreal m_pointsPerUnit = 0;
 };

@@ -2,6 +2,7 @@
 #include "engine/convert.h"
 #include "report/documenttitle.h"
 #include "report/reportlogo.h"
+#include "report/reportvolume.h"
 #include "system/filenames.h"
 #include "system/reportfile.h"
 #include "system/systemerror.h"
@@ -104,6 +105,8 @@ QString convert::shown(const QString &text) const
 // NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like run()
 bool convert::writeReport(QString pdfPath, QString *reason)
 {
+    if (m_volume)
+        return drawIntoVolume(pdfPath, reason);
     const QString target = outputFileName(pdfPath);
     ReportFile file(target);
     if (!file.reserve(reason))
@@ -123,24 +126,50 @@ bool convert::writeReport(QString pdfPath, QString *reason)
     }
     painter = &pen;
     pdfWriter = &pdf;
-
-    setUpFonts();
-    drawTitleBlock();
-    drawSections();
-
+    drawReport();
     const bool ended = pen.end();
     painter = nullptr;
     pdfWriter = nullptr;
-    if (stopRequested()) {
-        *reason = tr("Der Bericht %1 wurde nicht geschrieben: die Umwandlung wurde abgebrochen.")
-                          .arg(target);
+    if (!checkNotStopped(target, reason))
         return false;
-    }
     if (!ended) {
         *reason = tr("Der Bericht %1 konnte nicht abgeschlossen werden.").arg(target);
         return false;
     }
     return file.commit(reason);
+}
+
+// The volume holds the report once it is closed; a report cut short by a
+// stop stays in it unnamed.
+bool convert::drawIntoVolume(const QString &pdfPath, QString *reason)
+{
+    if (!m_volume->beginReport(reason))
+        return false;
+    painter = m_volume->painter();
+    pdfWriter = m_volume->writer();
+    drawReport();
+    painter = nullptr;
+    pdfWriter = nullptr;
+    const bool whole = checkNotStopped(outputFileName(pdfPath), reason);
+    m_volume->endReport(whole ? pdfPath : QString(), m_pagesDrawn);
+    return whole;
+}
+
+void convert::drawReport()
+{
+    m_pagesDrawn = 1;
+    setUpFonts();
+    drawTitleBlock();
+    drawSections();
+}
+
+bool convert::checkNotStopped(const QString &target, QString *reason) const
+{
+    if (!stopRequested())
+        return true;
+    *reason = tr("Der Bericht %1 wurde nicht geschrieben: die Umwandlung wurde abgebrochen.")
+                      .arg(target);
+    return false;
 }
 
 // Without shaping no ligatures are formed, so the PDF's text reads and
@@ -199,8 +228,14 @@ void convert::ensureSpace(int blockHeight)
 
 void convert::startNewPage()
 {
-    pdfWriter->newPage();
+    openNextPage();
     y = TopY;
+}
+
+void convert::openNextPage()
+{
+    pdfWriter->newPage();
+    ++m_pagesDrawn;
 }
 
 void convert::drawHeading(const QString &text, int width, int height)
@@ -231,7 +266,7 @@ void convert::drawRow(const QString &left, const QString &right)
 int convert::nextRow(int row)
 {
     if (row + LinePitch > BottomLimit) {
-        pdfWriter->newPage();
+        openNextPage();
         return TopY;
     }
     return row + LinePitch;

@@ -768,8 +768,10 @@ bool catchesTerm(qint64 pid)
 void tst_Cli::interruptedLeavesNothing_data()
 {
     QTest::addColumn<bool>("atStart"); // while Qt is still being set up
-    QTest::newRow("in the middle") << false;
-    QTest::newRow("at the start") << true;
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("in the middle") << false << QStringList();
+    QTest::newRow("at the start") << true << QStringList();
+    QTest::newRow("combined, in the middle") << false << QStringList {"-c", "anlage.pdf"};
 }
 
 // SIGTERM in the middle of a batch, or as soon as the program can catch it:
@@ -788,7 +790,14 @@ void tst_Cli::interruptedLeavesNothing()
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
     QFETCH(bool, atStart);
-    process.start(QStringLiteral(CLI_PATH), {QStringLiteral("batch")});
+    QFETCH(QStringList, options);
+    if (!options.isEmpty()) {
+        // A combined run prints nothing until its end but the failures: one
+        // comes first.
+        writeFile(dir.filePath(QStringLiteral("batch/cfg_!.json")), "{");
+        process.setReadChannel(QProcess::StandardError);
+    }
+    process.start(QStringLiteral(CLI_PATH), options + QStringList {QStringLiteral("batch")});
     if (atStart) {
         QVERIFY(process.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(catchesTerm(process.processId()), 10000);
@@ -801,6 +810,9 @@ void tst_Cli::interruptedLeavesNothing()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 143);
     QVERIFY(process.readAllStandardError().contains("konvertiert,"));
+    // No combined document, whole or in part, next to the batch.
+    for (const QString &name : filesIn(dir.path()))
+        QVERIFY2(!name.contains(QLatin1String("anlage")), qPrintable(name));
     const QStringList left = filesIn(dir.filePath(QStringLiteral("batch")));
     QVERIFY(left.size() < 400);
     for (const QString &name : left) {
