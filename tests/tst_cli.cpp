@@ -170,17 +170,6 @@ QByteArray logoAsQtEncodesIt()
 
 // The texts on pages [from, to) of a report, those inside its drawing area
 // or those below it (the foot lines).
-QStringList pageTexts(const PdfReport &report, int from, int to, bool foot = false)
-{
-    QStringList texts;
-    for (const PdfLine &line : report.lines()) {
-        const bool below = line.centerY > Layout::BottomLimit + Layout::BoxHeight;
-        if (line.page >= from && line.page < to && below == foot)
-            texts << line.text;
-    }
-    return texts;
-}
-
 } // namespace
 
 void tst_Cli::init()
@@ -892,12 +881,12 @@ void tst_Cli::combinedDocument()
                          .join(QLatin1Char('\n'))
                          .contains(jumps.bookmarks.at(i).section(QLatin1String(" ("), 0, 0)),
                  qPrintable(jumps.bookmarks.at(i)));
-        QCOMPARE(pageTexts(combined, page, page + single.pageCount()), single.texts());
+        QCOMPARE(combined.pageTexts(page, page + single.pageCount()), single.texts());
         page += single.pageCount();
     }
     QCOMPARE(combined.pageCount(), page);
     for (int i = 0; i < page; ++i)
-        QCOMPARE(pageTexts(combined, i, i + 1, true).join(QLatin1Char(' ')),
+        QCOMPARE(combined.pageTexts(i, i + 1, true).join(QLatin1Char(' ')),
                  QStringLiteral("Seite %1 von %2").arg(i + 1).arg(page));
     const int omitted = combined.indexOf(QStringLiteral("Nicht enthalten"));
     QCOMPARE(omitted >= 0, withBad);

@@ -4,6 +4,7 @@
 #include "pdfreport.h"
 #include "report/layout.h"
 #include "report/reportlogo.h"
+#include "report/reportvolume.h"
 #include "reportprobe.h"
 #include "testfiles.h"
 #include "testfolder.h"
@@ -31,6 +32,8 @@ private slots:
     void pageIsA4();
     void logoJpeg_data();
     void logoJpeg();
+    void volume_data();
+    void volume();
 
 private:
     TestFolder m_dir;
@@ -216,6 +219,63 @@ void tst_PageWriter::logoJpeg()
     QCOMPARE(jpeg == fromBuild, built);
     QVERIFY(jpeg.startsWith("\xff\xd8") && jpeg.endsWith("\xff\xd9"));
     QVERIFY(jpeg.contains(description.toUtf8()));
+}
+
+void tst_PageWriter::volume_data()
+{
+    // Drawn into one volume in this order; "" is a report cut short by a
+    // stop after two pages, which the volume holds unnamed.
+    QTest::addColumn<QStringList>("examples");
+    QTest::newRow("one") << QStringList {"typical.json"};
+    QTest::newRow("three") << QStringList {"minimal.json", "large.json", "typical.json"};
+    QTest::newRow("one cut short between")
+            << QStringList {"large.json", QString(), "minimal.json", QString()};
+}
+
+// Each report lies in the volume where it says, with the pages and the
+// text of its single report; one cut short shifts those after it.
+void tst_PageWriter::volume()
+{
+    QFETCH(QStringList, examples);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const QString path = m_dir.filePath(tag + QLatin1String(" volume.pdf"));
+    const auto volume = std::make_shared<ReportVolume>(path, false);
+    QVector<int> firstPages;
+    int pages = 0;
+    QString reason;
+    for (int i = 0; i < examples.size(); ++i) {
+        firstPages.append(pages);
+        const QString name = m_dir.filePath(QStringLiteral("%1 %2.pdf").arg(tag).arg(i));
+        if (examples.at(i).isEmpty()) {
+            QVERIFY(volume->beginReport(&reason));
+            volume->writer()->newPage();
+            volume->endReport(QString(), 2);
+            pages += 2;
+            continue;
+        }
+        const QString source = QStringLiteral(EXAMPLES_DIR "/") + examples.at(i);
+        QCOMPARE(runConversion(source, name).finished, 1);
+        QCOMPARE(runConversion(source, name, volume).finished, 1);
+        pages += PdfReport(name).pageCount();
+    }
+    volume->close();
+    QVERIFY2(volume->waitUntilClosed(&reason), qPrintable(reason));
+
+    const PdfReport drawn(path);
+    QCOMPARE(drawn.pageCount(), pages);
+    for (int i = 0; i < examples.size(); ++i) {
+        const QString name = m_dir.filePath(QStringLiteral("%1 %2.pdf").arg(tag).arg(i));
+        const ReportVolume::Placement placed = volume->placementOf(name);
+        if (examples.at(i).isEmpty()) {
+            QCOMPARE(placed.firstPage, -1);
+            continue;
+        }
+        const PdfReport single(name);
+        QCOMPARE(placed.firstPage, firstPages.at(i));
+        QCOMPARE(placed.pageCount, single.pageCount());
+        QCOMPARE(drawn.pageTexts(placed.firstPage, placed.firstPage + placed.pageCount),
+                 single.texts());
+    }
 }
 
 QTEST_MAIN(tst_PageWriter)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/convert.h"
+#include "report/reportvolume.h"
 
 #include <QList>
 #include <QObject>
@@ -20,10 +21,13 @@ struct ConversionRun
     QString lastReason() const { return reasons.isEmpty() ? QString() : reasons.last(); }
 };
 
-// Converts source into pdf on this thread and collects the task's signals.
-inline ConversionRun runConversion(const QString &source, const QString &pdf)
+// Converts source into pdf on this thread and collects the task's signals;
+// with a volume, draws the report into it under the name pdf.
+inline ConversionRun runConversion(const QString &source, const QString &pdf,
+                                   const std::shared_ptr<ReportVolume> &volume = {})
 {
     convert task;
+    task.setVolume(volume);
     ConversionRun run;
     QObject::connect(&task, &convert::newPbarValue,
                      [&run](int value) { run.progress.append(value); });

@@ -126,6 +126,17 @@ QStringList PdfReport::texts() const
     return result;
 }
 
+QStringList PdfReport::pageTexts(int from, int to, bool foot) const
+{
+    QStringList texts;
+    for (const PdfLine &line : m_lines) {
+        const bool below = line.centerY > Layout::BottomLimit + Layout::BoxHeight;
+        if (line.page >= from && line.page < to && below == foot)
+            texts << line.text;
+    }
+    return texts;
+}
+
 double PdfReport::inkIn(int page, int x, int y, int width, int height) const
 {
     std::unique_ptr<Poppler::Document> document(Poppler::Document::load(m_fileName));

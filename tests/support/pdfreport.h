@@ -30,6 +30,9 @@ public:
     const PdfLine *find(const QString &prefix, int from = 0) const;
     int indexOf(const QString &prefix, int from = 0) const;
     QStringList texts() const;
+    // The texts of the lines on pages from to before to (from 0): those of
+    // the report's drawing area, or those below it (a foot line).
+    QStringList pageTexts(int from, int to, bool foot = false) const;
 
     // Share of non-white pixels in a box given in device units on a page.
     double inkIn(int page, int x, int y, int width, int height) const;
