@@ -127,6 +127,24 @@ void merge(QPDFObjectHandle shared, QPDFObjectHandle resources)
     }
 }
 
+// What every Qt page carries and the document need not keep in memory: an
+// empty list of annotations, and its content's length as an object of its
+// own (the writer writes the lengths anew).
+void trim(QPDFPageObjectHelper page)
+{
+    QPDFObjectHandle object = page.getObjectHandle();
+    QPDFObjectHandle annotations = object.getKey("/Annots");
+    if (annotations.isArray() && annotations.getArrayNItems() == 0)
+        object.removeKey("/Annots");
+    QPDFObjectHandle content = object.getKey("/Contents");
+    if (!content.isStream())
+        return;
+    QPDFObjectHandle dictionary = content.getDict();
+    QPDFObjectHandle length = dictionary.getKey("/Length");
+    if (length.isIndirect() && length.isInteger())
+        dictionary.replaceKey("/Length", QPDFObjectHandle::newInteger(length.getIntValue()));
+}
+
 // Qt gives every page resources of its own, named after their objects, so
 // the pages of one volume agree on every name: they get one dictionary,
 // copied once instead of once per page. A page that disagrees keeps its own.
@@ -134,6 +152,7 @@ void shareResources(QPDF &volume, const std::vector<QPDFPageObjectHelper> &pages
 {
     QPDFObjectHandle shared = volume.makeIndirectObject(QPDFObjectHandle::newDictionary());
     for (QPDFPageObjectHelper page : pages) {
+        trim(page);
         QPDFObjectHandle resources = page.getAttribute("/Resources", false);
         if (!resources.isDictionary() || !agrees(shared, resources))
             continue;
