@@ -557,6 +557,7 @@ bool CombinedPdf::addVolume(const QString &path, QString *reason)
         const std::vector<QPDFPageObjectHelper> pages = volumePages.getAllPages();
         shareResources(volume, pages);
         std::vector<QPDFObjectHandle> copies;
+        copies.reserve(pages.size());
         for (const QPDFPageObjectHelper &page : pages)
             copies.push_back(m_document->copyForeignObject(page.getObjectHandle()));
         for (const QPDFObjectHandle &copy : copies)
