@@ -79,87 +79,155 @@ QPDFObjectHandle footerForm(QPDFPageObjectHelper page,
     return content;
 }
 
-// The content streams that lay a foot line over a report page. Shared by
-// all pages: every page names its foot line alike.
-struct FooterStreams
+// Whether a and b are the same resource: the same object, or alike.
+bool sameResource(QPDFObjectHandle a, QPDFObjectHandle b)
 {
+    if (a.isIndirect() || b.isIndirect())
+        return a.isIndirect() && b.isIndirect() && a.getObjGen() == b.getObjGen();
+    return a.unparse() == b.unparse();
+}
+
+// Whether resources names nothing that shared names otherwise.
+bool agrees(QPDFObjectHandle shared, QPDFObjectHandle resources)
+{
+    for (const auto &category : resources.getDictAsMap()) {
+        QPDFObjectHandle known = shared.getKey(category.first);
+        if (known.isNull())
+            continue;
+        QPDFObjectHandle named = category.second;
+        if (!known.isDictionary() || !named.isDictionary()) {
+            if (!sameResource(known, named))
+                return false;
+            continue;
+        }
+        for (const auto &entry : named.getDictAsMap()) {
+            if (known.hasKey(entry.first) && !sameResource(known.getKey(entry.first), entry.second))
+                return false;
+        }
+    }
+    return true;
+}
+
+void merge(QPDFObjectHandle shared, QPDFObjectHandle resources)
+{
+    for (const auto &category : resources.getDictAsMap()) {
+        QPDFObjectHandle named = category.second;
+        if (!named.isDictionary()) {
+            if (!shared.hasKey(category.first))
+                shared.replaceKey(category.first, named);
+            continue;
+        }
+        QPDFObjectHandle known = shared.getKey(category.first);
+        if (!known.isDictionary()) {
+            known = QPDFObjectHandle::newDictionary();
+            shared.replaceKey(category.first, known);
+        }
+        for (const auto &entry : named.getDictAsMap())
+            known.replaceKey(entry.first, entry.second);
+    }
+}
+
+// What every Qt page carries and the document need not keep in memory: an
+// empty list of annotations, and its content's length as an object of its
+// own (the writer writes the lengths anew).
+void trim(QPDFPageObjectHelper page)
+{
+    QPDFObjectHandle object = page.getObjectHandle();
+    QPDFObjectHandle annotations = object.getKey("/Annots");
+    if (annotations.isArray() && annotations.getArrayNItems() == 0)
+        object.removeKey("/Annots");
+    QPDFObjectHandle content = object.getKey("/Contents");
+    if (!content.isStream())
+        return;
+    QPDFObjectHandle dictionary = content.getDict();
+    QPDFObjectHandle length = dictionary.getKey("/Length");
+    if (length.isIndirect() && length.isInteger())
+        dictionary.replaceKey("/Length", QPDFObjectHandle::newInteger(length.getIntValue()));
+}
+
+// Qt gives every page resources of its own, named after their objects, so
+// the pages of one volume agree on every name: they get one dictionary,
+// copied once instead of once per page. A page that disagrees keeps its own.
+void shareResources(QPDF &volume, const std::vector<QPDFPageObjectHelper> &pages)
+{
+    QPDFObjectHandle shared = volume.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    for (QPDFPageObjectHelper page : pages) {
+        trim(page);
+        QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+        if (!resources.isDictionary() || !agrees(shared, resources))
+            continue;
+        merge(shared, resources);
+        page.getObjectHandle().replaceKey("/Resources", shared);
+    }
+}
+
+// The pieces of the foot lines as forms, and what lays them over a page.
+struct FooterPieces
+{
+    std::vector<QPDFObjectHandle> forms;
+    // The pieces' names in each resource dictionary that is an object of
+    // its own; pages that share one share the names.
+    std::map<QPDFObjGen, std::vector<std::string>> namesIn;
+    std::map<std::string, std::string> placed; // a name and the page's box -> its drawing
     QPDFObjectHandle save; // "q", before the report's own content
-    std::map<std::string, QPDFObjectHandle> placements; // "Q", then the form drawn
-    std::map<std::string, std::string> placed; // the form's box and the page's -> its drawing
 };
 
-// How many pages use each resource dictionary, and each dictionary of
-// forms and images in them, that is an object of its own.
-using Uses = std::map<QPDFObjGen, int>;
+// The names of the pieces in resources, added where they are missing. The
+// pieces are the same for every page, so a dictionary shared by several
+// pages takes them once.
+std::vector<std::string> pieceNames(QPDFObjectHandle resources, FooterPieces *pieces)
+{
+    const bool own = resources.isIndirect();
+    if (own) {
+        const auto known = pieces->namesIn.find(resources.getObjGen());
+        if (known != pieces->namesIn.end())
+            return known->second;
+    }
+    QPDFObjectHandle forms = resources.getKey("/XObject");
+    // A dictionary of forms of its own may serve other resources as well,
+    // where the names could clash.
+    forms = forms.isDictionary() ? (forms.isIndirect() ? forms.shallowCopy() : forms)
+                                 : QPDFObjectHandle::newDictionary();
+    resources.replaceKey("/XObject", forms);
+    std::vector<std::string> names;
+    int suffix = 1;
+    for (const QPDFObjectHandle &form : pieces->forms) {
+        names.push_back(resources.getUniqueResourceName("/BmFoot", suffix));
+        forms.replaceKey(names.back(), form);
+    }
+    if (own)
+        pieces->namesIn[resources.getObjGen()] = names;
+    return names;
+}
 
-void countUses(QPDFPageObjectHelper page, Uses *uses)
+// Lays the foot line made of placements over page.
+void layOver(QPDF &document, QPDFPageObjectHelper page, const QVector<FooterPlacement> &placements,
+             FooterPieces *pieces)
 {
     QPDFObjectHandle resources = page.getAttribute("/Resources", false);
-    if (!resources.isDictionary())
-        return;
-    if (resources.isIndirect())
-        ++(*uses)[resources.getObjGen()];
-    QPDFObjectHandle forms = resources.getKey("/XObject");
-    if (forms.isIndirect())
-        ++(*uses)[forms.getObjGen()];
-}
-
-// dictionary, to be changed for one page alone: itself when it is an object
-// of its own that no other page uses, else a copy. Qt gives each page
-// resources of its own; a PDF may share them.
-QPDFObjectHandle ownDictionary(QPDFObjectHandle dictionary, const Uses &uses, bool *copied)
-{
-    *copied = true;
-    if (!dictionary.isDictionary())
-        return QPDFObjectHandle::newDictionary();
-    const auto use = dictionary.isIndirect() ? uses.find(dictionary.getObjGen()) : uses.end();
-    if (use != uses.end() && use->second == 1) {
-        *copied = false;
-        return dictionary;
-    }
-    return dictionary.shallowCopy();
-}
-
-// Lays footer over page, in a resource dictionary of the page's own.
-void layOver(QPDF &document, QPDFPageObjectHelper page, QPDFObjectHandle footer, const Uses &uses,
-             FooterStreams *streams)
-{
-    bool copied = false;
-    QPDFObjectHandle resources
-            = ownDictionary(page.getAttribute("/Resources", false), uses, &copied);
-    if (copied)
+    if (!resources.isDictionary()) {
+        resources = QPDFObjectHandle::newDictionary();
         page.getObjectHandle().replaceKey("/Resources", resources);
-    QPDFObjectHandle forms = resources.getKey("/XObject");
-    // A direct dictionary belongs to the resources it stands in.
-    if (copied || !forms.isDictionary() || forms.isIndirect()) {
-        forms = ownDictionary(forms, uses, &copied);
-        resources.replaceKey("/XObject", forms);
     }
-    int suffix = 1;
-    const std::string name = resources.getUniqueResourceName("/Foot", suffix);
-    forms.replaceKey(name, footer);
-    // Every foot line has the box of its page: worked out once per size.
-    QPDFObjectHandle form = footer.getDict();
+    const std::vector<std::string> names = pieceNames(resources, pieces);
     QPDFObjectHandle mediaBox = page.getMediaBox();
-    std::string &placed = streams->placed[name + form.getKey("/BBox").unparse()
-                                          + form.getKey("/Matrix").unparse() + mediaBox.unparse()];
-    if (placed.empty()) {
-        // The report's drawing state, whatever it is left as, does not reach the foot line.
-        placed = "\nQ\n" + page.placeFormXObject(footer, name, mediaBox.getArrayAsRectangle());
+    // The report's drawing state, whatever it is left as, does not reach the foot line.
+    std::string drawing = "\nQ\n";
+    for (const FooterPlacement &placement : placements) {
+        const std::string &name = names.at(size_t(placement.piece));
+        // Every piece has the box of its page: worked out once per size.
+        std::string &placed = pieces->placed[name + mediaBox.unparse()];
+        if (placed.empty()) {
+            placed = page.placeFormXObject(pieces->forms.at(size_t(placement.piece)), name,
+                                           mediaBox.getArrayAsRectangle());
+        }
+        drawing += "q 1 0 0 1 " + QByteArray::number(placement.shift, 'f', 3).toStdString()
+                   + " 0 cm\n" + placed + "\nQ\n";
     }
-    if (!streams->save.isInitialized())
-        streams->save = document.newStream("q\n");
-    QPDFObjectHandle &placement = streams->placements[placed];
-    if (!placement.isInitialized())
-        placement = document.newStream(placed);
-    page.addPageContents(streams->save, true);
-    page.addPageContents(placement, false);
-}
-
-// The name a foot line's form gives a piece.
-std::string pieceName(int piece)
-{
-    return "/P" + std::to_string(piece);
+    if (!pieces->save.isInitialized())
+        pieces->save = document.newStream("q\n");
+    page.addPageContents(pieces->save, true);
+    page.addPageContents(document.newStream(drawing), false);
 }
 
 QPDFObjectHandle linkAnnotation(const QRectF &area, const QPDFObjectHandle &target)
@@ -486,8 +554,11 @@ bool CombinedPdf::addVolume(const QString &path, QString *reason)
         source = open(volume, path, m_store);
         QPDFPageDocumentHelper volumePages(volume);
         volumePages.pushInheritedAttributesToPage();
+        const std::vector<QPDFPageObjectHelper> pages = volumePages.getAllPages();
+        shareResources(volume, pages);
         std::vector<QPDFObjectHandle> copies;
-        for (const QPDFPageObjectHelper &page : volumePages.getAllPages())
+        copies.reserve(pages.size());
+        for (const QPDFPageObjectHelper &page : pages)
             copies.push_back(m_document->copyForeignObject(page.getObjectHandle()));
         for (const QPDFObjectHandle &copy : copies)
             shareImages(copy);
@@ -541,6 +612,9 @@ void CombinedPdf::shareImages(QPDFObjectHandle page)
             shared.image = image;
             continue;
         }
+        // Pages that share their resources come here with the kept one.
+        if (image.getObjGen() == shared.image.getObjGen())
+            continue;
         // Compared to the byte only when two images look alike: only then
         // is the kept one's data held in memory.
         if (!shared.data)
@@ -588,43 +662,22 @@ bool CombinedPdf::write(const QString &contentsPath, const ContentsPages &conten
     }
 }
 
-// Lays each report page's foot line over it: a form of its own that draws
-// the pieces drawn once in the contents document side by side.
+// Lays each report page's foot line over it: the pieces drawn once in the
+// contents document, side by side.
 void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn,
                              const ContentsPages &contents,
                              const std::vector<QPDFPageObjectHelper> &reportPages)
 {
     std::map<std::string, QPDFObjectHandle> sharedResources;
-    QPDFObjectHandle pieces = QPDFObjectHandle::newDictionary();
-    QPDFObjectHandle box;
+    FooterPieces pieces;
     for (int piece = 0; piece < contents.footerPieceCount(); ++piece) {
-        QPDFPageObjectHelper page = drawn.at(size_t(contents.contentsPageCount()) + size_t(piece));
-        pieces.replaceKey(pieceName(piece),
-                          m_document->copyForeignObject(footerForm(page, &sharedResources)));
-        box = QPDFObjectHandle::newArray(page.getMediaBox().getArrayAsRectangle());
+        const QPDFPageObjectHelper &page
+                = drawn.at(size_t(contents.contentsPageCount()) + size_t(piece));
+        pieces.forms.push_back(m_document->copyForeignObject(footerForm(page, &sharedResources)));
     }
-    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
-    resources.replaceKey("/XObject", pieces);
-    resources = m_document->makeIndirectObject(resources);
-    box = m_document->makeIndirectObject(box);
-
-    Uses uses;
-    for (const QPDFPageObjectHelper &page : reportPages)
-        countUses(page, &uses);
-    FooterStreams streams;
     for (size_t i = 0; i < reportPages.size(); ++i) {
-        std::string drawing;
-        for (const FooterPlacement &placement :
-             contents.footerOf(contents.contentsPageCount() + int(i) + 1))
-            drawing += "q 1 0 0 1 " + QByteArray::number(placement.shift, 'f', 3).toStdString()
-                       + " 0 cm " + pieceName(placement.piece) + " Do Q\n";
-        QPDFObjectHandle footer = m_document->newStream(drawing);
-        QPDFObjectHandle dictionary = footer.getDict();
-        dictionary.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-        dictionary.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
-        dictionary.replaceKey("/BBox", box);
-        dictionary.replaceKey("/Resources", resources);
-        layOver(*m_document, reportPages.at(i), footer, uses, &streams);
+        layOver(*m_document, reportPages.at(i),
+                contents.footerOf(contents.contentsPageCount() + int(i) + 1), &pieces);
     }
 }
 
