@@ -1,7 +1,9 @@
 #include "engine/conversionqueue.h"
 
 #include "engine/conversionpool.h"
+#include "report/reportlogo.h"
 #include "report/reportvolume.h"
+#include "system/heapreuse.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -20,6 +22,18 @@ namespace {
 constexpr int QueuedPerThread = 2;
 
 } // namespace
+
+void ConversionQueue::prepareProcess(LogoJpeg logo)
+{
+    convert::initialise();
+    if (logo == LogoJpeg::FromBuild)
+        ReportLogo::useBuiltJpeg();
+    // Once the start-up's own large blocks (the font configuration's) are
+    // gone, and before the first report: the blocks a report needs, up to a
+    // few MiB, then stay in the heap for the next report instead of being
+    // mapped, zeroed by the kernel and unmapped again for each one.
+    keepLargeBuffersInHeap();
+}
 
 ConversionQueue::ConversionQueue(QObject *parent)
     : QObject(parent)

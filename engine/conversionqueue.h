@@ -49,6 +49,15 @@ public:
     using Starter = std::function<void(const QVector<convert::Conversion> &conversions,
                                        const std::function<void()> &afterwards)>;
 
+    // The report logo's JPEG: from Qt's image plugins, or the build's, for a
+    // program that loads no image plugin from disk (ReportLogo::useBuiltJpeg).
+    enum class LogoJpeg { FromPlugins, FromBuild };
+    // Once per process, on the main thread after the application object
+    // exists and before the first conversion: the state conversions share
+    // (convert::initialise()), the logo's JPEG, then the heap kept for the
+    // next report.
+    static void prepareProcess(LogoJpeg logo);
+
     explicit ConversionQueue(QObject *parent = nullptr);
     // stop(): nothing the queue started outlives it.
     ~ConversionQueue() override;
