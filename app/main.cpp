@@ -1,8 +1,8 @@
 #include "app/mainwindow.h"
 #include "app/qttranslations.h"
+#include "engine/conversionqueue.h"
 #include "engine/convert.h"
 #include "system/filenames.h"
-#include "system/heapreuse.h"
 #include "system/stopsignals.h"
 
 #include <QApplication>
@@ -12,12 +12,7 @@ int main(int argc, char *argv[])
     FileNames::keepUndecodableNames();
     QApplication app(argc, argv);
     installGermanQtTexts(&app);
-    convert::initialise();
-    // Once the start-up's own large blocks (the font configuration's) are gone, and
-    // before the first report: the blocks a report needs, up to a few MiB,
-    // then stay in the heap for the next report instead of being mapped,
-    // zeroed by the kernel and unmapped again for each one.
-    keepLargeBuffersInHeap();
+    ConversionQueue::prepareProcess(ConversionQueue::LogoJpeg::FromPlugins);
     MainWindow window;
     window.show();
     // A logout or shutdown ends the program like closing it, without a

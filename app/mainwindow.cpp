@@ -1,7 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/opendialog.h"
-#include "engine/conversionpool.h"
+#include "engine/conversionqueue.h"
 #include "engine/convert.h"
 #include "system/filenames.h"
 #include "system/reportpaths.h"
@@ -65,24 +65,6 @@ QStringList askUserForFiles()
 {
     const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(nullptr));
     return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
-}
-
-// The file a report path names, whatever way it was reached: its folder
-// with links and ".." resolved (as far as the folder exists), and its name.
-QString reportIdentity(const QString &target)
-{
-    const QFileInfo info(QDir::cleanPath(QFileInfo(target).absoluteFilePath()));
-    QString folder = info.absolutePath();
-    QString missing = info.fileName();
-    while (!QFileInfo::exists(folder)) {
-        const QFileInfo step(folder);
-        if (step.isRoot())
-            break;
-        missing.prepend(step.fileName() + QLatin1Char('/'));
-        folder = step.absolutePath();
-    }
-    const QString resolved = QFileInfo(folder).canonicalFilePath();
-    return QDir(resolved.isEmpty() ? folder : resolved).filePath(missing);
 }
 
 // The local path a dropped URL names. Its percent-decoded bytes are the
@@ -156,9 +138,9 @@ MainWindow::MainWindow(QWidget *parent)
     , m_ask([this](const QString &title, const QString &text) {
         return askYesNo(this, title, text);
     })
-    , m_startTask(&convert::start)
-    , m_conversions(new ConversionPool(this))
+    , m_queue(new ConversionQueue(this))
 {
+    connectQueue();
     qRegisterMetaType<ListWidgetContainer *>();
 
     setObjectName(QStringLiteral("MainWindow"));
@@ -247,19 +229,51 @@ void MainWindow::setQuestionBox(QuestionBox box)
 
 void MainWindow::setTaskStarter(TaskStarter starter)
 {
-    m_startTask = std::move(starter);
+    // A row's conversion is a work item of one task.
+    m_queue->setStarter(
+            [starter = std::move(starter)](const QVector<convert::Conversion> &conversions,
+                                           const std::function<void()> &) {
+                for (const convert::Conversion &conversion : conversions)
+                    starter(conversion.task, conversion.sourcePath, conversion.pdfPath);
+            });
+}
+
+void MainWindow::connectQueue()
+{
+    connect(m_queue, &ConversionQueue::progressed, this, [this](quint64 job, int step) {
+        if (ListWidgetContainer *row = rowOf(job))
+            row->setPbarValue(step);
+    });
+    connect(m_queue, &ConversionQueue::reportWritten, this, [this](const ConversionJob &job) {
+        if (ListWidgetContainer *row = rowOf(job.id))
+            row->conversionFinished();
+    });
+    connect(m_queue, &ConversionQueue::jobFailed, this,
+            [this](const ConversionJob &job, const QString &reason) {
+                if (ListWidgetContainer *row = rowOf(job.id))
+                    row->conversionFailed(reason);
+            });
+    connect(m_queue, &ConversionQueue::jobEnded, this, [this](const ConversionJob &job) {
+        if (const QPointer<ListWidgetContainer> row = m_rowOfJob.take(job.id))
+            m_jobOfRow.remove(row);
+        showProgress();
+    });
+    connect(m_queue, &ConversionQueue::settled, this, &MainWindow::conversionsSettled);
+}
+
+ListWidgetContainer *MainWindow::rowOf(quint64 job) const
+{
+    return m_rowOfJob.value(job);
 }
 
 void MainWindow::stopConversions()
 {
-    // Tasks waiting for another one to end must not start from here on.
-    m_stopping = true;
-    m_conversions->stopAll();
+    m_queue->stop();
 }
 
 bool MainWindow::conversionsPending() const
 {
-    return m_batch.ended < m_batch.started;
+    return !m_queue->isSettled();
 }
 
 void MainWindow::closeEvent(QCloseEvent *e)
@@ -294,7 +308,7 @@ bool MainWindow::addRow(const QString &path, QStringList *refused)
     if (!ReportPaths::isConfiguration(path))
         return false;
     const QString target = ReportPaths::besideSource(path);
-    const QString identity = reportIdentity(target);
+    const QString identity = ConversionQueue::reportIdentity(target);
     if (fileList.contains(identity)) {
         refused->append(target);
         return false;
@@ -307,7 +321,6 @@ bool MainWindow::addRow(const QString &path, QStringList *refused)
     auto *row = new ListWidgetContainer(this, target, path);
     connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] { removeRow(row, item); });
     connect(row, &ListWidgetContainer::konvertMe, this, [this, row] { convertSingle(row); });
-    connect(row, &ListWidgetContainer::conversionEnded, this, &MainWindow::conversionEnded);
     connect(row, &ListWidgetContainer::notice, this, &MainWindow::showStatus);
     // The lambda remembers the target the list knows for this row.
     connect(row, &ListWidgetContainer::newName, this,
@@ -324,7 +337,7 @@ bool MainWindow::addRow(const QString &path, QStringList *refused)
 
 void MainWindow::removeRow(ListWidgetContainer *row, QListWidgetItem *item)
 {
-    fileList.removeOne(reportIdentity(row->path()));
+    fileList.removeOne(ConversionQueue::reportIdentity(row->path()));
     dropConversion(row);
     // Hiding the focused row would pass the focus on to the next row's path
     // field, which takes it with its whole text selected.
@@ -337,25 +350,21 @@ void MainWindow::removeRow(ListWidgetContainer *row, QListWidgetItem *item)
 
 void MainWindow::dropConversion(ListWidgetContainer *row)
 {
-    const QPointer<convert> task = m_rowTasks.take(row);
-    if (row->conversion() != ListWidgetContainer::Conversion::Started)
+    const auto job = m_jobOfRow.constFind(row);
+    if (job == m_jobOfRow.constEnd())
         return;
-    // Neither the row nor the count hears of this task again.
-    disconnect(row, nullptr, this, nullptr);
-    if (task) {
-        disconnect(task, nullptr, row, nullptr);
-        // One that has begun stops at its next step and keeps its report
-        // unwritten; the next task for the same report waits for its end.
-        task->cancel();
-    }
-    --m_batch.started;
+    m_rowOfJob.remove(job.value());
+    // Its end is no longer counted; a task that has begun stops at its next
+    // step, and the next task for the same report waits for its end.
+    m_queue->withdraw(job.value());
+    m_jobOfRow.erase(job);
     showProgress();
 }
 
 bool MainWindow::retarget(const QString &oldTarget, const QString &newTarget)
 {
-    const QString oldIdentity = reportIdentity(oldTarget);
-    const QString newIdentity = reportIdentity(newTarget);
+    const QString oldIdentity = ConversionQueue::reportIdentity(oldTarget);
+    const QString newIdentity = ConversionQueue::reportIdentity(newTarget);
     if (newIdentity == oldIdentity)
         return true;
     if (fileList.contains(newIdentity)) {
@@ -416,79 +425,32 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
     if (!W || !W->canStart())
         return;
 
-    auto *task = new convert;
     W->setPbarRange(0, convert::ProgressSteps);
     W->markStarted();
-    connect(task, &convert::newPbarValue, W, &ListWidgetContainer::setPbarValue);
-    connect(task, &convert::finished, W, &ListWidgetContainer::conversionFinished);
-    connect(task, &convert::abortReason, W, &ListWidgetContainer::conversionFailed);
-    connect(task, &convert::aborted, W, [W] { W->conversionFailed(); });
-
-    m_rowTasks.insert(W, task);
-    if (!conversionsPending())
-        m_batch = Batch();
-    ++m_batch.started;
-    showProgress();
-
-    m_conversions->adopt(task);
-    launchWhenFree(task, W->sourcePath(), W->path());
-}
-
-void MainWindow::launchWhenFree(convert *task, const QString &sourcePath, const QString &pdfPath)
-{
-    const QString identity = reportIdentity(pdfPath);
-    const QPointer<convert> previous = m_writers.value(identity);
-    m_writers.insert(identity, task);
-    // After its final signal a task writes nothing more.
-    const auto release = [this, identity, task] {
-        if (m_writers.value(identity) == task)
-            m_writers.remove(identity);
-    };
-    connect(task, &convert::finished, this, release);
-    connect(task, &convert::aborted, this, release);
-    if (!previous) {
-        m_startTask(task, sourcePath, pdfPath);
-        return;
-    }
-    // The earlier task ends with finished() or aborted(); one dropped before
-    // it was started only goes.
-    auto launched = std::make_shared<bool>(false);
-    const auto launch = [this, task, sourcePath, pdfPath, launched] {
-        if (*launched || m_stopping)
-            return;
-        *launched = true;
-        if (task->isCancelled())
-            task->deleteLater();
-        else
-            m_startTask(task, sourcePath, pdfPath);
-    };
-    connect(previous.data(), &convert::finished, task, launch);
-    connect(previous.data(), &convert::aborted, task, launch);
-    connect(previous.data(), &QObject::destroyed, task, launch);
-}
-
-void MainWindow::conversionEnded(bool written)
-{
-    ++m_batch.ended;
-    if (!written)
-        ++m_batch.failed;
+    if (m_queue->isSettled())
+        m_countsBefore = {m_queue->startedCount(), m_queue->endedCount(), m_queue->failedCount()};
+    ConversionJob job;
+    job.source = W->sourcePath();
+    job.target = W->path();
+    const quint64 id = m_queue->add(job);
+    m_jobOfRow.insert(W, id);
+    m_rowOfJob.insert(id, W);
     showProgress();
 }
 
 void MainWindow::showProgress()
 {
-    if (conversionsPending()) {
-        const int current = qMin(m_batch.ended + 1, m_batch.started);
-        showStatus(tr("Konvertiere \u2026 (%1 von %2)").arg(current).arg(m_batch.started));
-        return;
-    }
-    if (m_batch.started > 0)
-        showStatus(tr("%1 konvertiert, %2 fehlgeschlagen")
-                           .arg(m_batch.started - m_batch.failed)
-                           .arg(m_batch.failed));
-    else
+    const int started = m_queue->startedCount() - m_countsBefore.started;
+    const int ended = m_queue->endedCount() - m_countsBefore.ended;
+    const int failed = m_queue->failedCount() - m_countsBefore.failed;
+    if (ended < started) {
+        const int current = qMin(ended + 1, started);
+        showStatus(tr("Konvertiere \u2026 (%1 von %2)").arg(current).arg(started));
+    } else if (started > 0) {
+        showStatus(tr("%1 konvertiert, %2 fehlgeschlagen").arg(started - failed).arg(failed));
+    } else {
         showStatus(QString());
-    emit conversionsSettled();
+    }
 }
 
 void MainWindow::showStatus(const QString &text)

@@ -24,7 +24,7 @@ class QUrl;
 QT_END_NAMESPACE
 
 class cButton;
-class ConversionPool;
+class ConversionQueue;
 class convert;
 class ListWidgetContainer;
 
@@ -92,9 +92,9 @@ private:
     void removeRow(ListWidgetContainer *row, QListWidgetItem *item);
     // The row's task will write nothing: dropped if it waits, stopped if it runs.
     void dropConversion(ListWidgetContainer *row);
-    // Starts task once no earlier task for the same report may still write it.
-    void launchWhenFree(convert *task, const QString &sourcePath, const QString &pdfPath);
-    void conversionEnded(bool written);
+    void connectQueue();
+    // The row a job of the queue converts, if it is still there.
+    ListWidgetContainer *rowOf(quint64 job) const;
     void showProgress();
     void showStatus(const QString &text);
     void showHint();
@@ -122,25 +122,22 @@ private:
 
     QLabel *m_status = nullptr;
     QLabel *m_hint = nullptr;
-    // The task each row started last.
-    QHash<const ListWidgetContainer *, QPointer<convert>> m_rowTasks;
-    // The task that last began to write each report (by its file), until
-    // it has ended: the next task for that report waits for it.
-    QHash<QString, QPointer<convert>> m_writers;
-    // The conversions since the window was last idle.
-    struct Batch
+    // The job each row started last, and back, until it has ended.
+    QHash<const ListWidgetContainer *, quint64> m_jobOfRow;
+    QHash<quint64, QPointer<ListWidgetContainer>> m_rowOfJob;
+    // The queue's counts when the window was last idle: the status line
+    // tells of the conversions since.
+    struct Counts
     {
         int started = 0;
         int ended = 0;
         int failed = 0;
     };
-    Batch m_batch;
-    bool m_stopping = false;
+    Counts m_countsBefore;
 
     FileChooser m_chooseFiles;
     InfoBox m_showMessage;
     QuestionBox m_ask;
-    TaskStarter m_startTask;
-    // Owns every task started, until it has run or was dropped.
-    ConversionPool *m_conversions;
+    // Runs the rows' conversions: one at a time per report, counted.
+    ConversionQueue *m_queue;
 };

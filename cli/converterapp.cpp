@@ -6,9 +6,8 @@
 #include "cli/joblist.h"
 #include "cli/sitereport.h"
 
+#include "engine/conversionqueue.h"
 #include "engine/convert.h"
-#include "report/reportlogo.h"
-#include "system/heapreuse.h"
 #include "system/stopsignals.h"
 
 #include <QCoreApplication>
@@ -68,13 +67,7 @@ void ConverterApp::prepare(const ConverterOptions &options)
 {
     QThreadPool::globalInstance()->setMaxThreadCount(
             options.jobs > 0 ? options.jobs : ConverterOptions::defaultJobs());
-    convert::initialise();
-    ReportLogo::useBuiltJpeg();
-    // Once the start-up's own large blocks (the font configuration's) are gone, and
-    // before the first report: the blocks a report needs, up to a few MiB,
-    // then stay in the heap for the next report instead of being mapped,
-    // zeroed by the kernel and unmapped again for each one.
-    keepLargeBuffersInHeap();
+    ConversionQueue::prepareProcess(ConversionQueue::LogoJpeg::FromBuild);
 }
 
 ConsoleOptions ConverterApp::consoleOptions() const

@@ -400,7 +400,7 @@ void FolderWatcher::lookAgain()
         const auto listing = m_listings.constFind(folder);
         const QDateTime modified = QFileInfo(folder).lastModified();
         if (listing == m_listings.constEnd() || listing->modified != modified
-            || BatchConverter::changedWithin(modified, YoungMs)) {
+            || ConversionQueue::changedWithin(modified, YoungMs)) {
             scanFolder(folder, false);
             continue;
         }

@@ -19,12 +19,17 @@
 
 namespace {
 
-// The path a file is known by whatever way it was reached; a dangling
-// link by its own path.
-QString identity(const QString &path)
+// The path a folder is known by whatever way it was reached.
+QString folderIdentity(const QString &path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
     return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
+}
+
+// A file by the rule that tells two reports apart: its folder resolved.
+QString fileIdentity(const QString &path)
+{
+    return ConversionQueue::reportIdentity(path);
 }
 
 // Which item of a list first had a key, holding only each key's hash and
@@ -106,13 +111,13 @@ public:
         : m_recursive(recursive)
         , m_files(files)
         , m_findings(findings)
-        , m_seen([files](int index) { return identity(files->at(index)); })
+        , m_seen([files](int index) { return fileIdentity(files->at(index)); })
     { }
 
     // A file given by name is always listed, also twice.
     void addFile(const QString &path)
     {
-        m_seen.claim(identity(path), int(m_files->size()));
+        m_seen.claim(fileIdentity(path), int(m_files->size()));
         m_files->append(path);
     }
 
@@ -131,7 +136,7 @@ private:
     // A path is resolved once.
     static bool isNew(QSet<QString> *known, const QString &path)
     {
-        const QString id = identity(path);
+        const QString id = folderIdentity(path);
         if (known->contains(id))
             return false;
         known->insert(id);
@@ -156,7 +161,7 @@ private:
                                               ReportPaths::isConfiguration);
         for (const QString &name : names) {
             const QString path = dir.filePath(name);
-            if (m_seen.claim(identity(path), int(m_files->size())) < 0)
+            if (m_seen.claim(fileIdentity(path), int(m_files->size())) < 0)
                 m_files->append(path);
         }
         if (!m_recursive)
@@ -228,10 +233,11 @@ void refuseTarget(ConversionJob *job, const QString &writer)
 QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule, int *current)
 {
     QVector<ConversionJob> jobs;
-    FirstByKey writers([&](int index) { return makeJob(files.at(index), rule).target; });
+    FirstByKey writers(
+            [&](int index) { return fileIdentity(makeJob(files.at(index), rule).target); });
     for (int i = 0; i < files.size(); ++i) {
         ConversionJob job = makeJob(files.at(i), rule);
-        const int earlier = writers.claim(job.target, i);
+        const int earlier = writers.claim(fileIdentity(job.target), i);
         if (earlier >= 0)
             refuseTarget(&job, makeJob(files.at(earlier), rule).source);
         else if (current && isReportCurrent(job)) {
@@ -245,18 +251,19 @@ QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule
 
 bool TargetClaims::claim(ConversionJob *job)
 {
-    const auto earlier = m_writers.constFind(job->target);
+    const QString report = fileIdentity(job->target);
+    const auto earlier = m_writers.constFind(report);
     if (earlier != m_writers.constEnd()) {
         refuseTarget(job, earlier.value());
         return false;
     }
-    m_writers.insert(job->target, job->source);
+    m_writers.insert(report, job->source);
     return true;
 }
 
 void TargetClaims::release(const ConversionJob &job)
 {
-    const auto holder = m_writers.find(job.target);
+    const auto holder = m_writers.find(fileIdentity(job.target));
     if (holder != m_writers.end() && holder.value() == job.source)
         m_writers.erase(holder);
 }

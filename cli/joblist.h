@@ -1,25 +1,11 @@
 #pragma once
 
+#include "engine/conversionqueue.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
-
-#include <memory>
-
-class ReportVolume;
-
-// One conversion the converter is asked for.
-struct ConversionJob
-{
-    QString source; // absolute path of the configuration file
-    QString target; // absolute path of the PDF to write
-    QString refusal; // why the job is not run; empty when it is
-    // Drawn into this volume instead of a file at target, which then only
-    // names it there; the jobs queued next to it that share the volume run
-    // with it, in order, on one thread.
-    std::shared_ptr<ReportVolume> volume;
-};
 
 // Where the reports go.
 struct TargetRule
@@ -68,7 +54,7 @@ public:
     void release(const ConversionJob &job);
 
 private:
-    QHash<QString, QString> m_writers; // target -> the source that writes it
+    QHash<QString, QString> m_writers; // a report's identity -> the source that writes it
 };
 
 // Jobs for the files, with their targets. A target that an earlier job of the

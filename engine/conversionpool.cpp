@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QThreadPool>
 
+#include <utility>
+
 ConversionPool::ConversionPool(QObject *parent)
     : QObject(parent)
 { }
@@ -50,13 +52,18 @@ void ConversionPool::waitForAll()
 
 void ConversionPool::collect()
 {
-    // Tasks that ran have asked for their deletion; let it happen now.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    // What is left never ran (dropped from the queue) or could not be
-    // collected above; no run() touches these any more.
-    for (const QPointer<convert> &task : qAsConst(m_tasks))
+    // Tasks that ran have asked for their deletion; let it happen now, for
+    // this owner's tasks only: another owner's may still have signals on
+    // their way that read them.
+    const QList<QPointer<convert>> tasks = std::exchange(m_tasks, {});
+    for (const QPointer<convert> &task : tasks) {
+        if (task)
+            QCoreApplication::sendPostedEvents(task, QEvent::DeferredDelete);
+    }
+    // What is left never ran (dropped from the queue); no run() touches
+    // these any more.
+    for (const QPointer<convert> &task : tasks)
         delete task.data();
-    m_tasks.clear();
 }
 
 bool ConversionPool::isBusy() const

@@ -17,7 +17,7 @@ find "$root" -type f -name '*.pdf' -print0 |
 
 checked=$(tr -cd '\0' <"$list" | wc -c)
 # qpdf: 0 sound, 2 errors, 3 warnings; both of the latter fail.
-failed=$(xargs -0 -P "$(nproc)" -n 1 sh -c 'qpdf --check "$0" >/dev/null 2>&1 || echo "$0"' <"$list")
+failed=$(xargs -0 -r -P "$(nproc)" -n 1 sh -c 'qpdf --check "$0" >/dev/null 2>&1 || echo "$0"' <"$list")
 if [ -n "$failed" ]; then
     echo "qpdf --check fails for:" >&2
     echo "$failed" >&2
