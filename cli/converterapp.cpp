@@ -4,10 +4,10 @@
 #include "cli/console.h"
 #include "cli/folderwatcher.h"
 #include "cli/joblist.h"
-#include "cli/sitereport.h"
 
 #include "engine/conversionqueue.h"
 #include "engine/convert.h"
+#include "sitedoc/sitereport.h"
 #include "system/stopsignals.h"
 
 #include <QCoreApplication>
@@ -83,48 +83,55 @@ void ConverterApp::finish(ExitCode code)
     QCoreApplication::exit(int(code));
 }
 
-void ConverterApp::printSummary(const BatchConverter &converter, const QString &more) const
+void ConverterApp::printSummary(const Tally &tally, const QString &more) const
 {
     if (m_options.quiet)
         return;
     Console::printStatus(text("%1 konvertiert, %2 fehlgeschlagen")
-                                 .arg(converter.convertedCount())
-                                 .arg(converter.failedCount() + m_unread)
+                                 .arg(tally.converted)
+                                 .arg(tally.failed + m_unread)
                          + more);
 }
 
 // Interrupted: running conversions end without a report, the others never
 // begin, and the summary still comes.
-void ConverterApp::stopNow(int signal, BatchConverter *converter)
+void ConverterApp::stopNow(int signal, const Work &work)
 {
     convert::requestStop();
-    converter->stop();
+    work.stop();
+    const Tally tally = work.tally();
     Console::printError(text("abgebrochen (%1); %2 Dateien wurden nicht mehr begonnen")
                                 .arg(StopSignals::name(signal))
-                                .arg(converter->notStartedCount()));
-    printSummary(*converter);
+                                .arg(tally.notStarted));
+    printSummary(tally);
     QCoreApplication::exit(StopSignals::exitStatus(signal));
 }
 
-// Runs the event loop for converter until its work ends or a stop signal
-// ends it; start begins the work, unless a signal came during the start-up.
-// halt, if given, ends whatever would hand the converter more work.
-int ConverterApp::runStoppable(BatchConverter *converter, const std::function<void()> &start,
-                               const std::function<void()> &halt)
+// Runs the event loop until the work ends or a stop signal ends it; the
+// work begins unless a signal came during the start-up.
+int ConverterApp::runStoppable(const Work &work)
 {
     StopSignals stopSignals;
     int stoppedBy = 0;
     connect(&stopSignals, &StopSignals::received, this, [&](int signal) {
         stoppedBy = signal;
-        if (halt)
-            halt();
-        stopNow(signal, converter);
+        stopNow(signal, work);
     });
     stopSignals.deliverPending();
     if (stoppedBy)
         return StopSignals::exitStatus(stoppedBy);
-    start();
+    work.start();
     return QCoreApplication::exec();
+}
+
+ConverterApp::Work ConverterApp::workOf(BatchConverter *converter,
+                                        const std::function<void()> &start)
+{
+    return {start, [converter] { converter->stop(); },
+            [converter] {
+                return Tally {converter->convertedCount(), converter->failedCount(),
+                              converter->notStartedCount()};
+            }};
 }
 
 int ConverterApp::runBatch()
@@ -145,32 +152,60 @@ int ConverterApp::runBatch()
     int current = 0;
     const QVector<ConversionJob> jobs
             = makeJobs(files, m_options.targets, m_options.update ? &current : nullptr);
+    const Work work = workOf(&converter, [&] { converter.start(jobs); });
     connect(&converter, &BatchConverter::done, this, [&] {
-        printSummary(converter,
+        printSummary(work.tally(),
                      m_options.update ? text(", %1 schon aktuell").arg(current) : QString());
         finish(converter.failedCount() + m_unread > 0 ? ExitCode::SomeFailed
                                                       : ExitCode::AllConverted);
     });
-    return runStoppable(&converter, [&] { converter.start(jobs); });
+    return runStoppable(work);
 }
 
 // Every file's report in one document; a file that fails is left out of it.
 int ConverterApp::runCombine(const QStringList &files)
 {
     SiteReport site(QDir::cleanPath(QFileInfo(m_options.combine).absoluteFilePath()),
-                    m_options.title, consoleOptions(), m_options.archival);
+                    m_options.title, m_options.archival);
     QString reason;
     if (!site.reserve(&reason)) {
         Console::printError(reason);
         return int(ExitCode::SomeFailed);
     }
-    BatchConverter &converter = *site.converter();
+    showSiteReport(&site);
+    const Work work {
+            [&] { site.start(files); }, [&] { site.stop(); },
+            [&] {
+                return Tally {site.convertedCount(), site.failedCount(), site.notStartedCount()};
+            }};
     connect(&site, &SiteReport::done, this, [&] {
-        printSummary(converter);
-        const bool complete = site.isWritten() && converter.failedCount() + m_unread == 0;
+        printSummary(work.tally());
+        const bool complete = site.isWritten() && site.failedCount() + m_unread == 0;
         finish(complete ? ExitCode::AllConverted : ExitCode::SomeFailed);
     });
-    return runStoppable(&converter, [&] { site.start(files); });
+    return runStoppable(work);
+}
+
+// The site report's news on the console, as a batch tells of its reports:
+// the reasons of files left out, the progress, the document.
+void ConverterApp::showSiteReport(SiteReport *site)
+{
+    const ConsoleOptions console = consoleOptions();
+    connect(site, &SiteReport::deviceLeftOut, this,
+            [](const QString &, const QString &reason) { Console::printError(reason); });
+    if (console.showProgress) {
+        connect(site, &SiteReport::deviceDone, this,
+                [](const QString &source, int done, int total) {
+                    Console::printStatus(
+                            QStringLiteral("[%1/%2] %3")
+                                    .arg(done)
+                                    .arg(total)
+                                    .arg(Console::oneLine(QFileInfo(source).fileName())));
+                });
+    }
+    connect(site, &SiteReport::failed, this, &Console::printError);
+    if (console.listReports)
+        connect(site, &SiteReport::written, this, &Console::printReport);
 }
 
 // Runs until stopped; a progress count would never end, so there is none.
@@ -189,12 +224,17 @@ int ConverterApp::runWatch()
         watcher.stop();
         converter.dropQueued();
     });
+    Work work = workOf(&converter, [&] { watcher.start(m_options.paths); });
+    // Nothing may hand the converter more work once it stops.
+    work.stop = [&] {
+        watcher.stop();
+        converter.stop();
+    };
     connect(&converter, &BatchConverter::done, this, [&] {
         if (!foldersGone)
             return;
-        printSummary(converter);
+        printSummary(work.tally());
         finish(ExitCode::SomeFailed);
     });
-    return runStoppable(
-            &converter, [&] { watcher.start(m_options.paths); }, [&] { watcher.stop(); });
+    return runStoppable(work);
 }

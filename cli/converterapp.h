@@ -7,6 +7,7 @@
 #include <functional>
 
 class BatchConverter;
+class SiteReport;
 struct ConsoleOptions;
 
 // How the converter ends, as a script sees it; a stop signal ends it with
@@ -35,15 +36,32 @@ public:
 private:
     explicit ConverterApp(const ConverterOptions &options, QObject *parent = nullptr);
 
+    // What a run counts, for its summary.
+    struct Tally
+    {
+        int converted = 0;
+        int failed = 0;
+        int notStarted = 0; // after a stop
+    };
+    // A run of the converter: how it begins, how it is stopped (what runs is
+    // waited for; nothing begins any more), what it has counted.
+    struct Work
+    {
+        std::function<void()> start;
+        std::function<void()> stop;
+        std::function<Tally()> tally;
+    };
+
     static void prepare(const ConverterOptions &options);
     ConsoleOptions consoleOptions() const;
     int runBatch();
     int runCombine(const QStringList &files);
+    void showSiteReport(SiteReport *site);
     int runWatch();
-    int runStoppable(BatchConverter *converter, const std::function<void()> &start,
-                     const std::function<void()> &halt = {});
-    void stopNow(int signal, BatchConverter *converter);
-    void printSummary(const BatchConverter &converter, const QString &more = QString()) const;
+    static Work workOf(BatchConverter *converter, const std::function<void()> &start);
+    int runStoppable(const Work &work);
+    void stopNow(int signal, const Work &work);
+    void printSummary(const Tally &tally, const QString &more = QString()) const;
     static void finish(ExitCode code);
 
     ConverterOptions m_options;

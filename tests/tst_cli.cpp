@@ -15,11 +15,6 @@
 #include <QTcpServer>
 #include <QtTest>
 
-#include <qpdf/Buffer.hh>
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFOutlineDocumentHelper.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-
 #include <csignal>
 #include <cstdio>
 #ifdef Q_OS_UNIX
@@ -50,8 +45,6 @@ private slots:
     void fileNames();
     void interruptedLeavesNothing_data();
     void interruptedLeavesNothing();
-    void combinedDocument_data();
-    void combinedDocument();
     void silentPrintServer();
 
 private:
@@ -110,51 +103,17 @@ QStringList pdfsBelow(const QString &folder)
     return found;
 }
 
-// A combined document as its reader's viewer sees it: the page, from 0,
-// each bookmark and each link of the contents leads to.
-struct Jumps
-{
-    QStringList bookmarks;
-    QVector<int> bookmarkPages;
-    QVector<int> linkPages;
-};
-
-Jumps jumpsIn(const QString &path)
-{
-    QPDF pdf;
-    pdf.processFile(QFile::encodeName(path).constData());
-    QHash<int, int> pageOf; // object number -> page
-    const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-    for (size_t i = 0; i < pages.size(); ++i)
-        pageOf.insert(pages[i].getObjectHandle().getObjectID(), int(i));
-    Jumps jumps;
-    QPDFOutlineDocumentHelper outline(pdf);
-    for (QPDFOutlineObjectHelper &item : outline.getTopLevelOutlines()) {
-        jumps.bookmarks << QString::fromStdString(item.getTitle());
-        jumps.bookmarkPages << pageOf.value(item.getDestPage().getObjectID(), -1);
-    }
-    for (const QPDFPageObjectHelper &page : pages) {
-        for (QPDFAnnotationObjectHelper &link : QPDFPageObjectHelper(page).getAnnotations("/Link"))
-            jumps.linkPages << pageOf.value(
-                    link.getObjectHandle().getKey("/Dest").getArrayItem(0).getObjectID(), -1);
-    }
-    return jumps;
-}
-
-// The raw data of every picture in a PDF.
+// The raw data of every picture in a PDF, as poppler's pdfimages takes
+// them out (a JPEG as it is stored).
 QSet<QByteArray> picturesIn(const QString &path)
 {
-    QPDF pdf;
-    pdf.processFile(QFile::encodeName(path).constData());
-    QSet<QByteArray> pictures;
-    for (QPDFObjectHandle &object : pdf.getAllObjects()) {
-        if (!object.isStream() || !object.getDict().getKey("/Subtype").isNameAndEquals("/Image"))
-            continue;
-        const std::shared_ptr<Buffer> data = object.getRawStreamData();
-        pictures.insert(QByteArray(reinterpret_cast<const char *>(data->getBuffer()),
-                                   int(data->getSize())));
-    }
-    return pictures;
+    QTemporaryDir pictures;
+    QProcess::execute(QStringLiteral("pdfimages"),
+                      {QStringLiteral("-j"), path, pictures.filePath(QStringLiteral("bild"))});
+    QSet<QByteArray> found;
+    for (const QFileInfo &file : QDir(pictures.path()).entryInfoList(QDir::Files))
+        found.insert(readFile(file.filePath()));
+    return found;
 }
 
 // The report logo as Qt's own JPEG plugin encodes it for Qt's PDF writer
@@ -815,96 +774,6 @@ void tst_Cli::interruptedLeavesNothing()
             QVERIFY2(name.endsWith(QLatin1String(".json")), qPrintable(name));
     }
 #endif
-}
-
-void tst_Cli::combinedDocument_data()
-{
-    QTest::addColumn<QStringList>("examples"); // copied into site/ in this order
-    QTest::addColumn<int>("copies"); // of each
-    QTest::addColumn<bool>("withBad"); // and a file that is not JSON, first in name order
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<int>("contentsPages");
-
-    QTest::newRow("examples and a bad file")
-            << QStringList {"large.json", "minimal.json", "typical.json"} << 1 << true
-            << QStringList() << 1;
-    QTest::newRow("forty devices, two contents pages")
-            << QStringList {"minimal.json"} << 40 << false << QStringList() << 2;
-    QTest::newRow("PDF/A with a title") << QStringList {"typical.json", "minimal.json"} << 1 << true
-                                        << QStringList {"--pdfa", "--title", "Anlage Nord"} << 1;
-}
-
-// Page counts, bookmarks, links and each device's pages against its single
-// report; then a failed run next to it.
-void tst_Cli::combinedDocument()
-{
-    QFETCH(QStringList, examples);
-    QFETCH(int, copies);
-    QFETCH(bool, withBad);
-    QFETCH(QStringList, options);
-    QFETCH(int, contentsPages);
-
-    const QDir dir(m_dir->path());
-    dir.mkpath(QStringLiteral("site"));
-    for (int copy = 0; copy < copies; ++copy) {
-        for (int i = 0; i < examples.size(); ++i)
-            QFile::copy(QStringLiteral(EXAMPLES_DIR "/") + examples.at(i),
-                        dir.filePath(QStringLiteral("site/%1-%2-%3")
-                                             .arg(copy, 2, 10, QLatin1Char('0'))
-                                             .arg(i)
-                                             .arg(examples.at(i))));
-    }
-    if (withBad)
-        writeFile(dir.filePath(QStringLiteral("site/0-kaputt.json")), "{\"configuration\": [}");
-    runCli({QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("single"),
-            QStringLiteral("site")},
-           dir.path());
-
-    const QString target = dir.filePath(QStringLiteral("anlage.pdf"));
-    const Result result
-            = runCli(options + QStringList {QStringLiteral("-c"), target, QStringLiteral("site")},
-                     dir.path());
-
-    QCOMPARE(result.exitCode, withBad ? 1 : 0);
-    QCOMPARE(result.out, target + QLatin1Char('\n'));
-    const PdfReport combined(target);
-    const Jumps jumps = jumpsIn(target);
-    const QStringList singles = QDir(dir.filePath(QStringLiteral("single")))
-                                        .entryList({QStringLiteral("*.pdf")}, QDir::Files);
-    QCOMPARE(jumps.bookmarks.size(), singles.size());
-    QCOMPARE(jumps.linkPages, jumps.bookmarkPages);
-    int page = contentsPages;
-    for (int i = 0; i < singles.size(); ++i) {
-        const PdfReport single(dir.filePath(QStringLiteral("single/") + singles.at(i)));
-        QCOMPARE(jumps.bookmarkPages.at(i), page);
-        QVERIFY2(single.texts()
-                         .join(QLatin1Char('\n'))
-                         .contains(jumps.bookmarks.at(i).section(QLatin1String(" ("), 0, 0)),
-                 qPrintable(jumps.bookmarks.at(i)));
-        QCOMPARE(combined.pageTexts(page, page + single.pageCount()), single.texts());
-        page += single.pageCount();
-    }
-    QCOMPARE(combined.pageCount(), page);
-    for (int i = 0; i < page; ++i)
-        QCOMPARE(combined.pageTexts(i, i + 1, true).join(QLatin1Char(' ')),
-                 QStringLiteral("Seite %1 von %2").arg(i + 1).arg(page));
-    const int omitted = combined.indexOf(QStringLiteral("Nicht enthalten"));
-    QCOMPARE(omitted >= 0, withBad);
-    if (withBad) {
-        QVERIFY(combined.find(QStringLiteral("0-kaputt.json"), omitted));
-        QVERIFY2(result.err.contains(QStringLiteral("0-kaputt.json")), qPrintable(result.err));
-    }
-
-    // A run with nothing to put in it leaves the earlier document as it was.
-    const QByteArray earlier = readFile(target);
-    QDir(dir.filePath(QStringLiteral("site"))).removeRecursively();
-    dir.mkpath(QStringLiteral("site"));
-    writeFile(dir.filePath(QStringLiteral("site/0-kaputt.json")), "{");
-    QCOMPARE(runCli(options + QStringList {QStringLiteral("-c"), target, QStringLiteral("site")},
-                    dir.path())
-                     .exitCode,
-             1);
-    QCOMPARE(readFile(target), earlier);
 }
 
 // A report needs no printer: a print server that takes the connection and

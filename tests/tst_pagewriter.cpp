@@ -1,4 +1,3 @@
-#include "cli/combinedpdf.h"
 #include "conversionrun.h"
 #include "engine/convert.h"
 #include "img/opaquelogo.h"
@@ -19,10 +18,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFWriter.hh>
-
 class tst_PageWriter : public QObject
 {
     Q_OBJECT
@@ -37,10 +32,6 @@ private slots:
     void pageIsA4();
     void logoJpeg_data();
     void logoJpeg();
-    void volume_data();
-    void volume();
-    void volumeResources_data();
-    void volumeResources();
 
 private:
     TestFolder m_dir;
@@ -226,135 +217,6 @@ void tst_PageWriter::logoJpeg()
     QCOMPARE(jpeg == fromBuild, built);
     QVERIFY(jpeg.startsWith("\xff\xd8") && jpeg.endsWith("\xff\xd9"));
     QVERIFY(jpeg.contains(description.toUtf8()));
-}
-
-void tst_PageWriter::volume_data()
-{
-    // Drawn into one volume in this order; "" is a report cut short by a
-    // stop after two pages, which the volume holds unnamed.
-    QTest::addColumn<QStringList>("examples");
-    QTest::newRow("one") << QStringList {"typical.json"};
-    QTest::newRow("three") << QStringList {"minimal.json", "large.json", "typical.json"};
-    QTest::newRow("one cut short between")
-            << QStringList {"large.json", QString(), "minimal.json", QString()};
-}
-
-// Each report lies in the volume where it says, with the pages and the
-// text of its single report; one cut short shifts those after it.
-void tst_PageWriter::volume()
-{
-    QFETCH(QStringList, examples);
-    const QString tag = QString::fromLatin1(QTest::currentDataTag());
-    const QString path = m_dir.filePath(tag + QLatin1String(" volume.pdf"));
-    const auto volume = std::make_shared<ReportVolume>(path, false);
-    QVector<int> firstPages;
-    int pages = 0;
-    QString reason;
-    for (int i = 0; i < examples.size(); ++i) {
-        firstPages.append(pages);
-        const QString name = m_dir.filePath(QStringLiteral("%1 %2.pdf").arg(tag).arg(i));
-        if (examples.at(i).isEmpty()) {
-            QVERIFY(volume->beginReport(&reason));
-            volume->writer()->newPage();
-            volume->endReport(QString(), 2);
-            pages += 2;
-            continue;
-        }
-        const QString source = QStringLiteral(EXAMPLES_DIR "/") + examples.at(i);
-        QCOMPARE(runConversion(source, name).finished, 1);
-        QCOMPARE(runConversion(source, name, volume).finished, 1);
-        pages += PdfReport(name).pageCount();
-    }
-    volume->close();
-    QVERIFY2(volume->waitUntilClosed(&reason), qPrintable(reason));
-
-    const PdfReport drawn(path);
-    QCOMPARE(drawn.pageCount(), pages);
-    for (int i = 0; i < examples.size(); ++i) {
-        const QString name = m_dir.filePath(QStringLiteral("%1 %2.pdf").arg(tag).arg(i));
-        const ReportVolume::Placement placed = volume->placementOf(name);
-        if (examples.at(i).isEmpty()) {
-            QCOMPARE(placed.firstPage, -1);
-            continue;
-        }
-        const PdfReport single(name);
-        QCOMPARE(placed.firstPage, firstPages.at(i));
-        QCOMPARE(placed.pageCount, single.pageCount());
-        QCOMPARE(drawn.pageTexts(placed.firstPage, placed.firstPage + placed.pageCount),
-                 single.texts());
-    }
-}
-
-void tst_PageWriter::volumeResources_data()
-{
-    QTest::addColumn<QStringList>("fonts"); // each page's font /F1, one object per name
-    QTest::addColumn<int>("dictionaries"); // of resources among the pages in the document
-
-    QTest::newRow("alike") << QStringList {"Helvetica", "Helvetica"} << 1;
-    QTest::newRow("clashing") << QStringList {"Helvetica", "Courier"} << 2;
-    QTest::newRow("clashing after alike")
-            << QStringList {"Helvetica", "Helvetica", "Courier", "Helvetica"} << 2;
-}
-
-// Pages of a volume that agree on their resources' names share one
-// dictionary in the document; a page whose /F1 is another font keeps its own.
-void tst_PageWriter::volumeResources()
-{
-    QFETCH(QStringList, fonts);
-    QFETCH(int, dictionaries);
-
-    QPDF volume;
-    volume.emptyPDF();
-    std::map<std::string, QPDFObjectHandle> fontObjects;
-    for (const QString &font : fonts) {
-        const std::string name = font.toStdString();
-        QPDFObjectHandle &object = fontObjects[name];
-        if (!object.isInitialized())
-            object = volume.makeIndirectObject(QPDFObjectHandle::parse(
-                    "<< /Type /Font /Subtype /Type1 /BaseFont /" + name + " >>"));
-        QPDFObjectHandle page = volume.makeIndirectObject(
-                QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 595 842] >>"));
-        QPDFObjectHandle resources = volume.makeIndirectObject(QPDFObjectHandle::parse("<< >>"));
-        resources.replaceKey("/Font", QPDFObjectHandle::parse("<< >>"));
-        resources.getKey("/Font").replaceKey("/F1", object);
-        page.replaceKey("/Resources", resources);
-        page.replaceKey("/Contents",
-                        volume.newStream("BT /F1 12 Tf 72 720 Td (" + name + ") Tj ET"));
-        QPDFPageDocumentHelper(volume).addPage(page, false);
-    }
-    const QString path = m_dir.filePath(QStringLiteral("band.pdf"));
-    QPDFWriter(volume, QFile::encodeName(path).constData()).write();
-
-    convert::initialise();
-    CombinedPdf pdf;
-    QString reason;
-    QVERIFY2(pdf.addVolume(path, &reason), qPrintable(reason));
-    QVERIFY2(pdf.addReport(0, 0, int(fonts.size()), QStringLiteral("Gerät"), &reason),
-             qPrintable(reason));
-    ContentsDevice device;
-    device.name = QStringLiteral("Gerät");
-    device.pageCount = int(fonts.size());
-    ContentsPages contents(QStringLiteral("Anlage"), {device}, {});
-    const QString contentsPath = m_dir.filePath(QStringLiteral("inhalt.pdf"));
-    QVERIFY2(contents.writeReport(contentsPath, &reason), qPrintable(reason));
-    const QString target = m_dir.filePath(QStringLiteral("anlage.pdf"));
-    QVERIFY2(pdf.write(contentsPath, contents, target, &reason), qPrintable(reason));
-
-    QPDF combined;
-    combined.processFile(QFile::encodeName(target).constData());
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(combined).getAllPages();
-    QCOMPARE(int(pages.size()), contents.contentsPageCount() + int(fonts.size()));
-    QSet<int> shared;
-    for (int i = 0; i < fonts.size(); ++i) {
-        QPDFObjectHandle resources = pages.at(size_t(contents.contentsPageCount()) + size_t(i))
-                                             .getObjectHandle()
-                                             .getKey("/Resources");
-        QCOMPARE(QString::fromStdString(
-                         resources.getKey("/Font").getKey("/F1").getKey("/BaseFont").getName()),
-                 QLatin1Char('/') + fonts.at(i));
-        shared.insert(resources.getObjectID());
-    }
-    QCOMPARE(int(shared.size()), dictionaries);
 }
 
 QTEST_MAIN(tst_PageWriter)

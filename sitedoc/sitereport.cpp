@@ -1,15 +1,14 @@
-#include "cli/sitereport.h"
+#include "sitedoc/sitereport.h"
 
-#include "cli/combinedpdf.h"
-#include "cli/console.h"
 #include "engine/configfields.h"
+#include "engine/conversionqueue.h"
+#include "report/contentspages.h"
 #include "report/reportvolume.h"
+#include "sitedoc/combinedpdf.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QThreadPool>
-
-using Console::text;
 
 namespace {
 
@@ -20,29 +19,32 @@ constexpr int VolumesPerThread = 2;
 
 } // namespace
 
-SiteReport::SiteReport(const QString &target, const QString &title, const ConsoleOptions &console,
-                       bool archival, QObject *parent)
+SiteReport::SiteReport(const QString &target, const QString &title, bool archival, QObject *parent)
     : QObject(parent)
-    , m_converter(nullptr)
-    , m_console(console)
+    , m_queue(new ConversionQueue(this))
     , m_archival(archival)
     , m_title(title)
     , m_file(target)
     , m_target(target)
 {
-    ConsoleOptions parts = console;
-    parts.listReports = false; // the parts are temporary; the document is listed
-    m_converter = new BatchConverter(parts, this);
-    m_converter->setArchival(archival);
-    connect(m_converter, &BatchConverter::reportWritten, this, &SiteReport::keep);
-    connect(m_converter, &BatchConverter::jobFailed, this, &SiteReport::leaveOut);
-    connect(m_converter, &BatchConverter::done, this, &SiteReport::finish);
+    m_queue->setArchival(archival);
+    m_queue->setMaxInFlight(ConversionQueue::defaultInFlight());
+    connect(m_queue, &ConversionQueue::reportWritten, this, &SiteReport::keep);
+    connect(m_queue, &ConversionQueue::jobFailed, this, &SiteReport::leaveOut);
+    connect(m_queue, &ConversionQueue::jobEnded, this, &SiteReport::tellDone);
+    connect(m_queue, &ConversionQueue::settled, this, &SiteReport::finish);
+}
+
+SiteReport::~SiteReport()
+{
+    // Nothing may still draw into a volume that goes.
+    m_queue->stop();
 }
 
 bool SiteReport::reserve(QString *reason)
 {
     if (!m_folder.isValid()) {
-        *reason = text("Für das Gesamtdokument %1 lässt sich kein temporärer Ordner anlegen: %2")
+        *reason = tr("Für das Gesamtdokument %1 lässt sich kein temporärer Ordner anlegen: %2")
                           .arg(m_target, m_folder.errorString());
         return false;
     }
@@ -65,7 +67,29 @@ void SiteReport::start(const QStringList &files)
                 {QFileInfo(file).absoluteFilePath(), partPath, int(m_volumes.size()) - 1, {}, {}});
         jobs.append({m_parts.last().source, partPath, {}, m_volumes.last()});
     }
-    m_converter->start(jobs);
+    if (jobs.isEmpty())
+        QMetaObject::invokeMethod(this, &SiteReport::finish, Qt::QueuedConnection);
+    m_queue->add(jobs);
+}
+
+void SiteReport::stop()
+{
+    m_queue->stop();
+}
+
+int SiteReport::convertedCount() const
+{
+    return m_queue->convertedCount();
+}
+
+int SiteReport::failedCount() const
+{
+    return m_queue->failedCount();
+}
+
+int SiteReport::notStartedCount() const
+{
+    return m_queue->startedCount() - m_queue->endedCount();
 }
 
 int SiteReport::devicesPerVolume(int devices)
@@ -81,18 +105,24 @@ void SiteReport::keep(const ConversionJob &job, const QVector<QVariant> &general
 
 void SiteReport::leaveOut(const ConversionJob &job, const QString &reason)
 {
-    m_parts[m_partOf.value(job.target)].failure = reason;
+    Part &part = m_parts[m_partOf.value(job.target)];
+    part.failure = reason;
+    emit deviceLeftOut(part.source, reason);
+}
+
+void SiteReport::tellDone(const ConversionJob &job)
+{
+    emit deviceDone(job.source, m_queue->endedCount(), m_queue->startedCount());
 }
 
 void SiteReport::finish()
 {
     QString reason;
     m_written = assemble(&reason);
-    if (!m_written) {
-        Console::printError(reason);
-    } else if (m_console.listReports) {
-        Console::printReport(m_target);
-    }
+    if (m_written)
+        emit written(m_target);
+    else
+        emit failed(reason);
     emit done();
 }
 
@@ -142,14 +172,14 @@ bool SiteReport::assemble(QString *reason)
                 devices.append(device);
                 continue;
             }
-            failure = text("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
-            Console::printError(failure);
+            failure = tr("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
+            emit deviceLeftOut(part.source, failure);
         }
         omissions.append({part.source, failure});
     }
     if (devices.isEmpty()) {
-        *reason = text("Das Gesamtdokument %1 wurde nicht geschrieben: keine der Dateien ließ "
-                       "sich umwandeln.")
+        *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: keine der Dateien ließ "
+                     "sich umwandeln.")
                           .arg(m_target);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "report/contentspages.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QVector>
 
@@ -9,16 +10,19 @@
 #include <string>
 #include <vector>
 
+class ByteStore;
 class QPDF;
 class QPDFObjectHandle;
 class QPDFPageObjectHelper;
-class ReportStore;
+class SharedImages;
 
 // Joins the pages of a combined document with qpdf: the contents pages as
 // Qt drew them, then every device report's pages, each with its foot line
 // laid over it; adds one bookmark per device and the contents lines' links.
 class CombinedPdf
 {
+    Q_DECLARE_TR_FUNCTIONS(CombinedPdf)
+
 public:
     CombinedPdf();
     ~CombinedPdf();
@@ -44,7 +48,6 @@ public:
 private:
     Q_DISABLE_COPY(CombinedPdf)
 
-    void shareImages(QPDFObjectHandle page);
     void layFooters(const std::vector<QPDFPageObjectHelper> &drawn, const ContentsPages &contents,
                     const std::vector<QPDFPageObjectHelper> &reportPages);
     std::vector<QPDFObjectHandle> prependContents(const std::vector<QPDFPageObjectHelper> &drawn,
@@ -59,9 +62,8 @@ private:
         QString bookmark;
         size_t firstPage = 0; // among the reports' pages, from 0
     };
-    struct SharedImages;
     std::unique_ptr<QPDF> m_document;
-    std::shared_ptr<ReportStore> m_store; // the reports' bytes, for the writer
+    std::shared_ptr<ByteStore> m_store; // the reports' bytes, for the writer
     std::vector<Report> m_reports;
     std::vector<std::vector<QPDFObjectHandle>> m_volumePages; // copied, by volume
     size_t m_pageCount = 0;

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "system/reportfile.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+#include <QVector>
+
+#include <memory>
+
+class CombinedPdf;
+class ConversionQueue;
+class ReportVolume;
+struct ContentsDevice;
+struct ConversionJob;
+
+// One document for a whole site: the reports of many configuration files,
+// drawn in parallel on the pool, a few dozen devices into each temporary
+// volume, then joined behind contents pages into one PDF with a bookmark per
+// device and page numbers. Files that cannot be converted are left out and
+// listed in the contents; the document is written like a report, complete
+// or not at all, and only when at least one file could be converted. It
+// tells what becomes of each file and of the document through its signals;
+// it prints nothing.
+class SiteReport : public QObject
+{
+    Q_OBJECT
+
+public:
+    // title: the document's, or (when empty) the target's name without
+    // ".pdf". archival: PDF/A-1b.
+    SiteReport(const QString &target, const QString &title, bool archival,
+               QObject *parent = nullptr);
+    ~SiteReport() override;
+
+    // Checks that the document can be written before anything is converted.
+    bool reserve(QString *reason);
+    // Converts the files, in this order in the document; done() follows.
+    void start(const QStringList &files);
+    // Starts nothing more, drops what waits and waits for what runs; the
+    // document is not written. done() does not follow.
+    void stop();
+
+    QString target() const { return m_target; }
+    bool isWritten() const { return m_written; }
+    int fileCount() const { return int(m_parts.size()); }
+    int convertedCount() const;
+    int failedCount() const;
+    // After stop(): the files whose conversion never began.
+    int notStartedCount() const;
+
+signals:
+    // A file's conversion has ended, the done-th of total.
+    void deviceDone(const QString &source, int done, int total);
+    // A file is not in the document, for this reason (which names it).
+    void deviceLeftOut(const QString &source, const QString &reason);
+    void written(const QString &target);
+    // The document could not be written, for this reason.
+    void failed(const QString &reason);
+    // The document is written or has failed.
+    void done();
+
+private:
+    struct Part
+    {
+        QString source;
+        QString partPath; // names the device's report in its volume
+        int volume = 0; // the index of the volume it is drawn into
+        QVector<QVariant> general; // its general settings, once written
+        QString failure; // why it is left out, if it is
+    };
+
+    static int devicesPerVolume(int devices);
+    void keep(const ConversionJob &job, const QVector<QVariant> &general);
+    void leaveOut(const ConversionJob &job, const QString &reason);
+    void tellDone(const ConversionJob &job);
+    void finish();
+    bool assemble(QString *reason);
+    // Reads the volumes into pdf; the reason a volume's devices are left
+    // out, or an empty one for each that was read.
+    QStringList addVolumes(CombinedPdf *pdf);
+    static ContentsDevice deviceOf(const Part &part);
+
+    ConversionQueue *m_queue;
+    bool m_archival;
+    QString m_title;
+    ReportFile m_file;
+    QString m_target;
+    QTemporaryDir m_folder;
+    QVector<Part> m_parts;
+    QVector<std::shared_ptr<ReportVolume>> m_volumes;
+    QHash<QString, int> m_partOf; // a part's report path -> its index
+    bool m_written = false;
+};

@@ -1,0 +1,327 @@
+#include "conversionrun.h"
+#include "engine/convert.h"
+#include "pdfreport.h"
+#include "report/contentspages.h"
+#include "report/reportlogo.h"
+#include "report/reportvolume.h"
+#include "sitedoc/combinedpdf.h"
+#include "sitedoc/sitereport.h"
+#include "testfiles.h"
+#include "testfolder.h"
+
+#include <QPdfWriter>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFOutlineDocumentHelper.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+// Documents of many devices: the volumes the reports are drawn into, their
+// joining behind the contents pages, and the site report that does both.
+class tst_SiteDoc : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void volume_data();
+    void volume();
+    void volumeResources_data();
+    void volumeResources();
+    void document_data();
+    void document();
+
+private:
+    TestFolder m_dir;
+};
+
+namespace {
+
+// A combined document as its reader's viewer sees it: the page, from 0,
+// each bookmark and each link of the contents leads to.
+struct Jumps
+{
+    QStringList bookmarks;
+    QVector<int> bookmarkPages;
+    QVector<int> linkPages;
+};
+
+Jumps jumpsIn(const QString &path)
+{
+    QPDF pdf;
+    pdf.processFile(QFile::encodeName(path).constData());
+    QHash<int, int> pageOf; // object number -> page
+    const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    for (size_t i = 0; i < pages.size(); ++i)
+        pageOf.insert(pages[i].getObjectHandle().getObjectID(), int(i));
+    Jumps jumps;
+    QPDFOutlineDocumentHelper outline(pdf);
+    for (QPDFOutlineObjectHelper &item : outline.getTopLevelOutlines()) {
+        jumps.bookmarks << QString::fromStdString(item.getTitle());
+        jumps.bookmarkPages << pageOf.value(item.getDestPage().getObjectID(), -1);
+    }
+    for (const QPDFPageObjectHelper &page : pages) {
+        for (QPDFAnnotationObjectHelper &link : QPDFPageObjectHelper(page).getAnnotations("/Link"))
+            jumps.linkPages << pageOf.value(
+                    link.getObjectHandle().getKey("/Dest").getArrayItem(0).getObjectID(), -1);
+    }
+    return jumps;
+}
+
+// Makes the site document of files at target; the signals it gave.
+struct SiteRun
+{
+    bool written = false;
+    QStringList leftOut; // the sources
+    int done = 0;
+    QString failure;
+};
+
+SiteRun makeSiteReport(const QString &target, const QString &title, bool archival,
+                       const QStringList &files)
+{
+    SiteReport site(target, title, archival);
+    SiteRun run;
+    QObject::connect(&site, &SiteReport::deviceLeftOut,
+                     [&run](const QString &source) { run.leftOut.append(source); });
+    QObject::connect(&site, &SiteReport::deviceDone, [&run] { ++run.done; });
+    QObject::connect(&site, &SiteReport::failed,
+                     [&run](const QString &reason) { run.failure = reason; });
+    QSignalSpy done(&site, &SiteReport::done);
+    QString reason;
+    if (!site.reserve(&reason)) {
+        run.failure = reason;
+        return run;
+    }
+    site.start(files);
+    if (done.wait(120000))
+        run.written = site.isWritten();
+    return run;
+}
+
+} // namespace
+
+void tst_SiteDoc::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    convert::initialise();
+    // As the converter does: these reports carry the JPEG the build made.
+    ReportLogo::useBuiltJpeg();
+}
+
+void tst_SiteDoc::volume_data()
+{
+    // Drawn into one volume in this order; "" is a report cut short by a
+    // stop after two pages, which the volume holds unnamed.
+    QTest::addColumn<QStringList>("examples");
+    QTest::newRow("one") << QStringList {"typical.json"};
+    QTest::newRow("three") << QStringList {"minimal.json", "large.json", "typical.json"};
+    QTest::newRow("one cut short between")
+            << QStringList {"large.json", QString(), "minimal.json", QString()};
+}
+
+// Each report lies in the volume where it says, with the pages and the
+// text of its single report; one cut short shifts those after it.
+void tst_SiteDoc::volume()
+{
+    QFETCH(QStringList, examples);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const QString path = m_dir.filePath(tag + QLatin1String(" volume.pdf"));
+    const auto volume = std::make_shared<ReportVolume>(path, false);
+    QVector<int> firstPages;
+    int pages = 0;
+    QString reason;
+    for (int i = 0; i < examples.size(); ++i) {
+        firstPages.append(pages);
+        const QString name = m_dir.filePath(QStringLiteral("%1 %2.pdf").arg(tag).arg(i));
+        if (examples.at(i).isEmpty()) {
+            QVERIFY(volume->beginReport(&reason));
+            volume->writer()->newPage();
+            volume->endReport(QString(), 2);
+            pages += 2;
+            continue;
+        }
+        const QString source = QStringLiteral(EXAMPLES_DIR "/") + examples.at(i);
+        QCOMPARE(runConversion(source, name).finished, 1);
+        QCOMPARE(runConversion(source, name, volume).finished, 1);
+        pages += PdfReport(name).pageCount();
+    }
+    volume->close();
+    QVERIFY2(volume->waitUntilClosed(&reason), qPrintable(reason));
+
+    const PdfReport drawn(path);
+    QCOMPARE(drawn.pageCount(), pages);
+    for (int i = 0; i < examples.size(); ++i) {
+        const QString name = m_dir.filePath(QStringLiteral("%1 %2.pdf").arg(tag).arg(i));
+        const ReportVolume::Placement placed = volume->placementOf(name);
+        if (examples.at(i).isEmpty()) {
+            QCOMPARE(placed.firstPage, -1);
+            continue;
+        }
+        const PdfReport single(name);
+        QCOMPARE(placed.firstPage, firstPages.at(i));
+        QCOMPARE(placed.pageCount, single.pageCount());
+        QCOMPARE(drawn.pageTexts(placed.firstPage, placed.firstPage + placed.pageCount),
+                 single.texts());
+    }
+}
+
+void tst_SiteDoc::volumeResources_data()
+{
+    QTest::addColumn<QStringList>("fonts"); // each page's font /F1, one object per name
+    QTest::addColumn<int>("dictionaries"); // of resources among the pages in the document
+
+    QTest::newRow("alike") << QStringList {"Helvetica", "Helvetica"} << 1;
+    QTest::newRow("clashing") << QStringList {"Helvetica", "Courier"} << 2;
+    QTest::newRow("clashing after alike")
+            << QStringList {"Helvetica", "Helvetica", "Courier", "Helvetica"} << 2;
+}
+
+// Pages of a volume that agree on their resources' names share one
+// dictionary in the document; a page whose /F1 is another font keeps its own.
+void tst_SiteDoc::volumeResources()
+{
+    QFETCH(QStringList, fonts);
+    QFETCH(int, dictionaries);
+
+    QPDF volume;
+    volume.emptyPDF();
+    std::map<std::string, QPDFObjectHandle> fontObjects;
+    for (const QString &font : fonts) {
+        const std::string name = font.toStdString();
+        QPDFObjectHandle &object = fontObjects[name];
+        if (!object.isInitialized())
+            object = volume.makeIndirectObject(QPDFObjectHandle::parse(
+                    "<< /Type /Font /Subtype /Type1 /BaseFont /" + name + " >>"));
+        QPDFObjectHandle page = volume.makeIndirectObject(
+                QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 595 842] >>"));
+        QPDFObjectHandle resources = volume.makeIndirectObject(QPDFObjectHandle::parse("<< >>"));
+        resources.replaceKey("/Font", QPDFObjectHandle::parse("<< >>"));
+        resources.getKey("/Font").replaceKey("/F1", object);
+        page.replaceKey("/Resources", resources);
+        page.replaceKey("/Contents",
+                        volume.newStream("BT /F1 12 Tf 72 720 Td (" + name + ") Tj ET"));
+        QPDFPageDocumentHelper(volume).addPage(page, false);
+    }
+    const QString path = m_dir.filePath(QStringLiteral("band.pdf"));
+    QPDFWriter(volume, QFile::encodeName(path).constData()).write();
+
+    CombinedPdf pdf;
+    QString reason;
+    QVERIFY2(pdf.addVolume(path, &reason), qPrintable(reason));
+    QVERIFY2(pdf.addReport(0, 0, int(fonts.size()), QStringLiteral("Gerät"), &reason),
+             qPrintable(reason));
+    ContentsDevice device;
+    device.name = QStringLiteral("Gerät");
+    device.pageCount = int(fonts.size());
+    ContentsPages contents(QStringLiteral("Anlage"), {device}, {});
+    const QString contentsPath = m_dir.filePath(QStringLiteral("inhalt.pdf"));
+    QVERIFY2(contents.writeReport(contentsPath, &reason), qPrintable(reason));
+    const QString target = m_dir.filePath(QStringLiteral("anlage.pdf"));
+    QVERIFY2(pdf.write(contentsPath, contents, target, &reason), qPrintable(reason));
+
+    QPDF combined;
+    combined.processFile(QFile::encodeName(target).constData());
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(combined).getAllPages();
+    QCOMPARE(int(pages.size()), contents.contentsPageCount() + int(fonts.size()));
+    QSet<int> shared;
+    for (int i = 0; i < fonts.size(); ++i) {
+        QPDFObjectHandle resources = pages.at(size_t(contents.contentsPageCount()) + size_t(i))
+                                             .getObjectHandle()
+                                             .getKey("/Resources");
+        QCOMPARE(QString::fromStdString(
+                         resources.getKey("/Font").getKey("/F1").getKey("/BaseFont").getName()),
+                 QLatin1Char('/') + fonts.at(i));
+        shared.insert(resources.getObjectID());
+    }
+    QCOMPARE(int(shared.size()), dictionaries);
+}
+
+void tst_SiteDoc::document_data()
+{
+    QTest::addColumn<QStringList>("examples"); // in this order
+    QTest::addColumn<int>("copies"); // of each
+    QTest::addColumn<bool>("withBad"); // and a file that is not JSON, first
+    QTest::addColumn<bool>("archival");
+    QTest::addColumn<int>("contentsPages");
+
+    QTest::newRow("examples and a bad file")
+            << QStringList {"large.json", "minimal.json", "typical.json"} << 1 << true << false
+            << 1;
+    QTest::newRow("forty devices, two contents pages")
+            << QStringList {"minimal.json"} << 40 << false << false << 2;
+    QTest::newRow("PDF/A") << QStringList {"typical.json", "minimal.json"} << 1 << true << true
+                           << 1;
+}
+
+// Each device's pages hold its single report's text, in the order given,
+// behind the contents; bookmarks and links lead to the first pages, every
+// page's foot line counts right, and a bad file is left out and named.
+void tst_SiteDoc::document()
+{
+    QFETCH(QStringList, examples);
+    QFETCH(int, copies);
+    QFETCH(bool, withBad);
+    QFETCH(bool, archival);
+    QFETCH(int, contentsPages);
+
+    const QDir dir(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag())));
+    QVERIFY(dir.mkpath(QStringLiteral("single")));
+    QStringList files;
+    if (withBad) {
+        files.append(dir.filePath(QStringLiteral("0-kaputt.json")));
+        writeFile(files.last(), "{\"configuration\": [}");
+    }
+    QStringList singles;
+    for (int copy = 0; copy < copies; ++copy) {
+        for (const QString &example : examples) {
+            files.append(dir.filePath(QStringLiteral("%1-%2").arg(copy).arg(example)));
+            QFile::copy(QStringLiteral(EXAMPLES_DIR "/") + example, files.last());
+            singles.append(dir.filePath(QStringLiteral("single/%1.pdf").arg(files.size())));
+            QCOMPARE(runConversion(files.last(), singles.last()).finished, 1);
+        }
+    }
+
+    const QString target = dir.filePath(QStringLiteral("anlage.pdf"));
+    const SiteRun run = makeSiteReport(target, QStringLiteral("Anlage Nord"), archival, files);
+    QVERIFY2(run.written, qPrintable(run.failure));
+    QCOMPARE(run.done, files.size());
+    QCOMPARE(run.leftOut, withBad ? QStringList {files.first()} : QStringList());
+
+    const PdfReport combined(target);
+    const Jumps jumps = jumpsIn(target);
+    QCOMPARE(jumps.bookmarks.size(), singles.size());
+    QCOMPARE(jumps.linkPages, jumps.bookmarkPages);
+    int page = contentsPages;
+    for (int i = 0; i < singles.size(); ++i) {
+        const PdfReport single(singles.at(i));
+        QCOMPARE(jumps.bookmarkPages.at(i), page);
+        QVERIFY2(single.texts()
+                         .join(QLatin1Char('\n'))
+                         .contains(jumps.bookmarks.at(i).section(QLatin1String(" ("), 0, 0)),
+                 qPrintable(jumps.bookmarks.at(i)));
+        QCOMPARE(combined.pageTexts(page, page + single.pageCount()), single.texts());
+        page += single.pageCount();
+    }
+    QCOMPARE(combined.pageCount(), page);
+    for (int i = 0; i < page; ++i)
+        QCOMPARE(combined.pageTexts(i, i + 1, true).join(QLatin1Char(' ')),
+                 QStringLiteral("Seite %1 von %2").arg(i + 1).arg(page));
+    const int omitted = combined.indexOf(QStringLiteral("Nicht enthalten"));
+    QCOMPARE(omitted >= 0, withBad);
+    if (withBad)
+        QVERIFY(combined.find(QStringLiteral("0-kaputt.json"), omitted));
+
+    // A run with nothing to put in it leaves the earlier document as it was.
+    const QByteArray earlier = readFile(target);
+    const SiteRun empty = makeSiteReport(target, QString(), archival,
+                                         {dir.filePath(QStringLiteral("0-kaputt.json"))});
+    QVERIFY(!empty.written);
+    QVERIFY2(empty.failure.contains(target), qPrintable(empty.failure));
+    QCOMPARE(readFile(target), earlier);
+}
+
+QTEST_MAIN(tst_SiteDoc)
+#include "tst_sitedoc.moc"
