@@ -63,7 +63,7 @@ quint64 ConversionQueue::add(ConversionJob job)
     const quint64 id = job.id;
     if (m_stopped)
         return id;
-    m_waiting.enqueue(std::move(job));
+    m_waiting.enqueue(job);
     ++m_started;
     startQueued();
     return id;
@@ -75,7 +75,7 @@ void ConversionQueue::add(const QVector<ConversionJob> &jobs)
         return;
     for (ConversionJob job : jobs) {
         job.id = ++m_lastId;
-        m_waiting.enqueue(std::move(job));
+        m_waiting.enqueue(job);
     }
     m_started += int(jobs.size());
     startQueued();
