@@ -199,13 +199,14 @@ void FolderWatcher::scanFolder(const QString &folder, bool atStart)
         }
     }
 
-    Sighting sighting = Sighting::Complete;
+    // A listing cannot tell whether a writer still has a file open: one
+    // found after start settles. Its close, which the watch armed before
+    // the listing reports, completes it at once.
+    Sighting sighting = Sighting::Changed;
     if (atStart)
         sighting = Sighting::AtStart;
     else if (m_polledFolders.contains(folder))
         sighting = Sighting::Looked;
-    else if (m_watcher)
-        sighting = Sighting::Changed;
     for (const QString &path : files)
         noteFile(path, sighting);
     if (m_polledFolders.contains(folder))
