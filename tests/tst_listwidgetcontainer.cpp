@@ -111,6 +111,8 @@ void tst_ListWidgetContainer::newName_data()
                                        << "D:/out/bericht.PDF";
     QTest::newRow("suffix given") << "D:/out/bericht.pdf"
                                   << "D:/out/bericht.pdf";
+    QTest::newRow("dots") << "D:/out/t2/../t3/./bericht"
+                          << "D:/out/t3/bericht.pdf";
 }
 
 void tst_ListWidgetContainer::newName()

@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
@@ -54,6 +55,13 @@ const QString StyleSheet = QStringLiteral(
         "QPushButton#btnKonvertier:disabled{border-image:url(:/img/IconSwitch_grau.png);}"
         "QProgressBar#pBarKonvert[failed=\"true\"]{color:white; background-color:#E30613; "
         "border-color:#E30613;}");
+
+// What the row makes of a chosen name: ".pdf" added when it lacks it, "." and
+// ".." taken out, so that the row shows and keeps the name it writes.
+QString finalTarget(const QString &chosen)
+{
+    return QDir::cleanPath(ReportPaths::withPdfSuffix(chosen));
+}
 
 QString askUserForTarget(const QString &currentTarget)
 {
@@ -369,7 +377,7 @@ void ListWidgetContainer::askNewName()
     QString name = m_chooseTarget ? m_chooseTarget(m_path) : QString();
     if (name.isEmpty())
         return;
-    name = ReportPaths::withPdfSuffix(name);
+    name = finalTarget(name);
     const QString old = m_path;
     m_path = name;
     emit newName(name);
