@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,6 +21,8 @@ private slots:
     void elision();
     void newName_data();
     void newName();
+    void replaceAsked_data();
+    void replaceAsked();
     void buttons_data();
     void buttons();
     void failureShown_data();
@@ -145,6 +148,79 @@ void tst_ListWidgetContainer::newName()
     QCOMPARE(renamed.at(0).at(0).toString(), target);
     QCOMPARE(row.path(), target);
     QCOMPARE(pathField(row)->text(), target);
+}
+
+namespace {
+
+// Acts on the next modal window of a class once it shows (from the loop it
+// runs), unless owner goes first.
+void whenModal(QObject *owner, const char *className, const std::function<void(QDialog *)> &act)
+{
+    auto *poll = new QTimer(owner);
+    QObject::connect(poll, &QTimer::timeout, [poll, className, act] {
+        auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (modal && modal->inherits(className)) {
+            poll->stop();
+            act(modal);
+        }
+    });
+    poll->start(10);
+}
+
+} // namespace
+
+void tst_ListWidgetContainer::replaceAsked_data()
+{
+    QTest::addColumn<QString>("typed"); // into the real dialog, where precious.pdf is
+    QTest::addColumn<QString>("asked"); // the name the question names, if any
+    QTest::addColumn<bool>("replace"); // the answer; "No" leads back to the dialog
+    QTest::addColumn<QString>("target"); // empty: nothing changes
+
+    // clang-format off
+    QTest::newRow("suffix added, replaced") << "precious" << "precious.pdf" << true << "precious.pdf";
+    QTest::newRow("suffix added, kept")     << "precious" << "precious.pdf" << false << QString();
+    QTest::newRow("dots")          << "sub/../precious.pdf" << "precious.pdf" << true << "precious.pdf";
+    QTest::newRow("not the final name") << "precious.pdf.v2" << QString() << true << "precious.pdf.v2.pdf";
+    // clang-format on
+}
+
+void tst_ListWidgetContainer::replaceAsked()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, asked);
+    QFETCH(bool, replace);
+    QFETCH(QString, target);
+
+    QTemporaryDir dir;
+    QFile precious(dir.filePath(QStringLiteral("precious.pdf")));
+    QVERIFY(precious.open(QIODevice::WriteOnly));
+    ListWidgetContainer row(nullptr, dir.filePath(QStringLiteral("a.pdf")));
+    QStringList offered;
+    QString question;
+    QObject waiting;
+    const auto offer = [&](QDialog *dialog) {
+        offered << dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+    };
+    whenModal(&waiting, "QFileDialog", [&](QDialog *dialog) {
+        offer(dialog);
+        whenModal(&waiting, "QMessageBox", [&](QDialog *box) {
+            question = static_cast<QMessageBox *>(box)->text();
+            whenModal(&waiting, "QFileDialog", [&](QDialog *again) {
+                offer(again);
+                again->reject();
+            });
+            const auto answer = replace ? QMessageBox::Yes : QMessageBox::No;
+            static_cast<QMessageBox *>(box)->button(answer)->click();
+        });
+        auto *nameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        nameEdit->setText(typed);
+        QTest::keyClick(nameEdit, Qt::Key_Return);
+    });
+    button(row, QStringLiteral("btnNewName"))->click();
+
+    QCOMPARE(question.section(QLatin1Char(' '), 0, 0), asked);
+    QCOMPARE(offered, QStringList({"a.pdf"}) + (replace ? QStringList() : QStringList {asked}));
+    QCOMPARE(row.path(), dir.filePath(target.isEmpty() ? QStringLiteral("a.pdf") : target));
 }
 
 void tst_ListWidgetContainer::buttons_data()

@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QStyle>
@@ -63,11 +64,39 @@ QString finalTarget(const QString &chosen)
     return QDir::cleanPath(ReportPaths::withPdfSuffix(chosen));
 }
 
+// The file dialog's own question, from Qt's translations, about the name that
+// will really be written.
+bool agreedToReplace(const QString &target)
+{
+    const QString question
+            = QCoreApplication::translate("QFileDialog",
+                                          "%1 already exists.\nDo you want to replace it?")
+                      .arg(QFileInfo(target).fileName());
+    return QMessageBox::warning(nullptr, ListWidgetContainer::tr("Speichern unter"), question,
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
+// The dialog itself would ask about the name as typed, before ".pdf" is added
+// (a native dialog even before its default suffix), so it asks nothing and
+// the question is put here, about the final name. "No" goes back to the
+// dialog at that name.
 QString askUserForTarget(const QString &currentTarget)
 {
-    return QFileDialog::getSaveFileName(
-            nullptr, ListWidgetContainer::tr("Speichern unter"), currentTarget,
-            ListWidgetContainer::tr("PDF-Dokumente (*.pdf)"), nullptr, QFileDialog::Options());
+    QString start = currentTarget;
+    for (;;) {
+        QFileDialog dialog(nullptr, ListWidgetContainer::tr("Speichern unter"), start,
+                           ListWidgetContainer::tr("PDF-Dokumente (*.pdf)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("pdf"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        QString target = finalTarget(dialog.selectedFiles().constFirst());
+        if (!QFileInfo::exists(target) || agreedToReplace(target))
+            return target;
+        start = target;
+    }
 }
 
 // A local path as a URL by its bytes, so that a name that is not UTF-8 names

@@ -27,7 +27,8 @@ public:
     enum class Conversion { Idle, Started, Finished, Failed };
 
     // Asks the user for another target, starting from the current one; an
-    // empty result means cancelled.
+    // empty result means cancelled. The answer is the target as the row will
+    // write it: a file there has been agreed to be replaced.
     using TargetChooser = std::function<QString(const QString &currentTarget)>;
     // Hands a file or folder to the desktop (QDesktopServices::openUrl);
     // false when nothing could be started for it.
