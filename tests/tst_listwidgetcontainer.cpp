@@ -1,14 +1,20 @@
 #include "widgets/cbutton.h"
 #include "widgets/listwidgetcontainer.h"
 
+#include "system/filenames.h"
+
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+#include <QTextCodec>
+#endif
 
 // One file row: what its path field shows, the "Speichern unter" rule, the
 // signals of its buttons, and how its bar shows a conversion.
@@ -30,6 +36,8 @@ private slots:
     void finishedShowsFull();
     void reportAccess_data();
     void reportAccess();
+    void copiedNames_data();
+    void copiedNames();
 };
 
 namespace {
@@ -419,6 +427,46 @@ void tst_ListWidgetContainer::reportAccess()
         QVERIFY(notices.first().first().toString().startsWith(notice));
     const bool copies = access == Access::CopyKey || access == Access::MenuCopy;
     QCOMPARE(QGuiApplication::clipboard()->text(), copies ? report : QString());
+    const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
+    QCOMPARE(copied && copied->hasUrls(), copies);
+}
+
+void tst_ListWidgetContainer::copiedNames_data()
+{
+    QTest::addColumn<QByteArray>("locale"); // what decodes file names
+    QTest::addColumn<QByteArray>("name"); // the file's
+    QTest::addColumn<QString>("text"); // in UTF-8 no text names a Latin-1 name
+    QTest::addColumn<QByteArray>("url");
+
+    // clang-format off
+    QTest::newRow("UTF-8 name") << QByteArray("UTF-8") << QByteArray("Pr\xc3\xbc")
+                                << "Prüf" << QByteArray("file:///Pr%C3%BCf");
+    QTest::newRow("Latin-1 name, UTF-8") << QByteArray("UTF-8") << QByteArray("Pr\xfc")
+                                         << "Pr\uFFFDf" << QByteArray("file:///Pr%FCf");
+    QTest::newRow("Latin-1 name, Latin-1") << QByteArray("ISO-8859-1") << QByteArray("Pr\xfc")
+                                           << "Prüf" << QByteArray("file:///Pr%FCf");
+    // clang-format on
+}
+
+void tst_ListWidgetContainer::copiedNames()
+{
+    QFETCH(QByteArray, locale);
+    QFETCH(QByteArray, name);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, url);
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName(locale));
+    FileNames::keepUndecodableNames();
+    const auto restore = qScopeGuard([] { QTextCodec::setCodecForLocale(nullptr); });
+#else
+    if (QString::fromUtf8(name).toUtf8() != name)
+        QSKIP("Qt 6 decodes file names as UTF-8 only");
+#endif
+    ListWidgetContainer row(nullptr, QFile::decodeName("/" + name + 'f'));
+    row.copyPath();
+    QCOMPARE(QGuiApplication::clipboard()->mimeData()->text(), "/" + text);
+    QCOMPARE(QGuiApplication::clipboard()->mimeData()->urls().value(0).toEncoded(), url);
 }
 
 QTEST_MAIN(tst_ListWidgetContainer)

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QStyle>
@@ -38,6 +39,7 @@ constexpr int LineEditCursorRoom = 1;
 constexpr int ProgressTextMargin = 6;
 
 const QString DefaultFormat = QStringLiteral("%p%");
+const QChar ReplacementCharacter(0xFFFD);
 // The bar's dynamic property that the style sheet gives the failure look.
 const char *const FailedProperty = "failed";
 
@@ -105,6 +107,22 @@ QUrl fileUrl(const QString &path)
 {
     return QUrl::fromEncoded(QByteArrayLiteral("file://")
                              + QFile::encodeName(path).toPercentEncoding("/"));
+}
+
+// A path as text, as a system shows it in its locale. A byte the locale could
+// not decode is kept by FileNames as a lone surrogate, which is no character:
+// it becomes U+FFFD, as UTF-8 systems show it, and never a letter that would
+// name another file.
+QString pastableText(const QString &path)
+{
+    QString text = path;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = ReplacementCharacter;
+    }
+    return text;
 }
 
 // The width a line edit shows text in: inside its frame as its style draws
@@ -280,7 +298,11 @@ void ListWidgetContainer::openUrl(const QUrl &url, const QString &failure)
 
 void ListWidgetContainer::copyPath()
 {
-    QGuiApplication::clipboard()->setText(FileNames::forDisplay(m_path));
+    // A file manager takes the URL, which names the file by its bytes.
+    auto *content = new QMimeData;
+    content->setUrls({fileUrl(m_path)});
+    content->setText(pastableText(m_path));
+    QGuiApplication::clipboard()->setMimeData(content);
 }
 
 void ListWidgetContainer::showContextMenu(const QPoint &pos)

@@ -59,7 +59,8 @@ public:
     bool reportAvailable() const;
     void openReport();
     void openFolder();
-    // The whole target path, never the shortened text of the field.
+    // The whole target path, never the shortened text of the field: as a
+    // file URL and as text.
     void copyPath();
 
 signals:
