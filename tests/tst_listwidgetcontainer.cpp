@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <QtTest>
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 #include <QTextCodec>
@@ -34,6 +35,8 @@ private slots:
     void failureShown_data();
     void failureShown();
     void finishedShowsFull();
+    void keyboard_data();
+    void keyboard();
     void reportAccess_data();
     void reportAccess();
     void copiedNames_data();
@@ -337,6 +340,57 @@ void tst_ListWidgetContainer::finishedShowsFull()
     QVERIFY(!row.isAtRest());
     row.conversionFailed(QStringLiteral("spät")); // nothing under way any more
     QCOMPARE(progress->text(), QStringLiteral("100%"));
+}
+
+Q_DECLARE_METATYPE(ListWidgetContainer::Part)
+
+void tst_ListWidgetContainer::keyboard_data()
+{
+    using Part = ListWidgetContainer::Part;
+    QTest::addColumn<Part>("part");
+    QTest::addColumn<int>("key"); // pressed twice
+    QTest::addColumn<int>("deletes");
+    QTest::addColumn<int>("converts");
+
+    QTest::newRow("Delete on the path") << Part::PathField << int(Qt::Key_Delete) << 2 << 0;
+    QTest::newRow("Delete on a button") << Part::NewNameButton << int(Qt::Key_Delete) << 2 << 0;
+    QTest::newRow("Return on convert") << Part::KonvertButton << int(Qt::Key_Return) << 0 << 1;
+}
+
+void tst_ListWidgetContainer::keyboard()
+{
+    QFETCH(ListWidgetContainer::Part, part);
+    QFETCH(int, key);
+    QFETCH(int, deletes);
+    QFETCH(int, converts);
+
+    // A button that let go of the focus would hand it to the next row.
+    QWidget list;
+    auto *row = new ListWidgetContainer(&list, LongPath);
+    auto *next = new ListWidgetContainer(&list, LongPath);
+    (new QVBoxLayout(&list))->addWidget(row);
+    list.layout()->addWidget(next);
+    list.show();
+    list.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&list));
+    connect(row, &ListWidgetContainer::konvertMe, row, &ListWidgetContainer::markStarted);
+    QSignalSpy deleteMe(row, &ListWidgetContainer::deleteMe);
+    QSignalSpy konvertMe(row, &ListWidgetContainer::konvertMe);
+    next->focusPart(part);
+    QSignalSpy focused(row, &ListWidgetContainer::partFocused);
+    row->focusPart(part);
+    for (int i = 0; i < 2; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QTRY_VERIFY(!button(*row, QStringLiteral("btnKonvertier"))->isDown()); // Enter's click
+    }
+    QCOMPARE(konvertMe.count(), converts);
+    QCOMPARE(deleteMe.count(), deletes);
+    QCOMPARE(row->focusedPart(), part);
+    QCOMPARE(focused.count(), 1);
+    // Busy, it looks as a disabled button.
+    button(*next, QStringLiteral("btnKonvertier"))->setEnabled(!converts);
+    QCOMPARE(button(*row, QStringLiteral("btnKonvertier"))->grab().toImage(),
+             button(*next, QStringLiteral("btnKonvertier"))->grab().toImage());
 }
 
 namespace {

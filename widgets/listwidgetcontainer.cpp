@@ -20,6 +20,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QUrl>
@@ -42,6 +43,8 @@ const QString DefaultFormat = QStringLiteral("%p%");
 const QChar ReplacementCharacter(0xFFFD);
 // The bar's dynamic property that the style sheet gives the failure look.
 const char *const FailedProperty = "failed";
+// The buttons' dynamic property that greys them while the row's task runs.
+const char *const BusyProperty = "busy";
 
 const QString StyleSheet = QStringLiteral(
         "QPushButton#btnDelete{border-image:url(:/img/btnClose.png);}QPushButton#btnDelete:"
@@ -52,10 +55,13 @@ const QString StyleSheet = QStringLiteral(
         "QProgressBar#pBarKonvert{border: 1px solid gray; border-radius:12px; margin:2px; "
         "text-align:center;}QProgressBar#pBarKonvert::chunk {background-color: #E30613; "
         "border-radius:12px; margin: 2px;}"
-        // A button that cannot act now is grey; a failed row's bar is red with
-        // white text, unlike a waiting one.
-        "QPushButton#btnNewName:disabled{border-image:url(:/img/Edit_grau.png);}"
-        "QPushButton#btnKonvertier:disabled{border-image:url(:/img/IconSwitch_grau.png);}"
+        // A button that cannot act now is grey: disabled, or busy while the
+        // row's task runs (a busy button keeps the focus).
+        "QPushButton#btnNewName:disabled,QPushButton#btnNewName[busy=\"true\"]"
+        "{border-image:url(:/img/Edit_grau.png);}"
+        "QPushButton#btnKonvertier:disabled,QPushButton#btnKonvertier[busy=\"true\"]"
+        "{border-image:url(:/img/IconSwitch_grau.png);}"
+        // A failed row's bar is red with white text, unlike a waiting one.
         "QProgressBar#pBarKonvert[failed=\"true\"]{color:white; background-color:#E30613; "
         "border-color:#E30613;}");
 
@@ -123,6 +129,14 @@ QString pastableText(const QString &path)
             text[i] = ReplacementCharacter;
     }
     return text;
+}
+
+// Makes the style sheet read a widget's dynamic properties again.
+void restyle(QWidget *widget)
+{
+    widget->style()->unpolish(widget);
+    widget->style()->polish(widget);
+    widget->update();
 }
 
 // The width a line edit shows text in: inside its frame as its style draws
@@ -193,6 +207,7 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     m_progress->setValue(0);
 
     cButton *btnDelete = makeButton(this, QStringLiteral("btnDelete"), tr("Entfernen"));
+    m_deleteButton = btnDelete;
     cButton *btnNewName
             = makeButton(this, QStringLiteral("btnNewName"), tr("Speichern unter \u2026"));
     m_newNameButton = btnNewName;
@@ -200,7 +215,19 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     m_konvertButton = btnKonvertier;
     connect(btnDelete, &QAbstractButton::clicked, this, &ListWidgetContainer::deleteMe);
     connect(btnNewName, &QAbstractButton::clicked, this, [this] { askNewName(); });
-    connect(btnKonvertier, &QAbstractButton::clicked, this, &ListWidgetContainer::konvertMe);
+    // A busy button can still be clicked (it keeps the focus); it starts nothing.
+    connect(btnKonvertier, &QAbstractButton::clicked, this, [this] {
+        if (canStart())
+            emit konvertMe();
+    });
+    for (QWidget *part : {static_cast<QWidget *>(btnDelete), static_cast<QWidget *>(btnNewName),
+                          static_cast<QWidget *>(btnKonvertier)})
+        part->installEventFilter(this);
+
+    // Delete anywhere in the row removes it, as its button does.
+    auto *removeKey = new QShortcut(QKeySequence(Qt::Key_Delete), this);
+    removeKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(removeKey, &QShortcut::activated, this, &ListWidgetContainer::deleteMe);
 
     layout->addWidget(m_pathField, PathStretch);
     layout->addWidget(m_progress, ProgressStretch);
@@ -230,13 +257,15 @@ void ListWidgetContainer::markStarted()
     m_conversion = Conversion::Started;
     m_progress->setFormat(tr("wartet"));
     // The running task writes the target it was given: no new one under it.
-    enableTargetButtons(false);
+    setTargetButtonsBusy(true);
 }
 
-void ListWidgetContainer::enableTargetButtons(bool enabled)
+void ListWidgetContainer::setTargetButtonsBusy(bool busy)
 {
-    m_newNameButton->setEnabled(enabled);
-    m_konvertButton->setEnabled(enabled);
+    for (cButton *button : {m_newNameButton, m_konvertButton}) {
+        button->setProperty(BusyProperty, busy);
+        restyle(button);
+    }
 }
 
 void ListWidgetContainer::setFailedLook(bool failed)
@@ -244,10 +273,7 @@ void ListWidgetContainer::setFailedLook(bool failed)
     if (m_progress->property(FailedProperty).toBool() == failed)
         return;
     m_progress->setProperty(FailedProperty, failed);
-    // A style sheet reads dynamic properties only when it is applied.
-    m_progress->style()->unpolish(m_progress);
-    m_progress->style()->polish(m_progress);
-    m_progress->update();
+    restyle(m_progress);
 }
 
 void ListWidgetContainer::showAtRest()
@@ -305,6 +331,40 @@ void ListWidgetContainer::copyPath()
     QGuiApplication::clipboard()->setMimeData(content);
 }
 
+QWidget *ListWidgetContainer::partWidget(Part part) const
+{
+    switch (part) {
+    case Part::PathField:
+        return m_pathField;
+    case Part::DeleteButton:
+        return m_deleteButton;
+    case Part::NewNameButton:
+        return m_newNameButton;
+    case Part::KonvertButton:
+        return m_konvertButton;
+    case Part::None:
+        break;
+    }
+    return nullptr;
+}
+
+ListWidgetContainer::Part ListWidgetContainer::focusedPart() const
+{
+    for (Part part :
+         {Part::PathField, Part::DeleteButton, Part::NewNameButton, Part::KonvertButton}) {
+        if (partWidget(part)->hasFocus())
+            return part;
+    }
+    return Part::None;
+}
+
+void ListWidgetContainer::focusPart(Part part)
+{
+    // Not a Tab focus: the path field does not select its whole text for it.
+    if (QWidget *widget = partWidget(part))
+        widget->setFocus(Qt::OtherFocusReason);
+}
+
 void ListWidgetContainer::showContextMenu(const QPoint &pos)
 {
     QMenu menu(this);
@@ -337,7 +397,7 @@ void ListWidgetContainer::conversionFinished()
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Finished;
-    enableTargetButtons(true);
+    setTargetButtonsBusy(false);
     m_progress->setFormat(DefaultFormat);
     m_progress->setValue(m_progress->maximum());
     emit conversionEnded(true);
@@ -348,7 +408,7 @@ void ListWidgetContainer::conversionFailed(const QString &reason)
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Failed;
-    enableTargetButtons(true);
+    setTargetButtonsBusy(false);
     m_failure = reason.isEmpty() ? tr("Die Konvertierung ist fehlgeschlagen.") : reason;
     m_progress->setValue(m_progress->minimum());
     m_progress->setToolTip(m_failure);
@@ -394,6 +454,9 @@ void ListWidgetContainer::resizeEvent(QResizeEvent *)
 
 bool ListWidgetContainer::eventFilter(QObject *watched, QEvent *event)
 {
+    // Only the parts are watched.
+    if (event->type() == QEvent::FocusIn)
+        emit partFocused();
     if (watched == m_pathField && handlePathFieldEvent(event))
         return true;
     return QWidget::eventFilter(watched, event);

@@ -25,6 +25,8 @@ class ListWidgetContainer : public QWidget
 
 public:
     enum class Conversion { Idle, Started, Finished, Failed };
+    // The parts of a row that take the keyboard focus.
+    enum class Part { None, PathField, DeleteButton, NewNameButton, KonvertButton };
 
     // Asks the user for another target, starting from the current one; an
     // empty result means cancelled. The answer is the target as the row will
@@ -63,6 +65,10 @@ public:
     // file URL and as text.
     void copyPath();
 
+    // For the window to keep the focus on the same part when rows come and go.
+    Part focusedPart() const;
+    void focusPart(Part part);
+
 signals:
     void deleteMe();
     void newName(QString s);
@@ -71,6 +77,8 @@ signals:
     void conversionEnded(bool written);
     // Something the user should read in the window's status line.
     void notice(const QString &text);
+    // One of the row's parts has got the keyboard focus.
+    void partFocused();
 
 public slots:
     void setPbarRange(int min, int max);
@@ -94,8 +102,10 @@ private:
     void openUrl(const QUrl &url, const QString &failure);
     // Marks the bar as failed or not, for the style sheet.
     void setFailedLook(bool failed);
-    // Buttons that must not act while a task writes the target.
-    void enableTargetButtons(bool enabled);
+    // Buttons that must not act while a task writes the target. They keep
+    // the focus: a disabled button would pass it on to the next row.
+    void setTargetButtonsBusy(bool busy);
+    QWidget *partWidget(Part part) const;
     void showFailureText();
     // Idle, the bar at its minimum with the percentage and no error.
     void showAtRest();
@@ -104,6 +114,7 @@ private:
     QString m_sourcePath;
     QProgressBar *m_progress = nullptr;
     QLineEdit *m_pathField = nullptr;
+    cButton *m_deleteButton = nullptr;
     cButton *m_newNameButton = nullptr;
     cButton *m_konvertButton = nullptr;
     Conversion m_conversion = Conversion::Idle;
