@@ -315,12 +315,17 @@ void tst_ListWidgetContainer::failureShown()
     QString text = progress->text();
     text.remove(QChar(0x200B));
     QCOMPARE(text, QStringLiteral("Fehler: ") + shownReason);
+    // Just inside its frame a failed bar is pale, a full one red.
+    const auto fill
+            = [progress] { return progress->grab().toImage().pixelColor(8, RowHeight / 2); };
+    QCOMPARE(fill(), QColor(0xFD, 0xEC, 0xEC));
 
     // Started again, the bar counts again.
     row.markStarted();
     row.setPbarValue(17);
     QCOMPARE(progress->text(), QStringLiteral("100%"));
     QCOMPARE(progress->toolTip(), QString());
+    QCOMPARE(fill(), QColor(0xE3, 0x06, 0x13));
 }
 
 void tst_ListWidgetContainer::finishedShowsFull()

@@ -61,9 +61,10 @@ const QString StyleSheet = QStringLiteral(
         "{border-image:url(:/img/Edit_grau.png);}"
         "QPushButton#btnKonvertier:disabled,QPushButton#btnKonvertier[busy=\"true\"]"
         "{border-image:url(:/img/IconSwitch_grau.png);}"
-        // A failed row's bar is red with white text, unlike a waiting one.
-        "QProgressBar#pBarKonvert[failed=\"true\"]{color:white; background-color:#E30613; "
-        "border-color:#E30613;}");
+        // A failed bar is pale with a dashed red frame and dark red words,
+        // unlike a finished one, which is filled red.
+        "QProgressBar#pBarKonvert[failed=\"true\"]{color:#9E0A12; font-weight:bold; "
+        "background-color:#FDECEC; border:2px dashed #E30613;}");
 
 // What the row makes of a chosen name: ".pdf" added when it lacks it, "." and
 // ".." taken out, so that the row shows and keeps the name it writes.
