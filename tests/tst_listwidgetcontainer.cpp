@@ -39,6 +39,8 @@ private slots:
     void keyboard();
     void reportAccess_data();
     void reportAccess();
+    void desktopVerdict_data();
+    void desktopVerdict();
     void copiedNames_data();
     void copiedNames();
 };
@@ -452,9 +454,13 @@ void tst_ListWidgetContainer::reportAccess()
         row.conversionFinished();
     }
     QList<QUrl> urls;
-    row.setUrlOpener([&](const QUrl &url) {
+    // The verdict comes later, as xdg-open's exit status does.
+    row.setUrlOpener([&](const QUrl &url, const ListWidgetContainer::OpenDone &done) {
         urls.append(url);
-        return viewerStarts;
+        QTimer::singleShot(0, [done, viewerStarts] {
+            done(viewerStarts ? ListWidgetContainer::OpenResult::Opened
+                              : ListWidgetContainer::OpenResult::NoProgram);
+        });
     });
     QSignalSpy notices(&row, &ListWidgetContainer::notice);
     QGuiApplication::clipboard()->clear();
@@ -478,6 +484,7 @@ void tst_ListWidgetContainer::reportAccess()
         QCoreApplication::sendEvent(field, &event);
     }
 
+    QTest::qWait(0);
     QCOMPARE(urls.size(), opened.isEmpty() ? 0 : 1);
     if (!opened.isEmpty())
         QCOMPARE(QFileInfo(urls.first().toLocalFile()).fileName(), opened);
@@ -488,6 +495,48 @@ void tst_ListWidgetContainer::reportAccess()
     QCOMPARE(QGuiApplication::clipboard()->text(), copies ? report : QString());
     const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
     QCOMPARE(copied && copied->hasUrls(), copies);
+}
+
+void tst_ListWidgetContainer::desktopVerdict_data()
+{
+    QTest::addColumn<int>("status"); // xdg-open's
+    QTest::addColumn<QString>("notice"); // the end of the status line's text, if any
+
+    QTest::newRow("opened") << 0 << QString();
+    QTest::newRow("no program") << 3 << "kein Programm dafür gefunden.";
+    QTest::newRow("viewer failed") << 4 << "das Programm dafür meldet einen Fehler.";
+}
+
+void tst_ListWidgetContainer::desktopVerdict()
+{
+#if !defined(Q_OS_UNIX) || defined(Q_OS_MACOS)
+    QSKIP("xdg-open is the desktop's helper on Linux only");
+#endif
+    QFETCH(int, status);
+    QFETCH(QString, notice);
+
+    // An xdg-open of our own first on the PATH: it starts no viewer.
+    QTemporaryDir dir;
+    QFile helper(dir.filePath(QStringLiteral("xdg-open")));
+    QVERIFY(helper.open(QIODevice::WriteOnly)
+            && helper.setPermissions(QFileDevice::ExeOwner | QFileDevice::WriteOwner
+                                     | QFileDevice::ReadOwner));
+    helper.write("#!/bin/sh\nprintf %s \"$1\" > \"$0.url\"\nexit " + QByteArray::number(status));
+    helper.close();
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(dir.path()) + ':' + path);
+    const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+
+    ListWidgetContainer row(nullptr, dir.filePath(QStringLiteral("bericht.pdf")));
+    QSignalSpy notices(&row, &ListWidgetContainer::notice);
+    row.openFolder();
+    QFile url(helper.fileName() + QStringLiteral(".url"));
+    QTRY_VERIFY(url.size() > 0);
+    QVERIFY(url.open(QIODevice::ReadOnly));
+    QCOMPARE(url.readAll(), QUrl::fromLocalFile(dir.path()).toEncoded());
+    QTRY_COMPARE(notices.size(), notice.isEmpty() ? 0 : 1);
+    QTest::qWait(100); // and no more
+    QVERIFY(notices.isEmpty() || notices.first().first().toString().endsWith(notice));
 }
 
 void tst_ListWidgetContainer::copiedNames_data()

@@ -18,9 +18,12 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QUrl>
@@ -108,6 +111,62 @@ QString askUserForTarget(const QString &currentTarget)
     }
 }
 
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+// xdg-open's exit status when it found no program for the file.
+constexpr int XdgOpenNoProgram = 3;
+
+// In a Flatpak or Snap sandbox only Qt's desktop portal opens files.
+bool inSandbox()
+{
+    return QFileInfo::exists(QStringLiteral("/.flatpak-info")) || qEnvironmentVariableIsSet("SNAP");
+}
+
+// Starts xdg-open as QDesktopServices does, but hears its exit status: the
+// only word of a viewer that could not open the file. False if there is none.
+bool runXdgOpen(const QUrl &url, const ListWidgetContainer::OpenDone &done)
+{
+    using OpenResult = ListWidgetContainer::OpenResult;
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (program.isEmpty() || inSandbox())
+        return false;
+    // Not a row's child: a row removed while xdg-open waits for a viewer
+    // must not end the viewer.
+    auto *helper = new QProcess;
+    helper->setProgram(program);
+    helper->setArguments({QString::fromLatin1(url.toEncoded())});
+    helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper->setStandardOutputFile(QProcess::nullDevice());
+    QObject::connect(helper, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), helper,
+                     [helper, done](int code, QProcess::ExitStatus status) {
+                         if (status == QProcess::NormalExit && code == 0)
+                             done(OpenResult::Opened);
+                         else
+                             done(code == XdgOpenNoProgram ? OpenResult::NoProgram
+                                                           : OpenResult::ProgramFailed);
+                         helper->deleteLater();
+                     });
+    QObject::connect(helper, &QProcess::errorOccurred, helper,
+                     [helper, done](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         done(OpenResult::NoProgram);
+                         helper->deleteLater();
+                     });
+    helper->start();
+    return true;
+}
+#endif
+
+void openOnDesktop(const QUrl &url, const ListWidgetContainer::OpenDone &done)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (runXdgOpen(url, done))
+        return;
+#endif
+    done(QDesktopServices::openUrl(url) ? ListWidgetContainer::OpenResult::Opened
+                                        : ListWidgetContainer::OpenResult::NoProgram);
+}
+
 // A local path as a URL by its bytes, so that a name that is not UTF-8 names
 // the same file for the program that opens it.
 QUrl fileUrl(const QString &path)
@@ -174,7 +233,7 @@ cButton *makeButton(QWidget *row, const QString &name, const QString &toolTip)
 ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString sourcePath)
     : QWidget(parent)
     , m_chooseTarget(askUserForTarget)
-    , m_openUrl(&QDesktopServices::openUrl)
+    , m_openUrl(openOnDesktop)
 {
     auto *layout = new QHBoxLayout(this);
     layout->setSpacing(0);
@@ -304,23 +363,36 @@ bool ListWidgetContainer::reportAvailable() const
 
 void ListWidgetContainer::openReport()
 {
-    openUrl(fileUrl(m_path), tr("Der Bericht %1 lässt sich nicht öffnen: kein Programm dafür "
-                                "gefunden.")
-                                     .arg(FileNames::forDisplay(m_path)));
+    const QString shown = FileNames::forDisplay(m_path);
+    openUrl(fileUrl(m_path),
+            tr("Der Bericht %1 lässt sich nicht öffnen: kein Programm dafür gefunden.").arg(shown),
+            tr("Der Bericht %1 lässt sich nicht öffnen: das Programm dafür meldet einen Fehler.")
+                    .arg(shown));
 }
 
 void ListWidgetContainer::openFolder()
 {
     const QString folder = QFileInfo(m_path).absolutePath();
-    openUrl(fileUrl(folder), tr("Der Ordner %1 lässt sich nicht öffnen: kein Programm dafür "
-                                "gefunden.")
-                                     .arg(FileNames::forDisplay(folder)));
+    const QString shown = FileNames::forDisplay(folder);
+    openUrl(fileUrl(folder),
+            tr("Der Ordner %1 lässt sich nicht öffnen: kein Programm dafür gefunden.").arg(shown),
+            tr("Der Ordner %1 lässt sich nicht öffnen: das Programm dafür meldet einen Fehler.")
+                    .arg(shown));
 }
 
-void ListWidgetContainer::openUrl(const QUrl &url, const QString &failure)
+void ListWidgetContainer::openUrl(const QUrl &url, const QString &noProgram,
+                                  const QString &programFailed)
 {
-    if (!m_openUrl || !m_openUrl(url))
-        emit notice(failure);
+    if (!m_openUrl) {
+        emit notice(noProgram);
+        return;
+    }
+    // The verdict may come after the row has gone.
+    const QPointer<ListWidgetContainer> row(this);
+    m_openUrl(url, [row, noProgram, programFailed](OpenResult result) {
+        if (row && result != OpenResult::Opened)
+            emit row->notice(result == OpenResult::NoProgram ? noProgram : programFailed);
+    });
 }
 
 void ListWidgetContainer::copyPath()

@@ -27,14 +27,17 @@ public:
     enum class Conversion { Idle, Started, Finished, Failed };
     // The parts of a row that take the keyboard focus.
     enum class Part { None, PathField, DeleteButton, NewNameButton, KonvertButton };
+    // What became of handing a file or folder to the desktop.
+    enum class OpenResult { Opened, NoProgram, ProgramFailed };
 
     // Asks the user for another target, starting from the current one; an
     // empty result means cancelled. The answer is the target as the row will
     // write it: a file there has been agreed to be replaced.
     using TargetChooser = std::function<QString(const QString &currentTarget)>;
-    // Hands a file or folder to the desktop (QDesktopServices::openUrl);
-    // false when nothing could be started for it.
-    using UrlOpener = std::function<bool(const QUrl &url)>;
+    // Hands a file or folder to the desktop and calls back with the outcome,
+    // perhaps only once the desktop's helper has ended.
+    using OpenDone = std::function<void(OpenResult result)>;
+    using UrlOpener = std::function<void(const QUrl &url, const OpenDone &done)>;
 
     ListWidgetContainer(QWidget *parent, QString path, QString sourcePath = QString());
     ~ListWidgetContainer() override;
@@ -99,7 +102,7 @@ private:
     void askNewName();
     void showContextMenu(const QPoint &pos);
     bool handlePathFieldEvent(QEvent *event);
-    void openUrl(const QUrl &url, const QString &failure);
+    void openUrl(const QUrl &url, const QString &noProgram, const QString &programFailed);
     // Marks the bar as failed or not, for the style sheet.
     void setFailedLook(bool failed);
     // Buttons that must not act while a task writes the target. They keep
