@@ -43,6 +43,7 @@ constexpr int LineEditCursorRoom = 1;
 constexpr int ProgressTextMargin = 6;
 
 const QString DefaultFormat = QStringLiteral("%p%");
+const QChar Ellipsis(0x2026);
 const QChar ReplacementCharacter(0xFFFD);
 // The bar's dynamic property that the style sheet gives the failure look.
 const char *const FailedProperty = "failed";
@@ -189,6 +190,39 @@ QString pastableText(const QString &path)
             text[i] = ReplacementCharacter;
     }
     return text;
+}
+
+// A file name too long for room. Every row's name ends in ".pdf", which tells
+// no rows apart: it goes first, then the middle of the rest.
+QString elidedName(const QFontMetrics &metrics, const QString &name, int room)
+{
+    const QString stem = ReportPaths::hasPdfSuffix(name)
+                                 ? name.left(name.size() - ReportPaths::PdfSuffix.size())
+                                 : name;
+    QString endingCut = stem + Ellipsis;
+    if (metrics.horizontalAdvance(endingCut) <= room)
+        return endingCut;
+    return metrics.elidedText(stem, Qt::ElideMiddle, room);
+}
+
+// The path shortened to room. The folder gives way first, from its start, so
+// that the file name tells rows apart; only a name too long on its own is cut.
+QString elidedPath(const QFontMetrics &metrics, const QString &path, int room)
+{
+    if (metrics.horizontalAdvance(path) <= room)
+        return path;
+    const int nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+    const QString name = path.mid(nameStart);
+    QString shortest = Ellipsis + name;
+    if (metrics.horizontalAdvance(shortest) > room)
+        return elidedName(metrics, name, room);
+    const QString folder = metrics.elidedText(path.left(nameStart), Qt::ElideLeft,
+                                              room - metrics.horizontalAdvance(name));
+    // Kerning may make the joined text a little wider than its parts.
+    QString shown = folder + name;
+    if (folder.isEmpty() || metrics.horizontalAdvance(shown) > room)
+        return shortest;
+    return shown;
 }
 
 // Makes the style sheet read a widget's dynamic properties again.
@@ -509,7 +543,7 @@ void ListWidgetContainer::setTextElided()
         return;
     const QFontMetrics metrics(m_pathField->font());
     const QString whole = FileNames::forDisplay(m_path);
-    const QString shown = metrics.elidedText(whole, Qt::ElideLeft, textRoom(m_pathField));
+    const QString shown = elidedPath(metrics, whole, textRoom(m_pathField));
     m_pathField->setText(shown);
     // The field's own fit test adds the font's widest glyph overhang; judging
     // the text too wide, it would scroll to a cursor at the end and hide the
