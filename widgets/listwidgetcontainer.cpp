@@ -541,6 +541,12 @@ void ListWidgetContainer::setTextElided()
 {
     if (!m_pathField)
         return;
+    // A row is resized several times while the list places it; shortening
+    // the text is the costly part, and done once per width and path.
+    if (m_pathField->width() == m_elidedWidth && m_path == m_elidedPath)
+        return;
+    m_elidedWidth = m_pathField->width();
+    m_elidedPath = m_path;
     const QFontMetrics metrics(m_pathField->font());
     const QString whole = FileNames::forDisplay(m_path);
     const QString shown = elidedPath(metrics, whole, textRoom(m_pathField));

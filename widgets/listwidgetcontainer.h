@@ -122,6 +122,9 @@ private:
     cButton *m_konvertButton = nullptr;
     Conversion m_conversion = Conversion::Idle;
     QString m_failure;
+    // The field width and path the shown text was shortened for.
+    int m_elidedWidth = -1;
+    QString m_elidedPath;
     TargetChooser m_chooseTarget;
     UrlOpener m_openUrl;
 };
