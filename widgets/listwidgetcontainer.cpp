@@ -47,8 +47,6 @@ const QChar Ellipsis(0x2026);
 const QChar ReplacementCharacter(0xFFFD);
 // The bar's dynamic property that the style sheet gives the failure look.
 const char *const FailedProperty = "failed";
-// The buttons' dynamic property that greys them while the row's task runs.
-const char *const BusyProperty = "busy";
 
 const QString StyleSheet = QStringLiteral(
         "QPushButton#btnDelete{border-image:url(:/img/btnClose.png);}QPushButton#btnDelete:"
@@ -60,10 +58,13 @@ const QString StyleSheet = QStringLiteral(
         "text-align:center;}QProgressBar#pBarKonvert::chunk {background-color: #E30613; "
         "border-radius:12px; margin: 2px;}"
         // A button that cannot act now is grey: disabled, or busy while the
-        // row's task runs (a busy button keeps the focus).
-        "QPushButton#btnNewName:disabled,QPushButton#btnNewName[busy=\"true\"]"
+        // row's task runs (a busy button keeps the focus). Busy is the
+        // ":flat" state, which changes nothing else on an image button and,
+        // unlike a property, is read at each paint: no re-polish of every
+        // row's buttons when all rows start at once.
+        "QPushButton#btnNewName:disabled,QPushButton#btnNewName:flat"
         "{border-image:url(:/img/Edit_grau.png);}"
-        "QPushButton#btnKonvertier:disabled,QPushButton#btnKonvertier[busy=\"true\"]"
+        "QPushButton#btnKonvertier:disabled,QPushButton#btnKonvertier:flat"
         "{border-image:url(:/img/IconSwitch_grau.png);}"
         // A failed bar is pale with a dashed red frame and dark red words,
         // unlike a finished one, which is filled red.
@@ -356,10 +357,8 @@ void ListWidgetContainer::markStarted()
 
 void ListWidgetContainer::setTargetButtonsBusy(bool busy)
 {
-    for (cButton *button : {m_newNameButton, m_konvertButton}) {
-        button->setProperty(BusyProperty, busy);
-        restyle(button);
-    }
+    for (cButton *button : {m_newNameButton, m_konvertButton})
+        button->setFlat(busy);
 }
 
 void ListWidgetContainer::setFailedLook(bool failed)
