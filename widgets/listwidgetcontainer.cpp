@@ -47,6 +47,8 @@ const QChar Ellipsis(0x2026);
 const QChar ReplacementCharacter(0xFFFD);
 // The bar's dynamic property that the style sheet gives the failure look.
 const char *const FailedProperty = "failed";
+// Marks a widget that holds the rows' style sheet for all rows inside it.
+const char *const SharedStyleProperty = "rowStyleShared";
 
 const QString StyleSheet = QStringLiteral(
         "QPushButton#btnDelete{border-image:url(:/img/btnClose.png);}QPushButton#btnDelete:"
@@ -226,6 +228,15 @@ QString elidedPath(const QFontMetrics &metrics, const QString &path, int room)
     return shown;
 }
 
+bool styleSharedAbove(const QWidget *parent)
+{
+    for (const QWidget *holder = parent; holder; holder = holder->parentWidget()) {
+        if (holder->property(SharedStyleProperty).toBool())
+            return true;
+    }
+    return false;
+}
+
 // Makes the style sheet read a widget's dynamic properties again.
 void restyle(QWidget *widget)
 {
@@ -330,7 +341,14 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     layout->addWidget(btnNewName, 0);
     layout->addWidget(btnKonvertier, 0);
 
-    setStyleSheet(StyleSheet);
+    if (!styleSharedAbove(parent))
+        setStyleSheet(StyleSheet);
+}
+
+void ListWidgetContainer::shareStyle(QWidget *holder)
+{
+    holder->setProperty(SharedStyleProperty, true);
+    holder->setStyleSheet(StyleSheet);
 }
 
 ListWidgetContainer::~ListWidgetContainer() = default;

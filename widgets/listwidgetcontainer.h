@@ -42,6 +42,11 @@ public:
     ListWidgetContainer(QWidget *parent, QString path, QString sourcePath = QString());
     ~ListWidgetContainer() override;
 
+    // Gives holder the rows' style sheet, for every row made inside it later:
+    // a list of many rows parses it once, not once per row. A row elsewhere
+    // sets it on itself.
+    static void shareStyle(QWidget *holder);
+
     QString path() const { return m_path; }
     QString sourcePath() const { return m_sourcePath; }
     // Sets the target without asking, e.g. to take back a refused new name.
