@@ -15,6 +15,7 @@
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -26,11 +27,39 @@
 #include <QResizeEvent>
 #include <QSpacerItem>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
 #include <utility>
+
+// Every row has the list's row size and fills its item. The list takes one
+// item's size for all (uniform sizes), the last one's, which may not have its
+// size hint yet; the default delegate would also give a row only the height
+// of a line of text, and the list its full height again at the next placing.
+class RowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void setRowSize(const QSize &size) { m_rowSize = size; }
+
+    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
+    {
+        return m_rowSize;
+    }
+
+    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                              const QModelIndex &) const override
+    {
+        editor->setGeometry(option.rect);
+    }
+
+private:
+    QSize m_rowSize;
+};
 
 namespace {
 
@@ -60,6 +89,11 @@ const QString StyleSheet = QStringLiteral(
 
 // A box of refused duplicates names at most this many.
 constexpr int MaxNamedDuplicates = 10;
+// Rows are added in slices of about this many milliseconds, between which
+// the window hears its events, and within a slice in chunks of this many
+// rows, each one insertion into the list.
+constexpr int AddingSliceMs = 40;
+constexpr int RowsPerChunk = 25;
 
 QStringList askUserForFiles()
 {
@@ -139,8 +173,12 @@ MainWindow::MainWindow(QWidget *parent)
         return askYesNo(this, title, text);
     })
     , m_queue(new ConversionQueue(this))
+    , m_nextSlice(new QTimer(this))
 {
     connectQueue();
+    m_nextSlice->setSingleShot(true);
+    m_nextSlice->setInterval(0);
+    connect(m_nextSlice, &QTimer::timeout, this, &MainWindow::addSlice);
     qRegisterMetaType<ListWidgetContainer *>();
 
     setObjectName(QStringLiteral("MainWindow"));
@@ -181,6 +219,11 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui.listWidget = new QListWidget(ui.centralWidget);
     ui.listWidget->setObjectName(QStringLiteral("listWidget"));
+    // Every row has the same size: the list need not ask each one.
+    ui.listWidget->setUniformItemSizes(true);
+    m_rowDelegate = new RowDelegate(ui.listWidget);
+    ui.listWidget->setItemDelegate(m_rowDelegate);
+    ListWidgetContainer::shareStyle(ui.listWidget->viewport());
     // The inside narrows when the vertical scroll bar comes: rows follow it.
     ui.listWidget->viewport()->installEventFilter(this);
     ui.verticalLayout->addWidget(ui.listWidget);
@@ -297,28 +340,90 @@ void MainWindow::addFile(QString path)
 
 void MainWindow::addFiles(const QStringList &paths)
 {
-    QStringList refused;
-    for (const QString &path : paths)
-        addRow(path, &refused);
-    reportDuplicates(refused);
+    queueAdding(paths, false);
 }
 
-bool MainWindow::addRow(const QString &path, QStringList *refused)
+void MainWindow::queueAdding(const QStringList &paths, bool dropped)
 {
-    if (!ReportPaths::isConfiguration(path))
-        return false;
-    const QString target = ReportPaths::besideSource(path);
-    const QString identity = ConversionQueue::reportIdentity(target);
-    if (fileList.contains(identity)) {
-        refused->append(target);
-        return false;
+    const bool idle = m_adding.isEmpty();
+    AddBatch batch;
+    batch.paths = paths;
+    batch.dropped = dropped;
+    m_adding.append(batch);
+    m_addingTotal += int(paths.size());
+    // A few files stand at once; more come slice by slice. A drop or a
+    // choice made meanwhile waits its turn behind those under way.
+    if (idle)
+        addSlice();
+}
+
+void MainWindow::addSlice()
+{
+    QElapsedTimer clock;
+    clock.start();
+    QList<AddBatch> done;
+    while (!m_adding.isEmpty() && clock.elapsed() < AddingSliceMs) {
+        AddBatch &batch = m_adding.first();
+        const int chunk = qMin(RowsPerChunk, int(batch.paths.size()) - batch.next);
+        addChunk(&batch, chunk);
+        m_addingDone += chunk;
+        if (batch.next == batch.paths.size())
+            done.append(m_adding.takeFirst());
     }
-    fileList.append(identity);
+    if (m_adding.isEmpty()) {
+        m_addingDone = 0;
+        m_addingTotal = 0;
+        showProgress();
+    } else {
+        showStatus(tr("Füge hinzu \u2026 (%1 von %2)").arg(m_addingDone).arg(m_addingTotal));
+        m_nextSlice->start();
+    }
+    for (const AddBatch &batch : qAsConst(done))
+        finishBatch(batch);
+}
 
-    auto *item = new QListWidgetItem(ui.listWidget, QListWidgetItem::Type);
-    item->setSizeHint(rowSize());
+void MainWindow::addChunk(AddBatch *batch, int count)
+{
+    QStringList sources;
+    QStringList targets;
+    for (const int end = batch->next + count; batch->next < end; ++batch->next) {
+        const QString &path = batch->paths.at(batch->next);
+        if (!ReportPaths::isConfiguration(path))
+            continue;
+        const QString target = ReportPaths::besideSource(path);
+        const QString identity = ConversionQueue::reportIdentity(target);
+        if (fileList.contains(identity)) {
+            batch->refused.append(target);
+            continue;
+        }
+        fileList.append(identity);
+        sources.append(path);
+        targets.append(target);
+    }
+    if (sources.isEmpty())
+        return;
+    // One insertion for the chunk: a visible list places all its rows again
+    // after each insertion.
+    const QSize size = rowSize();
+    m_rowDelegate->setRowSize(size);
+    const int first = ui.listWidget->count();
+    QStringList blanks;
+    for (int i = 0; i < sources.size(); ++i)
+        blanks.append(QString());
+    ui.listWidget->insertItems(first, blanks);
+    for (int i = 0; i < sources.size(); ++i) {
+        QListWidgetItem *item = ui.listWidget->item(first + i);
+        item->setSizeHint(size);
+        addRow(item, sources.at(i), targets.at(i));
+    }
+    batch->added += int(sources.size());
+    showHint();
+}
 
-    auto *row = new ListWidgetContainer(this, target, path);
+void MainWindow::addRow(QListWidgetItem *item, const QString &source, const QString &target)
+{
+    // Made inside the list, where it will stand: no move to it afterwards.
+    auto *row = new ListWidgetContainer(ui.listWidget->viewport(), target, source);
     connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] { removeRow(row, item); });
     connect(row, &ListWidgetContainer::konvertMe, this, [this, row] { convertSingle(row); });
     connect(row, &ListWidgetContainer::notice, this, &MainWindow::showStatus);
@@ -331,8 +436,20 @@ bool MainWindow::addRow(const QString &path, QStringList *refused)
                     row->setPath(current);
             });
     ui.listWidget->setItemWidget(item, row);
-    showHint();
-    return true;
+}
+
+void MainWindow::finishBatch(const AddBatch &batch)
+{
+    if (batch.dropped && batch.added == 0 && batch.refused.isEmpty())
+        showStatus(tr("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in der Ablage."));
+    if (!batch.dropped) {
+        reportDuplicates(batch.refused);
+        return;
+    }
+    // The source of the drag waits for the drop to end: the box comes after.
+    QMetaObject::invokeMethod(
+            this, [this, refused = batch.refused] { reportDuplicates(refused); },
+            Qt::QueuedConnection);
 }
 
 void MainWindow::removeRow(ListWidgetContainer *row, QListWidgetItem *item)
@@ -473,6 +590,7 @@ QSize MainWindow::rowSize() const
 void MainWindow::fitRows()
 {
     const QSize hint = rowSize();
+    m_rowDelegate->setRowSize(hint);
     for (int i = 0; i < ui.listWidget->count(); ++i) {
         QListWidgetItem *item = ui.listWidget->item(i);
         if (item->sizeHint() != hint)
@@ -507,20 +625,15 @@ void MainWindow::dropEvent(QDropEvent *e)
 
 void MainWindow::addDropped(const QList<QUrl> &urls)
 {
-    QStringList refused;
-    int added = 0;
+    QStringList paths;
     for (const QUrl &url : urls) {
         const QString path = droppedPath(url);
         qDebug() << "Dropped file:" << path;
         const bool folder = !path.isEmpty() && QFileInfo(path).isDir();
-        for (const QString &file : folder ? configurationsIn(path) : QStringList {path}) {
-            if (addRow(file, &refused))
-                ++added;
-        }
+        if (folder)
+            paths.append(configurationsIn(path));
+        else
+            paths.append(path);
     }
-    if (added == 0 && refused.isEmpty())
-        showStatus(tr("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in der Ablage."));
-    // The source of the drag waits for the drop to end: the box comes after.
-    QMetaObject::invokeMethod(
-            this, [this, refused] { reportDuplicates(refused); }, Qt::QueuedConnection);
+    queueAdding(paths, true);
 }

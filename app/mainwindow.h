@@ -16,6 +16,7 @@ class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QResizeEvent;
+class QTimer;
 class QVBoxLayout;
 QT_END_NAMESPACE
 
@@ -25,6 +26,7 @@ QT_END_NAMESPACE
 
 class cButton;
 class ConversionQueue;
+class RowDelegate;
 class convert;
 class ListWidgetContainer;
 
@@ -84,9 +86,25 @@ protected:
     void dropEvent(QDropEvent *e) override;
 
 private:
+    // Files on their way to become rows, from one drop or one choice.
+    struct AddBatch
+    {
+        QStringList paths;
+        bool dropped = false;
+        int next = 0; // the next path to take
+        QStringList refused; // targets already in the list
+        int added = 0;
+    };
+
     void openFiles();
-    // Adds a row for path; a refused duplicate's target goes to refused.
-    bool addRow(const QString &path, QStringList *refused);
+    void queueAdding(const QStringList &paths, bool dropped);
+    // Adds rows for a while, then lets the window hear its events.
+    void addSlice();
+    // Takes the batch's next count paths.
+    void addChunk(AddBatch *batch, int count);
+    void addRow(QListWidgetItem *item, const QString &source, const QString &target);
+    // Tells what became of a batch's files.
+    void finishBatch(const AddBatch &batch);
     void reportDuplicates(const QStringList &targets);
     void addDropped(const QList<QUrl> &urls);
     void removeRow(ListWidgetContainer *row, QListWidgetItem *item);
@@ -140,4 +158,11 @@ private:
     QuestionBox m_ask;
     // Runs the rows' conversions: one at a time per report, counted.
     ConversionQueue *m_queue;
+    // The batches not yet added, in the order they came, and how far along
+    // they are together.
+    QList<AddBatch> m_adding;
+    int m_addingDone = 0;
+    int m_addingTotal = 0;
+    QTimer *m_nextSlice;
+    RowDelegate *m_rowDelegate = nullptr;
 };
