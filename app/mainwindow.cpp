@@ -175,6 +175,8 @@ MainWindow::MainWindow(QWidget *parent)
     , m_queue(new ConversionQueue(this))
     , m_nextSlice(new QTimer(this))
 {
+    // "Convert all" on a long list makes tasks a few at a time, not all at once.
+    m_queue->setMaxInFlight(ConversionQueue::defaultInFlight());
     connectQueue();
     m_nextSlice->setSingleShot(true);
     m_nextSlice->setInterval(0);

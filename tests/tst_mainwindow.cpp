@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/opendialog.h"
 #include "app/qttranslations.h"
+#include "engine/conversionqueue.h"
 #include "engine/convert.h"
 #include "system/filenames.h"
 #include "system/reportfile.h"
@@ -914,7 +915,8 @@ void tst_MainWindow::quitWithHundredConversions()
     auto h = std::make_unique<Harness>(true);
     h->open(sources);
     h->window.convertAll();
-    QCOMPARE(h->starts.size(), 100);
+    // The pool gets a few at a time; the others wait in the window's queue.
+    QCOMPARE(h->starts.size(), ConversionQueue::defaultInFlight());
     // Quit at once: the pool's threads are busy, the rest still waits.
     QVERIFY(QThreadPool::globalInstance()->activeThreadCount() > 0);
 
