@@ -57,6 +57,7 @@ private slots:
     void dropPaths_data();
     void dropPaths();
     void dropLatin1Name();
+    void dropWhileAdding();
     void newTarget_data();
     void newTarget();
     void removalFreesPath();
@@ -617,6 +618,37 @@ void tst_MainWindow::dropLatin1Name()
     QTRY_VERIFY(files->rowCount(files->index(dir.path())) == 0);
 #endif
 #endif
+}
+
+void tst_MainWindow::dropWhileAdding()
+{
+    TestFolder dir;
+    const QDir root(dir.path());
+    QVERIFY(root.mkpath(QStringLiteral("viele")));
+    for (int i = 0; i < 400; ++i)
+        QVERIFY(!writeFile(
+                         root.filePath(
+                                 QStringLiteral("viele/f%1.json").arg(i, 3, 10, QLatin1Char('0'))),
+                         "{}")
+                         .isEmpty());
+    QVERIFY(!writeFile(root.filePath(QStringLiteral("zuletzt.json")), "{}").isEmpty());
+
+    Harness h;
+    h.window.show();
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^(Drag|Drop)")));
+    h.drop({QUrl::fromLocalFile(root.filePath(QStringLiteral("viele")))});
+    // Rows come in slices; the window hears a second drop meanwhile.
+    if (h.list()->count() < 400)
+        QVERIFY2(h.status().startsWith(QStringLiteral("Füge hinzu \u2026 (")),
+                 qPrintable(h.status()));
+    h.drop({QUrl::fromLocalFile(root.filePath(QStringLiteral("zuletzt.json"))),
+            QUrl::fromLocalFile(root.filePath(QStringLiteral("viele/f000.json")))});
+    QTRY_COMPARE(h.list()->count(), 401);
+    QCOMPARE(h.targets().last(), root.filePath(QStringLiteral("zuletzt.pdf")));
+    QCOMPARE(h.targets().first(), root.filePath(QStringLiteral("viele/f000.pdf")));
+    QTRY_COMPARE(h.messages,
+                 QStringList {duplicateText(root.filePath(QStringLiteral("viele/f000.pdf")))});
+    QCOMPARE(h.status(), QString());
 }
 
 void tst_MainWindow::newTarget_data()
