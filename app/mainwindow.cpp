@@ -372,16 +372,25 @@ void MainWindow::addSlice()
         if (batch.next == batch.paths.size())
             done.append(m_adding.takeFirst());
     }
+    QStringList notes;
+    for (const AddBatch &batch : qAsConst(done))
+        notes.append(batchNote(batch));
+    notes.removeAll(QString());
+    m_addingNotes.append(notes);
     if (m_adding.isEmpty()) {
         m_addingDone = 0;
         m_addingTotal = 0;
         showProgress();
+        // What was left out, once every file given has been looked at.
+        if (!m_addingNotes.isEmpty())
+            showStatus(m_addingNotes.join(QLatin1Char(' ')));
+        m_addingNotes.clear();
     } else {
-        showStatus(tr("Füge hinzu \u2026 (%1 von %2)").arg(m_addingDone).arg(m_addingTotal));
+        showProgress();
         m_nextSlice->start();
     }
     for (const AddBatch &batch : qAsConst(done))
-        finishBatch(batch);
+        tellDuplicates(batch);
 }
 
 void MainWindow::addChunk(AddBatch *batch, int count)
@@ -436,14 +445,22 @@ void MainWindow::addRow(QListWidgetItem *item, const QString &source, const QStr
                     current = newTarget;
                 else
                     row->setPath(current);
+                // A new target puts a converted row back to open, once the
+                // row has heard the answer.
+                QMetaObject::invokeMethod(this, &MainWindow::showProgress, Qt::QueuedConnection);
             });
     ui.listWidget->setItemWidget(item, row);
 }
 
-void MainWindow::finishBatch(const AddBatch &batch)
+QString MainWindow::batchNote(const AddBatch &batch) const
 {
     if (batch.dropped && batch.added == 0 && batch.refused.isEmpty())
-        showStatus(tr("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in der Ablage."));
+        return tr("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in der Ablage.");
+    return QString();
+}
+
+void MainWindow::tellDuplicates(const AddBatch &batch)
+{
     if (!batch.dropped) {
         reportDuplicates(batch.refused);
         return;
@@ -465,6 +482,7 @@ void MainWindow::removeRow(ListWidgetContainer *row, QListWidgetItem *item)
         focused->clearFocus();
     delete item;
     showHint();
+    showProgress();
 }
 
 void MainWindow::dropConversion(ListWidgetContainer *row)
@@ -547,7 +565,7 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
     W->setPbarRange(0, convert::ProgressSteps);
     W->markStarted();
     if (m_queue->isSettled())
-        m_countsBefore = {m_queue->startedCount(), m_queue->endedCount(), m_queue->failedCount()};
+        m_countsBefore = {m_queue->startedCount(), m_queue->endedCount()};
     ConversionJob job;
     job.source = W->sourcePath();
     job.target = W->path();
@@ -559,22 +577,69 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
 
 void MainWindow::showProgress()
 {
+    if (!m_adding.isEmpty()) {
+        showStatus(tr("Füge hinzu \u2026 (%1 von %2)").arg(m_addingDone).arg(m_addingTotal));
+        return;
+    }
+    // While conversions run: how far the ones started since the window was
+    // last idle are.
     const int started = m_queue->startedCount() - m_countsBefore.started;
     const int ended = m_queue->endedCount() - m_countsBefore.ended;
-    const int failed = m_queue->failedCount() - m_countsBefore.failed;
     if (ended < started) {
         const int current = qMin(ended + 1, started);
         showStatus(tr("Konvertiere \u2026 (%1 von %2)").arg(current).arg(started));
-    } else if (started > 0) {
-        showStatus(tr("%1 konvertiert, %2 fehlgeschlagen").arg(started - failed).arg(failed));
-    } else {
-        showStatus(QString());
+        return;
     }
+    showSummary();
+}
+
+MainWindow::RowCounts MainWindow::countRows() const
+{
+    RowCounts counts;
+    for (int i = 0; i < ui.listWidget->count(); ++i) {
+        const ListWidgetContainer *row = rowAt(i);
+        if (!row)
+            continue;
+        switch (row->conversion()) {
+        case ListWidgetContainer::Conversion::Finished:
+            ++counts.converted;
+            break;
+        case ListWidgetContainer::Conversion::Failed:
+            ++counts.failed;
+            break;
+        case ListWidgetContainer::Conversion::Idle:
+            ++counts.open;
+            break;
+        case ListWidgetContainer::Conversion::Started:
+            break;
+        }
+    }
+    return counts;
+}
+
+void MainWindow::showSummary()
+{
+    // The rows as they are now; nothing until one has been converted.
+    const RowCounts counts = countRows();
+    if (counts.converted == 0 && counts.failed == 0) {
+        showStatus(QString());
+        return;
+    }
+    QString text = tr("%1 konvertiert, %2 fehlgeschlagen").arg(counts.converted).arg(counts.failed);
+    if (counts.open > 0)
+        text += tr(", %1 offen").arg(counts.open);
+    showStatus(text);
 }
 
 void MainWindow::showStatus(const QString &text)
 {
     m_status->setText(text);
+}
+
+ListWidgetContainer *MainWindow::rowAt(int index) const
+{
+    return qobject_cast<ListWidgetContainer *>(
+            ui.listWidget->itemWidget(ui.listWidget->item(index)));
 }
 
 void MainWindow::showHint()

@@ -103,8 +103,10 @@ private:
     // Takes the batch's next count paths.
     void addChunk(AddBatch *batch, int count);
     void addRow(QListWidgetItem *item, const QString &source, const QString &target);
-    // Tells what became of a batch's files.
-    void finishBatch(const AddBatch &batch);
+    // What the status line says of a batch, if anything.
+    QString batchNote(const AddBatch &batch) const;
+    // The box for a batch's files already in the list.
+    void tellDuplicates(const AddBatch &batch);
     void reportDuplicates(const QStringList &targets);
     void addDropped(const QList<QUrl> &urls);
     void removeRow(ListWidgetContainer *row, QListWidgetItem *item);
@@ -113,8 +115,20 @@ private:
     void connectQueue();
     // The row a job of the queue converts, if it is still there.
     ListWidgetContainer *rowOf(quint64 job) const;
+    // How many rows stand where.
+    struct RowCounts
+    {
+        int converted = 0;
+        int failed = 0;
+        int open = 0; // never converted, or since given a new target
+    };
+    // The status line as things stand: adding, converting, or the rows.
     void showProgress();
+    RowCounts countRows() const;
+    void showSummary();
+    // Says text until the next change of the list or its conversions.
     void showStatus(const QString &text);
+    ListWidgetContainer *rowAt(int index) const;
     void showHint();
     bool retarget(const QString &oldTarget, const QString &newTarget);
     QSize rowSize() const;
@@ -149,7 +163,6 @@ private:
     {
         int started = 0;
         int ended = 0;
-        int failed = 0;
     };
     Counts m_countsBefore;
 
@@ -163,6 +176,8 @@ private:
     QList<AddBatch> m_adding;
     int m_addingDone = 0;
     int m_addingTotal = 0;
+    // What the batches added meanwhile left out, said when all are added.
+    QStringList m_addingNotes;
     QTimer *m_nextSlice;
     RowDelegate *m_rowDelegate = nullptr;
 };

@@ -68,6 +68,7 @@ private slots:
     void convertAllSkipsForeignItems();
     void realConversions();
     void failedRowRetried();
+    void statusFollowsRows();
     void quitWithConversionsQueuedAndRunning();
     void quitWithHundredConversions();
     void removeRowsWhileConverting();
@@ -188,6 +189,13 @@ void press(ListWidgetContainer *row, const char *name)
 QProgressBar *bar(ListWidgetContainer *row)
 {
     return row->findChild<QProgressBar *>(QStringLiteral("pBarKonvert"));
+}
+
+// A task ends as one that could not read its file.
+void failTask(convert *task)
+{
+    emit task->abortReason(QStringLiteral("Die Datei fehlt."));
+    emit task->aborted();
 }
 
 // Copies the shipped examples into folder; returns their paths.
@@ -881,6 +889,41 @@ void tst_MainWindow::failedRowRetried()
     QCOMPARE(bar(row)->text(), QStringLiteral("wartet"));
     QTRY_COMPARE(row->conversion(), ListWidgetContainer::Conversion::Finished);
     QVERIFY(ReportFile::isCompletePdf(report));
+}
+
+void tst_MainWindow::statusFollowsRows()
+{
+    Harness h;
+    h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json"),
+            QStringLiteral("/in/c.json")});
+    QCOMPARE(h.status(), QString());
+    h.window.convertAll();
+    QCOMPARE(h.status(), QStringLiteral("Konvertiere \u2026 (1 von 3)"));
+    emit h.starts.at(0).task->finished();
+    failTask(h.starts.at(1).task);
+    emit h.starts.at(2).task->finished();
+    QCOMPARE(h.status(), QStringLiteral("2 konvertiert, 1 fehlgeschlagen"));
+
+    // Counted over the rows, not over the last conversions.
+    press(h.rows().at(1), "btnKonvertier");
+    failTask(h.starts.at(3).task);
+    QCOMPARE(h.status(), QStringLiteral("2 konvertiert, 1 fehlgeschlagen"));
+    h.open({QStringLiteral("/in/d.json")});
+    QCOMPARE(h.status(), QStringLiteral("2 konvertiert, 1 fehlgeschlagen, 1 offen"));
+    press(h.rows().at(1), "btnDelete");
+    QCOMPARE(h.status(), QStringLiteral("2 konvertiert, 0 fehlgeschlagen, 1 offen"));
+    while (!h.rows().isEmpty())
+        press(h.rows().first(), "btnDelete");
+    QCOMPARE(h.status(), QString());
+    QVERIFY(!h.window.findChild<QLabel *>(QStringLiteral("listHint"))->isHidden());
+
+    // A drop that adds rows replaces what an earlier one said.
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^(Drag|Drop)")));
+    h.drop({QUrl::fromLocalFile(QStringLiteral("/in/notizen.txt"))});
+    QCOMPARE(h.status(), QStringLiteral("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in "
+                                        "der Ablage."));
+    h.drop({QUrl::fromLocalFile(QStringLiteral("/in/e.json"))});
+    QCOMPARE(h.status(), QString());
 }
 
 void tst_MainWindow::quitWithConversionsQueuedAndRunning()
