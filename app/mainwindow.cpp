@@ -87,8 +87,10 @@ const QString StyleSheet = QStringLiteral(
         "QPushButton#btnKonvert:pressed{border-image:url(:/img/IconSwitchInv.png);}"
         "\n\nQLabel#listHint{color:gray;}");
 
-// A box of refused duplicates names at most this many.
+// A box of refused duplicates names at most this many, and the status line
+// as many files left out.
 constexpr int MaxNamedDuplicates = 10;
+constexpr int MaxNamedSkipped = 10;
 // Rows are added in slices of about this many milliseconds, between which
 // the window hears its events, and within a slice in chunks of this many
 // rows, each one insertion into the list.
@@ -399,8 +401,11 @@ void MainWindow::addChunk(AddBatch *batch, int count)
     QStringList targets;
     for (const int end = batch->next + count; batch->next < end; ++batch->next) {
         const QString &path = batch->paths.at(batch->next);
-        if (!ReportPaths::isConfiguration(path))
+        if (!ReportPaths::isConfiguration(path)) {
+            if (!path.isEmpty())
+                batch->skipped.append(FileNames::forDisplay(QFileInfo(path).fileName()));
             continue;
+        }
         const QString target = ReportPaths::besideSource(path);
         const QString identity = ConversionQueue::reportIdentity(target);
         if (fileList.contains(identity)) {
@@ -456,7 +461,12 @@ QString MainWindow::batchNote(const AddBatch &batch) const
 {
     if (batch.dropped && batch.added == 0 && batch.refused.isEmpty())
         return tr("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in der Ablage.");
-    return QString();
+    if (batch.skipped.isEmpty())
+        return QString();
+    QString names = batch.skipped.mid(0, MaxNamedSkipped).join(QStringLiteral(", "));
+    if (batch.skipped.size() > MaxNamedSkipped)
+        names += tr(" und %1 weitere").arg(batch.skipped.size() - MaxNamedSkipped);
+    return tr("übergangen: %1 (keine .json-Datei)").arg(names);
 }
 
 void MainWindow::tellDuplicates(const AddBatch &batch)

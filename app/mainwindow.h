@@ -60,7 +60,9 @@ public:
     // file or its PDF is in the list already.
     void addFile(QString path);
     // The same for several files; the duplicates among them are told of in
-    // one box.
+    // one box, the files that are no configurations in the status line. A
+    // few become rows at once; many come in slices between events, after
+    // any still coming from before.
     void addFiles(const QStringList &paths);
 
     // Waiting conversions are dropped, running ones are waited for; then
@@ -93,6 +95,7 @@ private:
         bool dropped = false;
         int next = 0; // the next path to take
         QStringList refused; // targets already in the list
+        QStringList skipped; // names of files that are no configurations
         int added = 0;
     };
 
@@ -103,7 +106,7 @@ private:
     // Takes the batch's next count paths.
     void addChunk(AddBatch *batch, int count);
     void addRow(QListWidgetItem *item, const QString &source, const QString &target);
-    // What the status line says of a batch, if anything.
+    // What the status line says of a batch's files left out, if anything.
     QString batchNote(const AddBatch &batch) const;
     // The box for a batch's files already in the list.
     void tellDuplicates(const AddBatch &batch);

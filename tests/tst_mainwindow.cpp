@@ -376,22 +376,35 @@ void tst_MainWindow::addFiles_data()
     QTest::addColumn<QStringList>("targets");
     QTest::addColumn<QStringList>("sources");
     QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("status"); // files left out
 
     QTest::newRow("one file") << QStringList {"C:/in/a.json"} << QStringList {"C:/in/a.pdf"}
-                              << QStringList {"C:/in/a.json"} << QStringList {};
+                              << QStringList {"C:/in/a.json"} << QStringList {} << QString();
     QTest::newRow("same file twice") << QStringList {"C:/in/a.json", "C:/in/b.json", "C:/in/a.json"}
                                      << QStringList {"C:/in/a.pdf", "C:/in/b.pdf"}
                                      << QStringList {"C:/in/a.json", "C:/in/b.json"}
-                                     << QStringList {duplicateText("C:/in/a.pdf")};
+                                     << QStringList {duplicateText("C:/in/a.pdf")} << QString();
     QTest::newRow("no configuration files")
             << QStringList {"C:/in/a.JSON", "C:/in/a.txt", "C:/in", "C:/in/a.json.bak", ""}
-            << QStringList {} << QStringList {} << QStringList {};
+            << QStringList {} << QStringList {} << QStringList {}
+            << "übergangen: a.JSON, a.txt, in, a.json.bak (keine .json-Datei)";
+    // The dialog's filter ignores case; the rule for a configuration does not.
+    QTest::newRow("picks left out")
+            << QStringList {"/in/a.json", "/in/UPPER.JSON", "/in/notes.txt", "/in/b.json"}
+            << QStringList {"/in/a.pdf", "/in/b.pdf"} << QStringList {"/in/a.json", "/in/b.json"}
+            << QStringList {} << "übergangen: UPPER.JSON, notes.txt (keine .json-Datei)";
+    QTest::newRow("many left out")
+            << inFolder("/in", {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt", "7.txt",
+                                "8.txt", "9.txt", "10.txt", "11.txt", "12.txt"})
+            << QStringList {} << QStringList {} << QStringList {}
+            << "übergangen: 1.txt, 2.txt, 3.txt, 4.txt, 5.txt, 6.txt, 7.txt, 8.txt, 9.txt, "
+               "10.txt und 2 weitere (keine .json-Datei)";
     QTest::newRow(".json in a folder name")
             << QStringList {"C:/x.json/a.json"} << QStringList {"C:/x.json/a.pdf"}
-            << QStringList {"C:/x.json/a.json"} << QStringList {};
+            << QStringList {"C:/x.json/a.json"} << QStringList {} << QString();
     QTest::newRow(".pdf in a folder name")
             << QStringList {"C:/x.pdf/a.json"} << QStringList {"C:/x.pdf/a.pdf"}
-            << QStringList {"C:/x.pdf/a.json"} << QStringList {};
+            << QStringList {"C:/x.pdf/a.json"} << QStringList {} << QString();
 }
 
 void tst_MainWindow::addFiles()
@@ -400,6 +413,7 @@ void tst_MainWindow::addFiles()
     QFETCH(QStringList, targets);
     QFETCH(QStringList, sources);
     QFETCH(QStringList, messages);
+    QFETCH(QString, status);
 
     Harness h;
     h.open(paths);
@@ -409,6 +423,7 @@ void tst_MainWindow::addFiles()
         sourcesSeen.append(row->sourcePath());
     QCOMPARE(sourcesSeen, sources);
     QCOMPARE(h.messages, messages);
+    QCOMPARE(h.status(), status);
 
     // Conversions read the source the row came from.
     h.window.convertAll();
