@@ -19,6 +19,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -91,6 +92,10 @@ const QString StyleSheet = QStringLiteral(
 // as many files left out.
 constexpr int MaxNamedDuplicates = 10;
 constexpr int MaxNamedSkipped = 10;
+// The red of a failed row, for the failures in the status line.
+const QString FailureColor = QStringLiteral("#B0000B");
+constexpr Qt::TextInteractionFlags LinkInteraction
+        = Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard;
 // Rows are added in slices of about this many milliseconds, between which
 // the window hears its events, and within a slice in chunks of this many
 // rows, each one insertion into the list.
@@ -245,6 +250,9 @@ MainWindow::MainWindow(QWidget *parent)
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusText"));
     statusBar()->addWidget(m_status, 1);
+    connect(m_status, &QLabel::linkActivated, this, &MainWindow::showNextFailure);
+    // A label reached by Tab has no link focused yet: Enter acts at once.
+    m_status->installEventFilter(this);
 
     setCentralWidget(ui.centralWidget);
     setWindowTitle(tr("Belmorand [Beta]"));
@@ -635,15 +643,51 @@ void MainWindow::showSummary()
         showStatus(QString());
         return;
     }
-    QString text = tr("%1 konvertiert, %2 fehlgeschlagen").arg(counts.converted).arg(counts.failed);
+    QString failed = tr("%1 fehlgeschlagen").arg(counts.failed).toHtmlEscaped();
+    // The failures lead to the failed rows, by a click or by Tab and Enter.
+    if (counts.failed > 0)
+        failed = QStringLiteral("<a href=\"#failed\" style=\"color:%1\">%2</a>")
+                         .arg(FailureColor, failed);
+    QString text = tr("%1 konvertiert").arg(counts.converted).toHtmlEscaped() + QStringLiteral(", ")
+                   + failed;
     if (counts.open > 0)
-        text += tr(", %1 offen").arg(counts.open);
-    showStatus(text);
+        text += tr(", %1 offen").arg(counts.open).toHtmlEscaped();
+    m_status->setTextFormat(Qt::RichText);
+    m_status->setTextInteractionFlags(counts.failed > 0 ? LinkInteraction : Qt::NoTextInteraction);
+    m_status->setText(text);
 }
 
 void MainWindow::showStatus(const QString &text)
 {
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setTextInteractionFlags(Qt::NoTextInteraction);
     m_status->setText(text);
+}
+
+void MainWindow::showNextFailure()
+{
+    // After the row that has the focus, else after the one shown last.
+    int from = -1;
+    for (int i = 0; i < ui.listWidget->count(); ++i) {
+        ListWidgetContainer *row = rowAt(i);
+        if (row && (row->focusedPart() != ListWidgetContainer::Part::None)) {
+            from = i;
+            break;
+        }
+        if (row && row == m_lastFailureShown)
+            from = i;
+    }
+    const int count = ui.listWidget->count();
+    for (int step = 1; step <= count; ++step) {
+        const int index = (from + step) % count;
+        ListWidgetContainer *row = rowAt(index);
+        if (row && row->conversion() == ListWidgetContainer::Conversion::Failed) {
+            ui.listWidget->scrollToItem(ui.listWidget->item(index));
+            row->focusPart(ListWidgetContainer::Part::PathField);
+            m_lastFailureShown = row;
+            return;
+        }
+    }
 }
 
 ListWidgetContainer *MainWindow::rowAt(int index) const
@@ -679,6 +723,14 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui.listWidget->viewport() && event->type() == QEvent::Resize)
         fitRows();
+    if (watched == m_status && event->type() == QEvent::KeyPress
+        && m_status->textInteractionFlags() == LinkInteraction) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            showNextFailure();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

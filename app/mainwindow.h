@@ -132,6 +132,8 @@ private:
     // Says text until the next change of the list or its conversions.
     void showStatus(const QString &text);
     ListWidgetContainer *rowAt(int index) const;
+    // Scrolls to the next failed row, from the focus on, and focuses it.
+    void showNextFailure();
     void showHint();
     bool retarget(const QString &oldTarget, const QString &newTarget);
     QSize rowSize() const;
@@ -181,6 +183,7 @@ private:
     int m_addingTotal = 0;
     // What the batches added meanwhile left out, said when all are added.
     QStringList m_addingNotes;
+    QPointer<ListWidgetContainer> m_lastFailureShown;
     QTimer *m_nextSlice;
     RowDelegate *m_rowDelegate = nullptr;
 };

@@ -27,6 +27,7 @@
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QTextDocumentFragment>
 #include <QThreadPool>
 #include <QtTest>
 
@@ -69,6 +70,7 @@ private slots:
     void realConversions();
     void failedRowRetried();
     void statusFollowsRows();
+    void failuresLeadToRows();
     void quitWithConversionsQueuedAndRunning();
     void quitWithHundredConversions();
     void removeRowsWhileConverting();
@@ -115,9 +117,15 @@ struct Harness
         return window.findChild<QListWidget *>(QStringLiteral("listWidget"));
     }
 
+    QLabel *statusLine() const { return window.findChild<QLabel *>(QStringLiteral("statusText")); }
+
+    // As the user reads it, whether plain or with a link.
     QString status() const
     {
-        return window.findChild<QLabel *>(QStringLiteral("statusText"))->text();
+        const QString text = statusLine()->text();
+        return statusLine()->textFormat() == Qt::RichText
+                       ? QTextDocumentFragment::fromHtml(text).toPlainText()
+                       : text;
     }
 
     void drop(const QList<QUrl> &urls)
@@ -939,6 +947,30 @@ void tst_MainWindow::statusFollowsRows()
                                         "der Ablage."));
     h.drop({QUrl::fromLocalFile(QStringLiteral("/in/e.json"))});
     QCOMPARE(h.status(), QString());
+}
+
+void tst_MainWindow::failuresLeadToRows()
+{
+    Harness h;
+    for (int i = 0; i < 20; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i, 2, 10, QLatin1Char('0'))});
+    h.window.show();
+    h.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&h.window));
+    for (int i : {2, 17}) {
+        press(h.rows().at(i), "btnKonvertier");
+        failTask(h.starts.last().task);
+    }
+    QCOMPARE(h.status(), QStringLiteral("0 konvertiert, 2 fehlgeschlagen, 18 offen"));
+
+    // Tab onto the failures and Enter: the next failed row, shown and focused.
+    for (int expected : {2, 17, 2}) {
+        h.statusLine()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(h.statusLine(), Qt::Key_Return);
+        ListWidgetContainer *row = h.rows().at(expected);
+        QCOMPARE(row->focusedPart(), ListWidgetContainer::Part::PathField);
+        QTRY_VERIFY(h.list()->viewport()->rect().contains(row->geometry()));
+    }
 }
 
 void tst_MainWindow::quitWithConversionsQueuedAndRunning()
