@@ -451,6 +451,10 @@ void MainWindow::addRow(QListWidgetItem *item, const QString &source, const QStr
     connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] { removeRow(row, item); });
     connect(row, &ListWidgetContainer::konvertMe, this, [this, row] { convertSingle(row); });
     connect(row, &ListWidgetContainer::notice, this, &MainWindow::showStatus);
+    // Tab may lead to a row below the visible part: Enter there would
+    // convert a row one cannot see.
+    connect(row, &ListWidgetContainer::partFocused, this,
+            [this, item] { ui.listWidget->scrollToItem(item); });
     // The lambda remembers the target the list knows for this row.
     connect(row, &ListWidgetContainer::newName, this,
             [this, row, current = target](const QString &newTarget) mutable {
@@ -493,12 +497,17 @@ void MainWindow::removeRow(ListWidgetContainer *row, QListWidgetItem *item)
 {
     fileList.removeOne(ConversionQueue::reportIdentity(row->path()));
     dropConversion(row);
-    // Hiding the focused row would pass the focus on to the next row's path
-    // field, which takes it with its whole text selected.
-    QWidget *focused = QApplication::focusWidget();
-    if (focused && row->isAncestorOf(focused))
-        focused->clearFocus();
+    // The focus goes to the same part of the next row (or of the one before,
+    // at the end), not wherever Qt would pass it: hiding the focused row
+    // would hand it to the next row's path field, all its text selected.
+    const ListWidgetContainer::Part part = row->focusedPart();
+    if (part != ListWidgetContainer::Part::None)
+        QApplication::focusWidget()->clearFocus();
+    const int index = ui.listWidget->row(item);
     delete item;
+    ListWidgetContainer *next = rowAt(qMin(index, ui.listWidget->count() - 1));
+    if (part != ListWidgetContainer::Part::None && next)
+        next->focusPart(part);
     showHint();
     showProgress();
 }

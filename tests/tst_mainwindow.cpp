@@ -63,6 +63,9 @@ private slots:
     void newTarget();
     void removalFreesPath();
     void removeWithRestingPointer();
+    void focusAfterRemoval_data();
+    void focusAfterRemoval();
+    void focusedRowShown();
     void startedOnce_data();
     void startedOnce();
     void convertAllStartsRowsAtRest();
@@ -264,6 +267,7 @@ using Presses = QVector<Press>;
 
 Q_DECLARE_METATYPE(Before)
 Q_DECLARE_METATYPE(Presses)
+Q_DECLARE_METATYPE(ListWidgetContainer::Part)
 
 void tst_MainWindow::initTestCase()
 {
@@ -789,8 +793,73 @@ void tst_MainWindow::removeWithRestingPointer()
         QTest::mouseClick(h.window.windowHandle(), Qt::LeftButton, Qt::NoModifier, spot);
         QCOMPARE(h.list()->count(), left);
         QTRY_COMPARE(spotOf(0), spot);
-        QCOMPARE(QApplication::focusWidget(), nullptr); // not the next path, all selected
+        // The same button of the next row, not its path, all selected.
+        QCOMPARE(QApplication::focusWidget(),
+                 h.rows().first()->findChild<cButton *>(QStringLiteral("btnDelete")));
     }
+}
+
+void tst_MainWindow::focusAfterRemoval_data()
+{
+    using Part = ListWidgetContainer::Part;
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<Part>("part");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("focused"); // the row that has the part afterwards, -1 none
+
+    QTest::newRow("Space on Entfernen") << 3 << 1 << Part::DeleteButton << int(Qt::Key_Space) << 1;
+    QTest::newRow("Space on the last row")
+            << 3 << 2 << Part::DeleteButton << int(Qt::Key_Space) << 1;
+    QTest::newRow("Delete on a path") << 3 << 0 << Part::PathField << int(Qt::Key_Delete) << 0;
+    QTest::newRow("Delete on convert") << 3 << 1 << Part::KonvertButton << int(Qt::Key_Delete) << 1;
+    QTest::newRow("the only row") << 1 << 0 << Part::DeleteButton << int(Qt::Key_Space) << -1;
+}
+
+void tst_MainWindow::focusAfterRemoval()
+{
+    QFETCH(int, rows);
+    QFETCH(int, removed);
+    QFETCH(ListWidgetContainer::Part, part);
+    QFETCH(int, key);
+    QFETCH(int, focused);
+
+    Harness h;
+    for (int i = 0; i < rows; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i)});
+    h.window.show();
+    h.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&h.window));
+    h.rows().at(removed)->focusPart(part);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    QCOMPARE(h.list()->count(), rows - 1);
+    if (focused < 0) {
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+        return;
+    }
+    QCOMPARE(h.rows().at(focused)->focusedPart(), part);
+    // Not the path field with its whole text selected.
+    QVERIFY(!h.rows().at(focused)->findChild<QLineEdit *>()->hasSelectedText());
+}
+
+void tst_MainWindow::focusedRowShown()
+{
+    Harness h;
+    for (int i = 0; i < 20; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i)});
+    h.window.show();
+    h.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&h.window));
+    const auto shown = [&](ListWidgetContainer *row) {
+        return h.list()->viewport()->rect().contains(row->geometry());
+    };
+    ListWidgetContainer *last = h.rows().last();
+    QTRY_VERIFY(!shown(last));
+    // Tab from the row before it into its path field.
+    h.rows().at(18)->focusPart(ListWidgetContainer::Part::KonvertButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(last->focusedPart(), ListWidgetContainer::Part::PathField);
+    QTRY_VERIFY(shown(last));
 }
 
 void tst_MainWindow::startedOnce_data()
