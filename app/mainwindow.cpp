@@ -313,7 +313,11 @@ void MainWindow::connectQueue()
             m_jobOfRow.remove(row);
         showProgress();
     });
-    connect(m_queue, &ConversionQueue::settled, this, &MainWindow::conversionsSettled);
+    connect(m_queue, &ConversionQueue::settled, this, [this] {
+        emit conversionsSettled();
+        if (m_closing && isVisible())
+            close();
+    });
 }
 
 ListWidgetContainer *MainWindow::rowOf(quint64 job) const
@@ -333,7 +337,11 @@ bool MainWindow::conversionsPending() const
 
 void MainWindow::closeEvent(QCloseEvent *e)
 {
-    if (conversionsPending() && m_ask
+    if (m_closing || !conversionsPending()) {
+        e->setAccepted(!conversionsPending());
+        return;
+    }
+    if (m_ask
         && !m_ask(tr("Belmorand [Beta]"),
                   tr("Es sind noch Konvertierungen offen. Sollen sie abgebrochen werden?\n\n"
                      "Wartende Konvertierungen beginnen dann nicht mehr; laufende werden "
@@ -341,7 +349,23 @@ void MainWindow::closeEvent(QCloseEvent *e)
         e->ignore();
         return;
     }
-    e->accept();
+    beginClosing();
+    e->setAccepted(!conversionsPending());
+}
+
+void MainWindow::beginClosing()
+{
+    // The window stays up until the running reports are written, so that
+    // nobody takes it for done and pulls the stick; then it closes.
+    m_closing = true;
+    m_nextSlice->stop();
+    m_adding.clear();
+    m_addingDone = 0;
+    m_addingTotal = 0;
+    m_queue->dropQueued();
+    ui.centralWidget->setEnabled(false);
+    setAcceptDrops(false);
+    showProgress();
 }
 
 // By value, like convert::run().
@@ -357,6 +381,8 @@ void MainWindow::addFiles(const QStringList &paths)
 
 void MainWindow::queueAdding(const QStringList &paths, bool dropped)
 {
+    if (m_closing)
+        return;
     const bool idle = m_adding.isEmpty();
     AddBatch batch;
     batch.paths = paths;
@@ -604,6 +630,12 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
 
 void MainWindow::showProgress()
 {
+    if (m_closing) {
+        const int running = m_queue->startedCount() - m_queue->endedCount();
+        showStatus(running == 1 ? tr("Wird beendet \u2026 noch 1 Bericht")
+                                : tr("Wird beendet \u2026 noch %1 Berichte").arg(running));
+        return;
+    }
     if (!m_adding.isEmpty()) {
         showStatus(tr("Füge hinzu \u2026 (%1 von %2)").arg(m_addingDone).arg(m_addingTotal));
         return;

@@ -99,6 +99,9 @@ private:
         int added = 0;
     };
 
+    // "Ja" to closing: waiting conversions are dropped, the window waits,
+    // switched off, for the running ones.
+    void beginClosing();
     void openFiles();
     void queueAdding(const QStringList &paths, bool dropped);
     // Adds rows for a while, then lets the window hear its events.
@@ -184,6 +187,7 @@ private:
     // What the batches added meanwhile left out, said when all are added.
     QStringList m_addingNotes;
     QPointer<ListWidgetContainer> m_lastFailureShown;
+    bool m_closing = false;
     QTimer *m_nextSlice;
     RowDelegate *m_rowDelegate = nullptr;
 };

@@ -79,6 +79,7 @@ private slots:
     void removeRowsWhileConverting();
     void removedRowWritesNothing();
     void closeAsks();
+    void closeWaitsForRunning();
     void qtTextsGerman();
 };
 
@@ -1213,8 +1214,10 @@ void tst_MainWindow::closeAsks()
     press(h.rows().first(), "btnKonvertier"); // waits in the pool
     QVERIFY(!h.window.close());
     QVERIFY(h.window.isVisible());
-    QVERIFY(h.window.close());
+    QVERIFY(!h.window.close()); // "Ja": it closes once the running one has ended
     QCOMPARE(asked, 2);
+    emit h.starts.first().task->finished();
+    QTRY_VERIFY(!h.window.isVisible());
 
     // The real question goes by itself once nothing is pending any more.
     Harness waiting;
@@ -1228,6 +1231,33 @@ void tst_MainWindow::closeAsks()
     });
     QVERIFY(waiting.window.close());
     QVERIFY(shown);
+}
+
+void tst_MainWindow::closeWaitsForRunning()
+{
+    Harness h;
+    h.window.setQuestionBox([](const QString &, const QString &) { return true; });
+    const int running = ConversionQueue::defaultInFlight(); // the pool's share; one more waits
+    for (int i = 0; i <= running; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i)});
+    h.window.show();
+    h.window.convertAll();
+    QCOMPARE(h.starts.size(), running);
+
+    QVERIFY(!h.window.close());
+    QVERIFY(h.window.isVisible());
+    QVERIFY(!h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->isEnabled());
+    QVERIFY(!h.rows().first()->isEnabled());
+    QVERIFY(!h.window.acceptDrops());
+    QCOMPARE(h.status(), QStringLiteral("Wird beendet \u2026 noch %1 Berichte").arg(running));
+    QVERIFY(!h.window.close()); // asked once only
+    for (int i = 1; i < running; ++i)
+        emit h.starts.at(i).task->finished();
+    QCOMPARE(h.status(), QStringLiteral("Wird beendet \u2026 noch 1 Bericht"));
+    QVERIFY(h.window.isVisible());
+    emit h.starts.first().task->finished();
+    QTRY_VERIFY(!h.window.isVisible());
+    QCOMPARE(h.starts.size(), running); // the waiting one never began
 }
 
 void tst_MainWindow::qtTextsGerman()
