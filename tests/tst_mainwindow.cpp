@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
@@ -58,6 +59,7 @@ private slots:
     void dropPaths_data();
     void dropPaths();
     void dropLatin1Name();
+    void openDialogFormats();
     void dropWhileAdding();
     void newTarget_data();
     void newTarget();
@@ -273,6 +275,7 @@ Q_DECLARE_METATYPE(ListWidgetContainer::Part)
 void tst_MainWindow::initTestCase()
 {
     FileNames::keepUndecodableNames(); // as the program does
+    useGermanFormats();
     convert::initialise();
     QApplication::setQuitOnLastWindowClosed(false); // closing must not end later tests' loops
 }
@@ -638,12 +641,17 @@ void tst_MainWindow::dropLatin1Name()
             shown = files;
         QStringList names;
         for (int i = 0; i < shown->rowCount(listedFolder); ++i)
-            names.append(FileNames::forDisplay(shown->index(i, 0, listedFolder).data().toString()));
+            names.append(shown->index(i, 0, listedFolder).data().toString());
         names.sort();
         return names;
     };
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QTRY_COMPARE(listed(), QStringList {QStringLiteral("Prüfstand.json")});
+    // Shown by its reading, picked by its bytes.
+    auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+    view->setCurrentIndex(
+            dialog->proxyModel()->mapFromSource(files->index(QFile::decodeName(source))));
+    QCOMPARE(dialog->selectedFiles(), QStringList {QFile::decodeName(source)});
     auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
     types->setFocus();
     QTest::keyClick(types, Qt::Key_Down); // "Alle Dateien (*)"
@@ -654,6 +662,29 @@ void tst_MainWindow::dropLatin1Name()
     QTRY_VERIFY(files->rowCount(files->index(dir.path())) == 0);
 #endif
 #endif
+}
+
+void tst_MainWindow::openDialogFormats()
+{
+    TestFolder dir;
+    QVERIFY(!writeFile(dir.filePath(QStringLiteral("klein.json")), QByteArray(185, ' ')).isEmpty());
+    QVERIFY(!writeFile(dir.filePath(QStringLiteral("gross.json")), QByteArray(3500, ' '))
+                     .isEmpty());
+    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(nullptr));
+    dialog->setDirectory(dir.path());
+    dialog->show();
+    auto *files = dialog->findChild<QFileSystemModel *>();
+    const auto shown = [&](const QString &name, int column) {
+        const QModelIndex index
+                = dialog->proxyModel()->mapFromSource(files->index(dir.filePath(name)));
+        return index.sibling(index.row(), column).data().toString();
+    };
+    // German, whatever the system's locale (the tests run under LANG=C too).
+    QTRY_COMPARE(shown(QStringLiteral("klein.json"), 1), QStringLiteral("185 Bytes"));
+    QCOMPARE(shown(QStringLiteral("gross.json"), 1), QStringLiteral("3,42 KiB"));
+    const QDateTime modified = QFileInfo(dir.filePath(QStringLiteral("klein.json"))).lastModified();
+    QCOMPARE(shown(QStringLiteral("klein.json"), 3),
+             QLocale(QLocale::German, QLocale::Germany).toString(modified, QLocale::ShortFormat));
 }
 
 void tst_MainWindow::dropWhileAdding()
