@@ -265,6 +265,21 @@ int textRoom(const QLineEdit *field)
            - LineEditCursorRoom;
 }
 
+// The narrowest a bar may be: room for its widest word (bold, as a failure
+// shows it) within its frame and margins. Qt's own minimum, made for longer
+// texts, would take the path field's room on a narrow window.
+int barMinimumWidth(const QProgressBar *bar)
+{
+    QFont bold = bar->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    int widest = 0;
+    for (const QString &word : {QStringLiteral("100%"), ListWidgetContainer::tr("wartet"),
+                                ListWidgetContainer::tr("Fehler")})
+        widest = qMax(widest, metrics.horizontalAdvance(word));
+    return widest + 2 * ProgressTextMargin;
+}
+
 cButton *makeButton(QWidget *row, const QString &name, const QString &toolTip)
 {
     auto *button = new cButton(row);
@@ -311,6 +326,9 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_progress->setRange(0, InitialMaximum);
     m_progress->setValue(0);
+    // The same for every row: measured once.
+    static const int barWidth = barMinimumWidth(m_progress);
+    m_progress->setMinimumWidth(barWidth);
 
     cButton *btnDelete = makeButton(this, QStringLiteral("btnDelete"), tr("Entfernen"));
     m_deleteButton = btnDelete;
