@@ -26,6 +26,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QSpacerItem>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -66,6 +67,10 @@ namespace {
 
 constexpr int WindowWidth = 709;
 constexpr int WindowHeight = 580;
+// Room for a path field that shows a file name of about 20 characters whole.
+constexpr int MinimumWidth = 560;
+// What a desktop's title bar may take above the window.
+constexpr int TitleBarAllowance = 20;
 constexpr int LayoutSpacing = 6;
 constexpr int LayoutMargin = 11;
 constexpr int HeaderStretch = 1;
@@ -191,7 +196,9 @@ MainWindow::MainWindow(QWidget *parent)
     qRegisterMetaType<ListWidgetContainer *>();
 
     setObjectName(QStringLiteral("MainWindow"));
-    resize(WindowWidth, WindowHeight);
+    resize(firstSize());
+    // Narrower, a row's path field would show hardly more than "….pdf".
+    setMinimumWidth(MinimumWidth);
     setStyleSheet(StyleSheet);
 
     ui.centralWidget = new QWidget(this);
@@ -740,6 +747,17 @@ ListWidgetContainer *MainWindow::rowAt(int index) const
 void MainWindow::showHint()
 {
     m_hint->setVisible(ui.listWidget->count() == 0);
+}
+
+QSize MainWindow::firstSize() const
+{
+    // Scaled up (QT_SCALE_FACTOR=2, say) the window might not fit the screen;
+    // its status line would be out of sight.
+    const QScreen *where = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QSize wanted(WindowWidth, WindowHeight);
+    if (!where)
+        return wanted;
+    return wanted.boundedTo(where->availableGeometry().size() - QSize(0, TitleBarAllowance));
 }
 
 QSize MainWindow::rowSize() const

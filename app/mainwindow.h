@@ -139,6 +139,8 @@ private:
     void showNextFailure();
     void showHint();
     bool retarget(const QString &oldTarget, const QString &newTarget);
+    // The window's size at the start, within the screen.
+    QSize firstSize() const;
     QSize rowSize() const;
     void fitRows();
 

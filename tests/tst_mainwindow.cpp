@@ -350,9 +350,9 @@ void tst_MainWindow::rowsFollowList_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<int>("count"); // twelve rows need the vertical scroll bar
     QTest::newRow("wider") << QSize(1100, 700) << 2;
-    QTest::newRow("narrower") << QSize(500, 400) << 2;
+    QTest::newRow("narrower") << QSize(560, 400) << 2;
     QTest::newRow("twelve, default size") << QSize(709, 580) << 12;
-    QTest::newRow("twelve, narrower") << QSize(500, 400) << 12;
+    QTest::newRow("twelve, narrower") << QSize(560, 400) << 12;
 }
 
 void tst_MainWindow::rowsFollowList()
