@@ -107,9 +107,9 @@ constexpr Qt::TextInteractionFlags LinkInteraction
 constexpr int AddingSliceMs = 40;
 constexpr int RowsPerChunk = 25;
 
-QStringList askUserForFiles()
+QStringList askUserForFiles(QWidget *window)
 {
-    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(nullptr));
+    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(window));
     return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
 }
 
@@ -139,9 +139,10 @@ QStringList configurationsIn(const QString &folder)
     return found;
 }
 
-void showInformation(const QString &title, const QString &text)
+// Over the window, not in the middle of the screen.
+void showInformation(QWidget *window, const QString &title, const QString &text)
 {
-    QMessageBox::information(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+    QMessageBox::information(window, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 // The question on closing. It answers itself "Ja" when the conversions it
@@ -149,7 +150,7 @@ void showInformation(const QString &title, const QString &text)
 bool askYesNo(MainWindow *window, const QString &title, const QString &text)
 {
     // Qt's own Yes and No stay English without a translator.
-    QMessageBox box(QMessageBox::Question, title, text);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, window);
     QPushButton *yes = box.addButton(MainWindow::tr("Ja"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(MainWindow::tr("Nein"), QMessageBox::NoRole);
     box.setDefaultButton(no);
@@ -179,8 +180,10 @@ cButton *makeHeaderButton(QWidget *parent, const QString &name, double ratio,
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
-    , m_chooseFiles(askUserForFiles)
-    , m_showMessage(showInformation)
+    , m_chooseFiles([this] { return askUserForFiles(this); })
+    , m_showMessage([this](const QString &title, const QString &text) {
+        showInformation(this, title, text);
+    })
     , m_ask([this](const QString &title, const QString &text) {
         return askYesNo(this, title, text);
     })

@@ -314,6 +314,26 @@ void tst_MainWindow::header()
     QVERIFY(!hint->isVisible());
     press(h.rows().first(), "btnDelete");
     QVERIFY(hint->isVisible());
+
+    // No narrower than a row that shows a file name of some 20 characters whole.
+    h.open({QStringLiteral("/home/techniker/Projekte/Kunde Nord/anlage_07_halle3.json")});
+    h.window.resize(402, 580);
+    QTRY_COMPARE(h.window.width(), 560);
+    auto *field = h.rows().first()->findChild<QLineEdit *>(QStringLiteral("LineEditPath"));
+    QTRY_VERIFY2(field->text().endsWith(QLatin1String("anlage_07_halle3.pdf")),
+                 qPrintable(field->text()));
+
+    // The "Fehler" box stands over the window too.
+    MainWindow plain;
+    plain.addFile(QStringLiteral("/in/a.json"));
+    QWidget *parent = nullptr;
+    QTimer::singleShot(0, &plain, [&parent] {
+        QWidget *box = QApplication::activeModalWidget();
+        parent = box->parentWidget();
+        box->close();
+    });
+    plain.addFile(QStringLiteral("/in/a.json"));
+    QCOMPARE(parent, &plain);
 }
 
 void tst_MainWindow::styleSheetImages_data()
@@ -1257,7 +1277,9 @@ void tst_MainWindow::closeAsks()
     press(waiting.rows().first(), "btnKonvertier");
     bool shown = false;
     QTimer::singleShot(100, &waiting.window, [&] {
-        shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr;
+        // Over the window, not in the middle of the screen.
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        shown = box && box->parentWidget() == &waiting.window;
         emit waiting.starts.first().task->finished();
     });
     QVERIFY(waiting.window.close());
