@@ -35,6 +35,7 @@ private slots:
     void failureShown_data();
     void failureShown();
     void finishedShowsFull();
+    void warningShown();
     void keyboard_data();
     void keyboard();
     void reportAccess_data();
@@ -360,6 +361,40 @@ void tst_ListWidgetContainer::finishedShowsFull()
     QVERIFY(!row.isAtRest());
     row.conversionFailed(QStringLiteral("spät")); // nothing under way any more
     QCOMPARE(progress->text(), QStringLiteral("100%"));
+}
+
+void tst_ListWidgetContainer::warningShown()
+{
+    const QString warning = QStringLiteral("Die Datei /in/a.json enthält kein Objekt "
+                                           "\"configuration\": der Bericht zeigt nur Vorgabewerte");
+    ListWidgetContainer row(nullptr, LongPath);
+    row.resize(1200, RowHeight);
+    row.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&row));
+    QProgressBar *progress = bar(row);
+    const auto fill
+            = [progress] { return progress->grab().toImage().pixelColor(8, RowHeight / 2); };
+    row.conversionWarned(warning); // nothing under way: ignored
+    row.setPbarRange(0, 17);
+    row.markStarted();
+    row.conversionWarned(warning);
+    row.conversionFinished();
+
+    // Written: full, but amber, neither the red of a plain report nor a failure.
+    QCOMPARE(row.conversion(), ListWidgetContainer::Conversion::Finished);
+    QCOMPARE(row.warning(), warning);
+    QCOMPARE(progress->text(), QStringLiteral("Warnung"));
+    QCOMPARE(progress->toolTip(), warning);
+    QCOMPARE(fill(), QColor(0xF2, 0xB6, 0x00));
+    QVERIFY(!progress->property("failed").toBool());
+
+    // Converted again without a warning, it is a plain report.
+    row.markStarted();
+    row.conversionFinished();
+    QCOMPARE(row.warning(), QString());
+    QCOMPARE(progress->text(), QStringLiteral("100%"));
+    QCOMPARE(progress->toolTip(), QString());
+    QCOMPARE(fill(), QColor(0xE3, 0x06, 0x13));
 }
 
 Q_DECLARE_METATYPE(ListWidgetContainer::Part)

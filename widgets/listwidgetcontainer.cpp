@@ -45,8 +45,10 @@ constexpr int ProgressTextMargin = 6;
 const QString DefaultFormat = QStringLiteral("%p%");
 const QChar Ellipsis(0x2026);
 const QChar ReplacementCharacter(0xFFFD);
-// The bar's dynamic property that the style sheet gives the failure look.
+// The bar's dynamic properties that the style sheet gives the failure look
+// and the look of a report written with a warning.
 const char *const FailedProperty = "failed";
+const char *const WarnedProperty = "warned";
 // Marks a widget that holds the rows' style sheet for all rows inside it.
 const char *const SharedStyleProperty = "rowStyleShared";
 
@@ -71,7 +73,10 @@ const QString StyleSheet = QStringLiteral(
         // A failed bar is pale with a dashed red frame and dark red words,
         // unlike a finished one, which is filled red.
         "QProgressBar#pBarKonvert[failed=\"true\"]{color:#9E0A12; font-weight:bold; "
-        "background-color:#FDECEC; border:2px dashed #E30613;}");
+        "background-color:#FDECEC; border:2px dashed #E30613;}"
+        // A report written with a warning is full, but amber, not red.
+        "QProgressBar#pBarKonvert[warned=\"true\"]{color:#4A3400; font-weight:bold;}"
+        "QProgressBar#pBarKonvert[warned=\"true\"]::chunk{background-color:#F2B600;}");
 
 // What the row makes of a chosen name: ".pdf" added when it lacks it, "." and
 // ".." taken out, so that the row shows and keeps the name it writes.
@@ -274,8 +279,9 @@ int barMinimumWidth(const QProgressBar *bar)
     bold.setBold(true);
     const QFontMetrics metrics(bold);
     int widest = 0;
-    for (const QString &word : {QStringLiteral("100%"), ListWidgetContainer::tr("wartet"),
-                                ListWidgetContainer::tr("Fehler")})
+    for (const QString &word :
+         {QStringLiteral("100%"), ListWidgetContainer::tr("wartet"),
+          ListWidgetContainer::tr("Fehler"), ListWidgetContainer::tr("Warnung")})
         widest = qMax(widest, metrics.horizontalAdvance(word));
     return widest + 2 * ProgressTextMargin;
 }
@@ -397,11 +403,11 @@ void ListWidgetContainer::setTargetButtonsBusy(bool busy)
         button->setFlat(busy);
 }
 
-void ListWidgetContainer::setFailedLook(bool failed)
+void ListWidgetContainer::setBarLook(const char *property, bool on)
 {
-    if (m_progress->property(FailedProperty).toBool() == failed)
+    if (m_progress->property(property).toBool() == on)
         return;
-    m_progress->setProperty(FailedProperty, failed);
+    m_progress->setProperty(property, on);
     restyle(m_progress);
 }
 
@@ -409,10 +415,12 @@ void ListWidgetContainer::showAtRest()
 {
     m_conversion = Conversion::Idle;
     m_failure.clear();
+    m_warning.clear();
     m_progress->setFormat(DefaultFormat);
     m_progress->setToolTip(QString());
     m_progress->setValue(m_progress->minimum());
-    setFailedLook(false);
+    setBarLook(FailedProperty, false);
+    setBarLook(WarnedProperty, false);
 }
 
 void ListWidgetContainer::setTargetChooser(TargetChooser chooser)
@@ -540,9 +548,17 @@ void ListWidgetContainer::conversionFinished()
         return;
     m_conversion = Conversion::Finished;
     setTargetButtonsBusy(false);
-    m_progress->setFormat(DefaultFormat);
+    m_progress->setFormat(m_warning.isEmpty() ? DefaultFormat : tr("Warnung"));
+    m_progress->setToolTip(m_warning);
     m_progress->setValue(m_progress->maximum());
+    setBarLook(WarnedProperty, !m_warning.isEmpty());
     emit conversionEnded(true);
+}
+
+void ListWidgetContainer::conversionWarned(const QString &warning)
+{
+    if (m_conversion == Conversion::Started)
+        m_warning = warning;
 }
 
 void ListWidgetContainer::conversionFailed(const QString &reason)
@@ -554,7 +570,7 @@ void ListWidgetContainer::conversionFailed(const QString &reason)
     m_failure = reason.isEmpty() ? tr("Die Konvertierung ist fehlgeschlagen.") : reason;
     m_progress->setValue(m_progress->minimum());
     m_progress->setToolTip(m_failure);
-    setFailedLook(true);
+    setBarLook(FailedProperty, true);
     showFailureText();
     emit conversionEnded(false);
 }

@@ -49,6 +49,8 @@ public:
 
     QString path() const { return m_path; }
     QString sourcePath() const { return m_sourcePath; }
+    // What the last report written was warned of; empty for none.
+    QString warning() const { return m_warning; }
     // Sets the target without asking, e.g. to take back a refused new name.
     void setPath(const QString &target);
 
@@ -92,6 +94,9 @@ public slots:
     void setPbarRange(int min, int max);
     void setPbarValue(int value);
     void conversionFinished();
+    // The report will be written, but warned of (the text, the bar's
+    // tooltip): shown when it has finished. Ignored unless under way.
+    void conversionWarned(const QString &warning);
     // Ignored unless a conversion is under way, so that the reason and the
     // final aborted() of one task are shown once.
     void conversionFailed(const QString &reason = QString());
@@ -108,8 +113,8 @@ private:
     void showContextMenu(const QPoint &pos);
     bool handlePathFieldEvent(QEvent *event);
     void openUrl(const QUrl &url, const QString &noProgram, const QString &programFailed);
-    // Marks the bar as failed or not, for the style sheet.
-    void setFailedLook(bool failed);
+    // Marks the bar for the style sheet: failed, warned, or neither.
+    void setBarLook(const char *property, bool on);
     // Buttons that must not act while a task writes the target. They keep
     // the focus: a disabled button would pass it on to the next row.
     void setTargetButtonsBusy(bool busy);
@@ -127,6 +132,7 @@ private:
     cButton *m_konvertButton = nullptr;
     Conversion m_conversion = Conversion::Idle;
     QString m_failure;
+    QString m_warning;
     // The field width and path the shown text was shortened for.
     int m_elidedWidth = -1;
     QString m_elidedPath;
