@@ -313,6 +313,11 @@ void MainWindow::connectQueue()
         if (ListWidgetContainer *row = rowOf(job.id))
             row->conversionFinished();
     });
+    connect(m_queue, &ConversionQueue::jobWarned, this,
+            [this](const ConversionJob &job, const QString &warning) {
+                if (ListWidgetContainer *row = rowOf(job.id))
+                    row->conversionWarned(warning);
+            });
     connect(m_queue, &ConversionQueue::jobFailed, this,
             [this](const ConversionJob &job, const QString &reason) {
                 if (ListWidgetContainer *row = rowOf(job.id))
@@ -672,6 +677,8 @@ MainWindow::RowCounts MainWindow::countRows() const
         switch (row->conversion()) {
         case ListWidgetContainer::Conversion::Finished:
             ++counts.converted;
+            if (!row->warning().isEmpty())
+                ++counts.warned;
             break;
         case ListWidgetContainer::Conversion::Failed:
             ++counts.failed;
@@ -699,8 +706,10 @@ void MainWindow::showSummary()
     if (counts.failed > 0)
         failed = QStringLiteral("<a href=\"#failed\" style=\"color:%1\">%2</a>")
                          .arg(FailureColor, failed);
-    QString text = tr("%1 konvertiert").arg(counts.converted).toHtmlEscaped() + QStringLiteral(", ")
-                   + failed;
+    QString converted = tr("%1 konvertiert").arg(counts.converted);
+    if (counts.warned > 0)
+        converted += tr(" (%1 mit Warnung)").arg(counts.warned);
+    QString text = converted.toHtmlEscaped() + QStringLiteral(", ") + failed;
     if (counts.open > 0)
         text += tr(", %1 offen").arg(counts.open).toHtmlEscaped();
     m_status->setTextFormat(Qt::RichText);

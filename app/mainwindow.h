@@ -125,6 +125,7 @@ private:
     struct RowCounts
     {
         int converted = 0;
+        int warned = 0; // of those converted
         int failed = 0;
         int open = 0; // never converted, or since given a new target
     };

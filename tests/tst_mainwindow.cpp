@@ -1045,17 +1045,20 @@ void tst_MainWindow::statusFollowsRows()
     QCOMPARE(h.status(), QStringLiteral("Konvertiere \u2026 (1 von 3)"));
     emit h.starts.at(0).task->finished();
     failTask(h.starts.at(1).task);
+    emit h.starts.at(2).task->warned(QStringLiteral("nur Vorgabewerte"));
     emit h.starts.at(2).task->finished();
-    QCOMPARE(h.status(), QStringLiteral("2 konvertiert, 1 fehlgeschlagen"));
+    QCOMPARE(h.status(), QStringLiteral("2 konvertiert (1 mit Warnung), 1 fehlgeschlagen"));
+    QCOMPARE(bar(h.rows().at(2))->toolTip(), QStringLiteral("nur Vorgabewerte"));
 
     // Counted over the rows, not over the last conversions.
     press(h.rows().at(1), "btnKonvertier");
     failTask(h.starts.at(3).task);
-    QCOMPARE(h.status(), QStringLiteral("2 konvertiert, 1 fehlgeschlagen"));
+    QCOMPARE(h.status(), QStringLiteral("2 konvertiert (1 mit Warnung), 1 fehlgeschlagen"));
     h.open({QStringLiteral("/in/d.json")});
-    QCOMPARE(h.status(), QStringLiteral("2 konvertiert, 1 fehlgeschlagen, 1 offen"));
+    press(h.rows().at(2), "btnDelete");
+    QCOMPARE(h.status(), QStringLiteral("1 konvertiert, 1 fehlgeschlagen, 1 offen"));
     press(h.rows().at(1), "btnDelete");
-    QCOMPARE(h.status(), QStringLiteral("2 konvertiert, 0 fehlgeschlagen, 1 offen"));
+    QCOMPARE(h.status(), QStringLiteral("1 konvertiert, 0 fehlgeschlagen, 1 offen"));
     while (!h.rows().isEmpty())
         press(h.rows().first(), "btnDelete");
     QCOMPARE(h.status(), QString());
