@@ -110,15 +110,15 @@ void ContentsPages::drawFooterPieces()
         m_footerPieces.append(QString::number(digit));
 
     const QFont font = reportFont(PathPixelSize);
-    const QFontMetricsF metrics(font, painter->device());
-    m_pointsPerUnit = PointsPerInch / painter->device()->logicalDpiX();
-    painter->setFont(font);
+    const QFontMetricsF metrics(font, painter()->device());
+    m_pointsPerUnit = PointsPerInch / painter()->device()->logicalDpiX();
+    painter()->setFont(font);
     for (const QString &piece : qAsConst(m_footerPieces)) {
         startNewPage();
         m_pieceAdvances.append(metrics.horizontalAdvance(piece));
-        painter->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterPieceFlags, piece);
+        painter()->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterPieceFlags, piece);
     }
-    painter->setFont(bodyFont);
+    painter()->setFont(bodyFont);
 }
 
 QVector<FooterPlacement> ContentsPages::footerOf(int page) const
@@ -160,7 +160,7 @@ QVector<ContentsPages::Entry> ContentsPages::entries() const
     heading.gapRows = OmittedGapRows;
     heading.keepWithNext = true;
     list.append(heading);
-    painter->setFont(reportFont(PathPixelSize));
+    painter()->setFont(reportFont(PathPixelSize));
     for (int i = 0; i < m_omissions.size(); ++i) {
         Entry entry;
         entry.omission = i;
@@ -168,7 +168,7 @@ QVector<ContentsPages::Entry> ContentsPages::entries() const
         entry.rows = qMax(1, int(entry.reasonLines.size()));
         list.append(entry);
     }
-    painter->setFont(bodyFont);
+    painter()->setFont(bodyFont);
     return list;
 }
 
@@ -212,12 +212,12 @@ void ContentsPages::drawDeviceLine(int device, int row)
     const ContentsDevice &line = m_devices.at(device);
     drawBox(LeftX, row, NameWidth, elided(line.name, Qt::ElideRight, NameWidth));
     drawBox(DateX, row, DateWidth, elided(line.date, Qt::ElideRight, DateWidth));
-    painter->drawText(QRect(NumberX, row, NumberWidth, BoxHeight), NumberFlags,
-                      QString::number(firstPage(device)));
-    painter->setFont(reportFont(PathPixelSize));
+    painter()->drawText(QRect(NumberX, row, NumberWidth, BoxHeight), NumberFlags,
+                        QString::number(firstPage(device)));
+    painter()->setFont(reportFont(PathPixelSize));
     drawBox(PathX, row, PathWidth,
             elided(FileNames::forDisplay(line.source), Qt::ElideLeft, PathWidth));
-    painter->setFont(bodyFont);
+    painter()->setFont(bodyFont);
     m_links.append({m_page, pdfArea(QRect(LeftX, row, FullWidth, BoxHeight)), device});
 }
 
@@ -227,21 +227,21 @@ void ContentsPages::drawOmission(const Entry &entry)
     drawBox(LeftX, entry.row, NameWidth,
             elided(FileNames::forDisplay(QFileInfo(omission.source).fileName()), Qt::ElideRight,
                    NameWidth));
-    painter->setFont(reportFont(PathPixelSize));
+    painter()->setFont(reportFont(PathPixelSize));
     int row = entry.row;
     for (const QString &line : entry.reasonLines) {
         drawBox(ReasonX, row, ReasonWidth, line);
         row += LinePitch;
     }
-    painter->setFont(bodyFont);
+    painter()->setFont(bodyFont);
 }
 
 void ContentsPages::drawFooter()
 {
-    painter->setFont(reportFont(PathPixelSize));
-    painter->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterFlags,
-                      footerText().arg(m_page + 1).arg(totalPageCount()));
-    painter->setFont(bodyFont);
+    painter()->setFont(reportFont(PathPixelSize));
+    painter()->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterFlags,
+                        footerText().arg(m_page + 1).arg(totalPageCount()));
+    painter()->setFont(bodyFont);
 }
 
 QString ContentsPages::footerText()
@@ -258,14 +258,14 @@ void ContentsPages::turnPage()
 
 QString ContentsPages::elided(const QString &text, Qt::TextElideMode mode, int width) const
 {
-    return painter->fontMetrics().elidedText(text, mode, width);
+    return painter()->fontMetrics().elidedText(text, mode, width);
 }
 
 // text in lines of at most width, broken between words; what does not fit
 // in maxLines ends the last line with "…".
 QStringList ContentsPages::wrapped(const QString &text, int width, int maxLines) const
 {
-    const QFontMetrics metrics = painter->fontMetrics();
+    const QFontMetrics metrics = painter()->fontMetrics();
     QStringList lines;
     QString line;
     const QStringList words = text.simplified().split(QLatin1Char(' '));
@@ -288,12 +288,12 @@ QStringList ContentsPages::wrapped(const QString &text, int width, int maxLines)
 
 // A box in device units as the PDF places it: in points from the page's
 // bottom left.
-QRectF ContentsPages::pdfArea(const QRect &box) const
+QRectF ContentsPages::pdfArea(const QRect &box)
 {
-    const QPageLayout layout = pdfWriter->pageLayout();
+    const QPageLayout layout = pageWriter().writer()->pageLayout();
     const QRectF paper = layout.fullRect(QPageLayout::Point);
     const QRectF printable = layout.paintRect(QPageLayout::Point);
-    const double scale = PointsPerInch / painter->device()->logicalDpiY();
+    const double scale = PointsPerInch / painter()->device()->logicalDpiY();
     const double left = printable.left() + box.left() * scale;
     const double top = paper.height() - (printable.top() + box.top() * scale);
     return {left, top - box.height() * scale, box.width() * scale, box.height() * scale};

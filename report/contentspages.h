@@ -96,7 +96,7 @@ private:
     void turnPage();
     QString elided(const QString &text, Qt::TextElideMode mode, int width) const;
     QStringList wrapped(const QString &text, int width, int maxLines) const;
-    QRectF pdfArea(const QRect &box) const;
+    QRectF pdfArea(const QRect &box);
 
     QVector<ContentsDevice> m_devices;
     QVector<ContentsOmission> m_omissions;
