@@ -189,7 +189,7 @@ protected:
         return PageWriter::reportFont(pixelSize, weight);
     }
     void drawTitleBlock();
-    virtual void drawSections();
+    void drawSections();
     void renderGeneral();
     void renderOutputs();
     void renderDisplay();

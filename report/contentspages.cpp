@@ -1,6 +1,5 @@
 #include "report/contentspages.h"
 
-#include "engine/configfields.h"
 #include "report/documenttitle.h"
 #include "system/filenames.h"
 
@@ -47,17 +46,22 @@ const QString DateFormat = QStringLiteral("dd.MM.yyyy HH:mm");
 } // namespace
 
 ContentsPages::ContentsPages(const QString &title, const QVector<ContentsDevice> &devices,
-                             const QVector<ContentsOmission> &omissions, QObject *parent)
-    : convert(parent)
+                             const QVector<ContentsOmission> &omissions)
+    : m_title(title)
+    , m_date(QDateTime::currentDateTime().toString(DateFormat))
     , m_devices(devices)
     , m_omissions(omissions)
+{ }
+
+// The title block shows the document's title where a report shows its
+// source, and the day it was made; an archival document is named by it.
+bool ContentsPages::writeReport(const QString &path, QString *reason)
 {
-    // The title block shows the document's title where a report shows its
-    // source, and the day it was made; an archival document is named by it.
-    general.resize(Config::General::FieldCount);
-    general[Config::General::Name] = title;
-    general[Config::General::Date] = QDateTime::currentDateTime().toString(DateFormat);
-    jsonPath = title;
+    if (!m_page.openFile(path, DocumentTitle::fromNameOrFile(m_title, m_title), reason))
+        return false;
+    m_page.drawTitleBlock(m_date, m_title);
+    drawContents();
+    return m_page.finishFile(reason);
 }
 
 // Made safe like a document title: a bookmark is a PDF string too, and a
@@ -82,15 +86,17 @@ int ContentsPages::totalPageCount() const
     return firstPage(int(m_devices.size())) - 1;
 }
 
-void ContentsPages::drawSections()
+void ContentsPages::drawContents()
 {
+    m_links.clear();
+    m_pieceAdvances.clear();
     QVector<Entry> list = entries();
     placeEntries(&list);
-    m_page = 0;
+    m_pageIndex = 0;
     drawFooter();
-    drawHeading(tr("Inhalt"));
+    m_page.drawHeading(tr("Inhalt"));
     for (const Entry &entry : qAsConst(list)) {
-        while (m_page < entry.page)
+        while (m_pageIndex < entry.page)
             turnPage();
         drawEntry(entry);
     }
@@ -109,16 +115,16 @@ void ContentsPages::drawFooterPieces()
     for (int digit = 0; digit < Decimal; ++digit)
         m_footerPieces.append(QString::number(digit));
 
-    const QFont font = reportFont(PathPixelSize);
+    const QFont font = PageWriter::reportFont(PathPixelSize);
     const QFontMetricsF metrics(font, painter()->device());
     m_pointsPerUnit = PointsPerInch / painter()->device()->logicalDpiX();
     painter()->setFont(font);
     for (const QString &piece : qAsConst(m_footerPieces)) {
-        startNewPage();
+        m_page.startNewPage();
         m_pieceAdvances.append(metrics.horizontalAdvance(piece));
         painter()->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterPieceFlags, piece);
     }
-    painter()->setFont(bodyFont);
+    painter()->setFont(m_page.bodyFont());
 }
 
 QVector<FooterPlacement> ContentsPages::footerOf(int page) const
@@ -160,7 +166,7 @@ QVector<ContentsPages::Entry> ContentsPages::entries() const
     heading.gapRows = OmittedGapRows;
     heading.keepWithNext = true;
     list.append(heading);
-    painter()->setFont(reportFont(PathPixelSize));
+    painter()->setFont(PageWriter::reportFont(PathPixelSize));
     for (int i = 0; i < m_omissions.size(); ++i) {
         Entry entry;
         entry.omission = i;
@@ -168,7 +174,7 @@ QVector<ContentsPages::Entry> ContentsPages::entries() const
         entry.rows = qMax(1, int(entry.reasonLines.size()));
         list.append(entry);
     }
-    painter()->setFont(bodyFont);
+    painter()->setFont(m_page.bodyFont());
     return list;
 }
 
@@ -177,7 +183,7 @@ QVector<ContentsPages::Entry> ContentsPages::entries() const
 void ContentsPages::placeEntries(QVector<Entry> *list)
 {
     int page = 0;
-    int row = y; // the heading's row
+    int row = m_page.cursor(); // the heading's row
     for (int i = 0; i < list->size(); ++i) {
         Entry &entry = (*list)[i];
         const int keptRows
@@ -202,46 +208,46 @@ void ContentsPages::drawEntry(const Entry &entry)
     } else if (entry.omission >= 0) {
         drawOmission(entry);
     } else {
-        y = entry.row;
-        drawHeading(tr("Nicht enthalten"));
+        m_page.cursor() = entry.row;
+        m_page.drawHeading(tr("Nicht enthalten"));
     }
 }
 
 void ContentsPages::drawDeviceLine(int device, int row)
 {
     const ContentsDevice &line = m_devices.at(device);
-    drawBox(LeftX, row, NameWidth, elided(line.name, Qt::ElideRight, NameWidth));
-    drawBox(DateX, row, DateWidth, elided(line.date, Qt::ElideRight, DateWidth));
+    m_page.drawBox(LeftX, row, NameWidth, elided(line.name, Qt::ElideRight, NameWidth));
+    m_page.drawBox(DateX, row, DateWidth, elided(line.date, Qt::ElideRight, DateWidth));
     painter()->drawText(QRect(NumberX, row, NumberWidth, BoxHeight), NumberFlags,
                         QString::number(firstPage(device)));
-    painter()->setFont(reportFont(PathPixelSize));
-    drawBox(PathX, row, PathWidth,
-            elided(FileNames::forDisplay(line.source), Qt::ElideLeft, PathWidth));
-    painter()->setFont(bodyFont);
-    m_links.append({m_page, pdfArea(QRect(LeftX, row, FullWidth, BoxHeight)), device});
+    painter()->setFont(PageWriter::reportFont(PathPixelSize));
+    m_page.drawBox(PathX, row, PathWidth,
+                   elided(FileNames::forDisplay(line.source), Qt::ElideLeft, PathWidth));
+    painter()->setFont(m_page.bodyFont());
+    m_links.append({m_pageIndex, pdfArea(QRect(LeftX, row, FullWidth, BoxHeight)), device});
 }
 
 void ContentsPages::drawOmission(const Entry &entry)
 {
     const ContentsOmission &omission = m_omissions.at(entry.omission);
-    drawBox(LeftX, entry.row, NameWidth,
-            elided(FileNames::forDisplay(QFileInfo(omission.source).fileName()), Qt::ElideRight,
-                   NameWidth));
-    painter()->setFont(reportFont(PathPixelSize));
+    m_page.drawBox(LeftX, entry.row, NameWidth,
+                   elided(FileNames::forDisplay(QFileInfo(omission.source).fileName()),
+                          Qt::ElideRight, NameWidth));
+    painter()->setFont(PageWriter::reportFont(PathPixelSize));
     int row = entry.row;
     for (const QString &line : entry.reasonLines) {
-        drawBox(ReasonX, row, ReasonWidth, line);
+        m_page.drawBox(ReasonX, row, ReasonWidth, line);
         row += LinePitch;
     }
-    painter()->setFont(bodyFont);
+    painter()->setFont(m_page.bodyFont());
 }
 
 void ContentsPages::drawFooter()
 {
-    painter()->setFont(reportFont(PathPixelSize));
+    painter()->setFont(PageWriter::reportFont(PathPixelSize));
     painter()->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterFlags,
-                        footerText().arg(m_page + 1).arg(totalPageCount()));
-    painter()->setFont(bodyFont);
+                        footerText().arg(m_pageIndex + 1).arg(totalPageCount()));
+    painter()->setFont(m_page.bodyFont());
 }
 
 QString ContentsPages::footerText()
@@ -251,8 +257,8 @@ QString ContentsPages::footerText()
 
 void ContentsPages::turnPage()
 {
-    startNewPage();
-    ++m_page;
+    m_page.startNewPage();
+    ++m_pageIndex;
     drawFooter();
 }
 
@@ -288,9 +294,9 @@ QStringList ContentsPages::wrapped(const QString &text, int width, int maxLines)
 
 // A box in device units as the PDF places it: in points from the page's
 // bottom left.
-QRectF ContentsPages::pdfArea(const QRect &box)
+QRectF ContentsPages::pdfArea(const QRect &box) const
 {
-    const QPageLayout layout = pageWriter().writer()->pageLayout();
+    const QPageLayout layout = m_page.writer()->pageLayout();
     const QRectF paper = layout.fullRect(QPageLayout::Point);
     const QRectF printable = layout.paintRect(QPageLayout::Point);
     const double scale = PointsPerInch / painter()->device()->logicalDpiY();
