@@ -51,7 +51,15 @@ ContentsPages::ContentsPages(const QString &title, const QVector<ContentsDevice>
     , m_date(QDateTime::currentDateTime().toString(DateFormat))
     , m_devices(devices)
     , m_omissions(omissions)
-{ }
+{
+    m_reportPagesBefore.reserve(m_devices.size() + 1);
+    int pages = 0;
+    for (const ContentsDevice &device : qAsConst(m_devices)) {
+        m_reportPagesBefore.append(pages);
+        pages += device.pageCount;
+    }
+    m_reportPagesBefore.append(pages);
+}
 
 // The title block shows the document's title where a report shows its
 // source, and the day it was made; an archival document is named by it.
@@ -75,10 +83,7 @@ QString ContentsPages::deviceTitle(const ContentsDevice &device)
 
 int ContentsPages::firstPage(int device) const
 {
-    int page = m_contentsPages + 1;
-    for (int i = 0; i < device; ++i)
-        page += m_devices.at(i).pageCount;
-    return page;
+    return m_contentsPages + 1 + m_reportPagesBefore.at(device);
 }
 
 int ContentsPages::totalPageCount() const

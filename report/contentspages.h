@@ -110,6 +110,9 @@ private:
     QString m_date; // when the document was made
     QVector<ContentsDevice> m_devices;
     QVector<ContentsOmission> m_omissions;
+    // Before each device's report, the report pages of the devices before
+    // it; the last, after all of them.
+    QVector<int> m_reportPagesBefore;
     int m_contentsPages = 1;
     int m_pageIndex = 0; // the page being drawn, from 0
     QVector<ContentsLink> m_links;
