@@ -14,8 +14,6 @@
 class ReportProbe : public convert
 {
 public:
-    using convert::ensureSpace;
-    using convert::nextLine;
     using convert::renderDisplay;
     using convert::renderOutputs;
     using convert::renderRelais;
