@@ -1,7 +1,8 @@
 #pragma once
 
-#include "engine/convert.h"
+#include "report/pagewriter.h"
 
+#include <QCoreApplication>
 #include <QRectF>
 #include <QString>
 #include <QVector>
@@ -45,13 +46,20 @@ struct FooterPlacement
 // one to a page at the line's left end: the words around the numbers and
 // each digit. Every report page's foot line is laid together from them
 // (footerOf()), so that the contents need not draw a page per report page.
-class ContentsPages : public convert
+class ContentsPages
 {
-    Q_OBJECT
+    Q_DECLARE_TR_FUNCTIONS(ContentsPages)
 
 public:
     ContentsPages(const QString &title, const QVector<ContentsDevice> &devices,
-                  const QVector<ContentsOmission> &omissions, QObject *parent = nullptr);
+                  const QVector<ContentsOmission> &omissions);
+
+    // PDF/A-1b, titled with the document's title. Off unless set before
+    // writeReport().
+    void setArchival(bool archival) { m_page.setArchival(archival); }
+    // Writes the pages to path, complete or not at all; on failure *reason
+    // says why and an earlier file at path is left as it was.
+    bool writeReport(const QString &path, QString *reason);
 
     // Valid once writeReport() has drawn the pages.
     int contentsPageCount() const { return m_contentsPages; }
@@ -66,9 +74,6 @@ public:
 
     // The line a device has in the contents and the document's outline.
     static QString deviceTitle(const ContentsDevice &device);
-
-protected:
-    void drawSections() override;
 
 private:
     // A block of rows kept together on one page: a device's line, the
@@ -85,6 +90,7 @@ private:
         int row = 0;
     };
 
+    void drawContents();
     QVector<Entry> entries() const;
     void placeEntries(QVector<Entry> *list);
     void drawEntry(const Entry &entry);
@@ -97,11 +103,18 @@ private:
     QString elided(const QString &text, Qt::TextElideMode mode, int width) const;
     QStringList wrapped(const QString &text, int width, int maxLines) const;
     QRectF pdfArea(const QRect &box) const;
+    QPainter *painter() const { return m_page.painter(); }
 
+    PageWriter m_page;
+    QString m_title;
+    QString m_date; // when the document was made
     QVector<ContentsDevice> m_devices;
     QVector<ContentsOmission> m_omissions;
+    // Before each device's report, the report pages of the devices before
+    // it; the last, after all of them.
+    QVector<int> m_reportPagesBefore;
     int m_contentsPages = 1;
-    int m_page = 0; // the page being drawn, from 0
+    int m_pageIndex = 0; // the page being drawn, from 0
     QVector<ContentsLink> m_links;
     QStringList m_footerPieces; // the words, then the digits 0 to 9
     QVector<qreal> m_pieceAdvances; // in device units

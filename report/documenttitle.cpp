@@ -1,5 +1,8 @@
 #include "report/documenttitle.h"
 
+#include "system/filenames.h"
+
+#include <QFileInfo>
 #include <QVector>
 
 namespace {
@@ -40,4 +43,12 @@ QString DocumentTitle::fromName(const QString &text)
         characters.append(Ellipsis);
     }
     return fromCharacters(characters);
+}
+
+QString DocumentTitle::fromNameOrFile(const QString &name, const QString &path)
+{
+    QString title = fromName(name);
+    if (!title.isEmpty())
+        return title;
+    return fromName(QFileInfo(FileNames::forDisplay(path)).completeBaseName());
 }

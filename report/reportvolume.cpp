@@ -1,22 +1,12 @@
 #include "report/reportvolume.h"
 
-#include "engine/convert.h"
+#include "report/pagewriter.h"
 #include "system/systemerror.h"
 
-#include <QCoreApplication>
 #include <QPainter>
 #include <QPdfWriter>
 
 #include <cerrno>
-
-namespace {
-
-QString text(const char *source)
-{
-    return QCoreApplication::translate("ReportVolume", source);
-}
-
-} // namespace
 
 ReportVolume::ReportVolume(const QString &path, bool archival)
     : m_path(path)
@@ -39,7 +29,7 @@ bool ReportVolume::beginReport(QString *reason)
         return true;
     }
     m_writer = std::make_unique<QPdfWriter>(m_path);
-    convert::configurePage(*m_writer);
+    PageWriter::configurePage(*m_writer);
     if (m_archival)
         m_writer->setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
     m_painter = std::make_unique<QPainter>();
@@ -47,8 +37,8 @@ bool ReportVolume::beginReport(QString *reason)
         const int error = errno; // from the writer's failed open, if any
         m_painter.reset();
         m_writer.reset();
-        *reason = text("Der Sammelband %1 für das Gesamtdokument kann nicht geschrieben werden "
-                       "(%2).")
+        *reason = tr("Der Sammelband %1 für das Gesamtdokument kann nicht geschrieben werden "
+                     "(%2).")
                           .arg(m_path, systemErrorText(error));
         return false;
     }
@@ -70,8 +60,8 @@ void ReportVolume::close()
 {
     QString failure;
     if (m_painter && !m_painter->end())
-        failure = text("Der Sammelband %1 für das Gesamtdokument konnte nicht abgeschlossen "
-                       "werden.")
+        failure = tr("Der Sammelband %1 für das Gesamtdokument konnte nicht abgeschlossen "
+                     "werden.")
                           .arg(m_path);
     // Ended here, with the fonts of this thread.
     m_painter.reset();

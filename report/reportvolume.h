@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QString>
 
@@ -24,6 +25,8 @@ QT_END_NAMESPACE
 // waitUntilClosed() has returned.
 class ReportVolume
 {
+    Q_DECLARE_TR_FUNCTIONS(ReportVolume)
+
 public:
     struct Placement
     {
