@@ -139,7 +139,9 @@ int ConverterApp::runBatch()
     FolderFindings findings;
     const QStringList files = expandPaths(m_options.paths, m_options.recursive, &findings);
     for (const QString &folder : qAsConst(findings.empty))
-        Console::printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
+        // Nothing to do is no failure, as for make.
+        Console::printNote(
+                text("im Ordner %1 liegt keine Datei auf \".json\"; nichts zu tun").arg(folder));
     for (const QString &problem : qAsConst(findings.unreadable))
         Console::printError(problem);
 

@@ -7,7 +7,9 @@
 #include "system/systemerror.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
+#include <qpdf/Pl_StdioFile.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -84,12 +86,22 @@ QPDFObjectHandle copied(QPDF &to, QPDF &from, const QPDFObjectHandle &object)
 
 } // namespace
 
-CombinedPdf::CombinedPdf()
-    : m_document(std::make_unique<QPDF>())
+CombinedPdf::CombinedPdf(const QString &documentName)
+    : m_name(documentName)
+    , m_document(std::make_unique<QPDF>())
     , m_store(std::make_shared<ByteStore>())
     , m_images(std::make_unique<SharedImages>())
 {
     m_document->emptyPDF();
+    // Its reasons go into the messages in German; qpdf's own English
+    // warnings would only repeat them.
+    m_document->setSuppressWarnings(true);
+}
+
+void CombinedPdf::checkNotStopped() const
+{
+    if (m_stopped && m_stopped())
+        throw std::runtime_error(utf8(tr("abgebrochen")));
 }
 
 CombinedPdf::~CombinedPdf() = default;
@@ -99,6 +111,7 @@ bool CombinedPdf::addVolume(const QString &path, QString *reason)
     m_volumePages.emplace_back();
     std::shared_ptr<StoredPdfSource> source;
     try {
+        checkNotStopped();
         QPDF volume;
         source = StoredPdfSource::open(volume, path, m_store);
         QPDFPageDocumentHelper volumePages(volume);
@@ -175,7 +188,7 @@ bool CombinedPdf::write(const QString &contentsPath, const ContentsPages &conten
         return true;
     } catch (const std::exception &error) {
         *reason = tr("Das Gesamtdokument %1 lässt sich nicht zusammenstellen: %2")
-                          .arg(output, QString::fromStdString(error.what()));
+                          .arg(m_name, QString::fromStdString(error.what()));
         return false;
     }
 }
@@ -189,9 +202,11 @@ void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn,
     FooterPieces pieces(*m_document);
     for (int piece = 0; piece < contents.footerPieceCount(); ++piece)
         pieces.addPiece(drawn.at(size_t(contents.contentsPageCount()) + size_t(piece)));
-    for (size_t i = 0; i < reportPages.size(); ++i)
+    for (size_t i = 0; i < reportPages.size(); ++i) {
+        checkNotStopped();
         pieces.layOver(reportPages.at(i),
                        contents.footerOf(contents.contentsPageCount() + int(i) + 1));
+    }
 }
 
 // Puts the contents pages in front of the reports; returns them in order.
@@ -255,6 +270,32 @@ void CombinedPdf::noteVersion(QPDF &part)
         m_version = version;
 }
 
+namespace {
+
+// The document's bytes on their way to the file: the writing can be
+// stopped between any two pieces of it.
+class StoppableOutput : public Pipeline
+{
+public:
+    StoppableOutput(Pipeline *file, std::function<void()> checkNotStopped)
+        : Pipeline("stoppable output", file)
+        , m_checkNotStopped(std::move(checkNotStopped))
+    { }
+
+    void write(const unsigned char *data, size_t length) override
+    {
+        m_checkNotStopped();
+        getNext()->write(data, length);
+    }
+
+    void finish() override { getNext()->finish(); }
+
+private:
+    std::function<void()> m_checkNotStopped;
+};
+
+} // namespace
+
 void CombinedPdf::writeFile(const QString &output)
 {
     // The writer keeps the name's pointer for its messages: the string
@@ -263,9 +304,12 @@ void CombinedPdf::writeFile(const QString &output)
     std::FILE *file = std::fopen(outputName.c_str(), "wb");
     if (file == nullptr)
         throw std::runtime_error(systemErrorText(errno).toStdString());
+    const auto closeFile = qScopeGuard([file] { std::fclose(file); });
     std::setvbuf(file, nullptr, _IOFBF, OutputBufferSize);
+    Pl_StdioFile toFile("document", file);
+    StoppableOutput stoppable(&toFile, [this] { checkNotStopped(); });
     QPDFWriter writer(*m_document);
-    writer.setOutputFile(outputName.c_str(), file, true);
+    writer.setOutputPipeline(&stoppable);
     // Streams exactly as the parts hold them, neither decoded nor
     // compressed; no object streams and a line end before "endstream", as
     // PDF/A-1 asks.

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,8 +25,13 @@ class CombinedPdf
     Q_DECLARE_TR_FUNCTIONS(CombinedPdf)
 
 public:
-    CombinedPdf();
+    // documentName: the document's path as its messages name it.
+    explicit CombinedPdf(const QString &documentName);
     ~CombinedPdf();
+
+    // Asked between pieces of work, and while the document is written: a
+    // true answer ends the work, with "abgebrochen" as the reason.
+    void setStopCheck(std::function<bool()> stopped) { m_stopped = std::move(stopped); }
 
     // Takes the pages of a volume of device reports into the document, not
     // yet in its page order. Only the small objects stay in memory: the
@@ -56,12 +62,16 @@ private:
     void addOutline(const std::vector<QPDFObjectHandle> &firstPages);
     void noteVersion(QPDF &part);
     void writeFile(const QString &output);
+    // Throws once a stop is asked for.
+    void checkNotStopped() const;
 
     struct Report
     {
         QString bookmark;
         size_t firstPage = 0; // among the reports' pages, from 0
     };
+    QString m_name;
+    std::function<bool()> m_stopped;
     std::unique_ptr<QPDF> m_document;
     std::shared_ptr<ByteStore> m_store; // the reports' bytes, for the writer
     std::vector<Report> m_reports;

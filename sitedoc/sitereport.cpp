@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <QThreadPool>
 
 namespace {
@@ -32,13 +33,13 @@ SiteReport::SiteReport(const QString &target, const QString &title, bool archiva
     connect(m_queue, &ConversionQueue::reportWritten, this, &SiteReport::keep);
     connect(m_queue, &ConversionQueue::jobFailed, this, &SiteReport::leaveOut);
     connect(m_queue, &ConversionQueue::jobEnded, this, &SiteReport::tellDone);
-    connect(m_queue, &ConversionQueue::settled, this, &SiteReport::finish);
+    connect(m_queue, &ConversionQueue::settled, this, &SiteReport::startAssembly);
 }
 
 SiteReport::~SiteReport()
 {
-    // Nothing may still draw into a volume that goes.
-    m_queue->stop();
+    // Nothing may still draw into a volume or join it once it goes.
+    stop();
 }
 
 bool SiteReport::reserve(QString *reason)
@@ -61,30 +62,30 @@ void SiteReport::start(const QStringList &files)
                     m_folder.filePath(QStringLiteral("band-%1.pdf").arg(m_volumes.size())),
                     m_archival));
         }
-        const QString partPath = m_folder.filePath(QStringLiteral("%1.pdf").arg(m_parts.size()));
+        // The name the device's report has in its volume: it names the
+        // document in what the conversion may say.
+        const QString partPath = tr("%1 (Gerät %2)").arg(m_target).arg(m_parts.size() + 1);
         m_partOf.insert(partPath, int(m_parts.size()));
         m_parts.append(
                 {QFileInfo(file).absoluteFilePath(), partPath, int(m_volumes.size()) - 1, {}, {}});
         jobs.append({m_parts.last().source, partPath, {}, m_volumes.last()});
     }
     if (jobs.isEmpty())
-        QMetaObject::invokeMethod(this, &SiteReport::finish, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &SiteReport::startAssembly, Qt::QueuedConnection);
     m_queue->add(jobs);
 }
 
 void SiteReport::stop()
 {
+    m_stopping = true;
     m_queue->stop();
+    if (m_assembly)
+        m_assembly->wait();
 }
 
-int SiteReport::convertedCount() const
+bool SiteReport::stopRequested() const
 {
-    return m_queue->convertedCount();
-}
-
-int SiteReport::failedCount() const
-{
-    return m_queue->failedCount();
+    return m_stopping;
 }
 
 int SiteReport::notStartedCount() const
@@ -110,19 +111,45 @@ void SiteReport::leaveOut(const ConversionJob &job, const QString &reason)
     emit deviceLeftOut(part.source, reason);
 }
 
-void SiteReport::tellDone(const ConversionJob &job)
+void SiteReport::tellDone(const ConversionJob &job, bool converted)
 {
+    ++(converted ? m_converted : m_failed);
     emit deviceDone(job.source, m_queue->endedCount(), m_queue->startedCount());
 }
 
-void SiteReport::finish()
+void SiteReport::startAssembly()
 {
-    QString reason;
-    m_written = assemble(&reason);
-    if (m_written)
+    if (m_stopping || m_assembly)
+        return;
+    m_assembly.reset(QThread::create([this] {
+        const Assembly assembly = assemble();
+        QMetaObject::invokeMethod(
+                this, [this, assembly] { assembled(assembly); }, Qt::QueuedConnection);
+    }));
+    m_assembly->start();
+    emit joiningStarted();
+}
+
+void SiteReport::assembled(const Assembly &assembly)
+{
+    m_assembly->wait();
+    if (m_stopping)
+        return; // stopped meanwhile: nothing is told any more
+    for (const int index : assembly.leftOut) {
+        const Part &part = m_parts.at(index);
+        --m_converted;
+        ++m_failed;
+        emit deviceLeftOut(part.source, part.failure);
+    }
+    m_written = assembly.written;
+    if (m_written) {
         emit written(m_target);
-    else
-        emit failed(reason);
+    } else {
+        // No document holds any of them.
+        m_failed += m_converted;
+        m_converted = 0;
+        emit failed(assembly.reason);
+    }
     emit done();
 }
 
@@ -152,30 +179,45 @@ QStringList SiteReport::addVolumes(CombinedPdf *pdf)
     return failures;
 }
 
-bool SiteReport::assemble(QString *reason)
+SiteReport::Assembly SiteReport::assemble()
 {
-    CombinedPdf pdf;
-    const QStringList volumeFailures = addVolumes(&pdf);
+    Assembly assembly;
+    CombinedPdf pdf(m_target);
+    pdf.setStopCheck([this] { return stopRequested(); });
+    assembly.written = join(&pdf, &assembly.reason, &assembly.leftOut);
+    return assembly;
+}
+
+// Runs on the joining's thread; the parts are its own until it ends.
+bool SiteReport::join(CombinedPdf *pdf, QString *reason, QVector<int> *leftOut)
+{
+    const QStringList volumeFailures = addVolumes(pdf);
     QVector<ContentsDevice> devices;
     QVector<ContentsOmission> omissions;
-    for (const Part &part : qAsConst(m_parts)) {
-        QString failure = part.failure;
-        if (failure.isEmpty()) {
+    for (int i = 0; i < m_parts.size(); ++i) {
+        Part &part = m_parts[i];
+        if (part.failure.isEmpty()) {
             ContentsDevice device = deviceOf(part);
             const ReportVolume::Placement placed
                     = m_volumes.at(part.volume)->placementOf(part.partPath);
             device.pageCount = placed.pageCount;
-            failure = volumeFailures.at(part.volume);
+            QString failure = volumeFailures.at(part.volume);
             if (failure.isEmpty()
-                && pdf.addReport(part.volume, placed.firstPage, placed.pageCount,
-                                 ContentsPages::deviceTitle(device), &failure)) {
+                && pdf->addReport(part.volume, placed.firstPage, placed.pageCount,
+                                  ContentsPages::deviceTitle(device), &failure)) {
                 devices.append(device);
                 continue;
             }
-            failure = tr("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
-            emit deviceLeftOut(part.source, failure);
+            part.failure = tr("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
+            leftOut->append(i);
         }
-        omissions.append({part.source, failure});
+        omissions.append({part.source, part.failure});
+    }
+    if (stopRequested()) {
+        *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: die Umwandlung wurde "
+                     "abgebrochen.")
+                          .arg(m_target);
+        return false;
     }
     if (devices.isEmpty()) {
         *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: keine der Dateien ließ "
@@ -189,6 +231,6 @@ bool SiteReport::assemble(QString *reason)
     contents.setArchival(m_archival);
     const QString contentsPath = m_folder.filePath(QStringLiteral("inhalt.pdf"));
     return contents.writeReport(contentsPath, reason)
-           && pdf.write(contentsPath, contents, m_file.temporaryPath(), reason)
+           && pdf->write(contentsPath, contents, m_file.temporaryPath(), reason)
            && m_file.commit(reason);
 }

@@ -172,8 +172,8 @@ void tst_Cli::exitStatus_data()
             << QStringList {"-r", "folder"} << 0
             << QStringList {"folder/a.pdf", "folder/b.pdf", "folder/sub/a.pdf", "folder/sub/c.pdf"}
             << "4 konvertiert";
-    QTest::newRow("folder without JSON")
-            << QStringList {"nojson"} << 0 << QStringList() << "nojson";
+    QTest::newRow("folder without JSON") << QStringList {"nojson"} << 0 << QStringList()
+                                         << "Hinweis: im Ordner nojson liegt keine Datei";
     QTest::newRow("output file") << QStringList {"-o", "out/bericht.pdf", "good.json"} << 1
                                  << QStringList() << "existiert nicht";
     QTest::newRow("output file in a folder")

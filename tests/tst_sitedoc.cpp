@@ -32,6 +32,7 @@ private slots:
     void volumeResources();
     void document_data();
     void document();
+    void stoppedWhileJoining();
 
 private:
     TestFolder m_dir;
@@ -208,7 +209,7 @@ void tst_SiteDoc::volumeResources()
     const QString path = m_dir.filePath(QStringLiteral("band.pdf"));
     QPDFWriter(volume, QFile::encodeName(path).constData()).write();
 
-    CombinedPdf pdf;
+    CombinedPdf pdf(QStringLiteral("anlage.pdf"));
     QString reason;
     QVERIFY2(pdf.addVolume(path, &reason), qPrintable(reason));
     QVERIFY2(pdf.addReport(0, 0, int(fonts.size()), QStringLiteral("Gerät"), &reason),
@@ -321,6 +322,34 @@ void tst_SiteDoc::document()
     QVERIFY(!empty.written);
     QVERIFY2(empty.failure.contains(target), qPrintable(empty.failure));
     QCOMPARE(readFile(target), earlier);
+}
+
+// A stop while the reports are joined ends the joining: no document, no
+// word of one, and an earlier document stays as it was.
+void tst_SiteDoc::stoppedWhileJoining()
+{
+    const QDir dir(m_dir.filePath(QStringLiteral("stopped")));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
+    const QString target = dir.filePath(QStringLiteral("anlage.pdf"));
+    writeFile(target, "%PDF-1.4 stand-in, earlier");
+    QStringList files;
+    for (int i = 0; i < 40; ++i) {
+        files.append(dir.filePath(QStringLiteral("%1.json").arg(i)));
+        QFile::copy(QStringLiteral(EXAMPLES_DIR "/typical.json"), files.last());
+    }
+    SiteReport site(target, QString(), false);
+    QSignalSpy done(&site, &SiteReport::done);
+    QSignalSpy written(&site, &SiteReport::written);
+    QSignalSpy joining(&site, &SiteReport::joiningStarted);
+    connect(&site, &SiteReport::joiningStarted, &site, &SiteReport::stop);
+    QString reason;
+    QVERIFY2(site.reserve(&reason), qPrintable(reason));
+    site.start(files);
+    QTRY_COMPARE_WITH_TIMEOUT(joining.size(), 1, 60000);
+    QTest::qWait(100); // what the joining would still tell
+    QCOMPARE(done.size(), 0);
+    QCOMPARE(written.size(), 0);
+    QCOMPARE(readFile(target), QByteArray("%PDF-1.4 stand-in, earlier"));
 }
 
 QTEST_MAIN(tst_SiteDoc)
