@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/contentspages.h"
+#include "sitedoc/contentspages.h"
 
 #include <QCoreApplication>
 #include <QString>

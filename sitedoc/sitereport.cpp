@@ -2,9 +2,9 @@
 
 #include "engine/configfields.h"
 #include "engine/conversionqueue.h"
-#include "report/contentspages.h"
-#include "report/reportvolume.h"
 #include "sitedoc/combinedpdf.h"
+#include "sitedoc/contentspages.h"
+#include "sitedoc/sitevolume.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -58,7 +58,7 @@ void SiteReport::start(const QStringList &files)
     QVector<ConversionJob> jobs;
     for (const QString &file : files) {
         if (m_parts.size() % perVolume == 0) {
-            m_volumes.append(std::make_shared<ReportVolume>(
+            m_volumes.append(std::make_shared<SiteVolume>(
                     m_folder.filePath(QStringLiteral("band-%1.pdf").arg(m_volumes.size())),
                     m_archival));
         }
@@ -167,7 +167,7 @@ ContentsDevice SiteReport::deviceOf(const Part &part)
 QStringList SiteReport::addVolumes(CombinedPdf *pdf)
 {
     QStringList failures;
-    for (const std::shared_ptr<ReportVolume> &volume : qAsConst(m_volumes)) {
+    for (const std::shared_ptr<SiteVolume> &volume : qAsConst(m_volumes)) {
         QString failure;
         if (volume->waitUntilClosed(&failure))
             pdf->addVolume(volume->path(), &failure);
@@ -198,7 +198,7 @@ bool SiteReport::join(CombinedPdf *pdf, QString *reason, QVector<int> *leftOut)
         Part &part = m_parts[i];
         if (part.failure.isEmpty()) {
             ContentsDevice device = deviceOf(part);
-            const ReportVolume::Placement placed
+            const SiteVolume::Placement placed
                     = m_volumes.at(part.volume)->placementOf(part.partPath);
             device.pageCount = placed.pageCount;
             QString failure = volumeFailures.at(part.volume);

@@ -16,7 +16,7 @@ class QThread;
 QT_END_NAMESPACE
 class CombinedPdf;
 class ConversionQueue;
-class ReportVolume;
+class SiteVolume;
 struct ContentsDevice;
 struct ConversionJob;
 
@@ -111,7 +111,7 @@ private:
     QString m_target;
     QTemporaryDir m_folder;
     QVector<Part> m_parts;
-    QVector<std::shared_ptr<ReportVolume>> m_volumes;
+    QVector<std::shared_ptr<SiteVolume>> m_volumes;
     QHash<QString, int> m_partOf; // a part's name in its volume -> its index
     int m_converted = 0;
     int m_failed = 0;

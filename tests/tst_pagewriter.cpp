@@ -5,7 +5,6 @@
 #include "report/layout.h"
 #include "report/pagewriter.h"
 #include "report/reportlogo.h"
-#include "report/reportvolume.h"
 #include "testfiles.h"
 #include "testfolder.h"
 

@@ -1,9 +1,9 @@
 #include "conversionrun.h"
 #include "engine/convert.h"
 #include "pdfreport.h"
-#include "report/contentspages.h"
+#include "sitedoc/contentspages.h"
 #include "report/reportlogo.h"
-#include "report/reportvolume.h"
+#include "sitedoc/sitevolume.h"
 #include "sitedoc/combinedpdf.h"
 #include "sitedoc/sitereport.h"
 #include "testfiles.h"
@@ -130,7 +130,7 @@ void tst_SiteDoc::volume()
     QFETCH(QStringList, examples);
     const QString tag = QString::fromLatin1(QTest::currentDataTag());
     const QString path = m_dir.filePath(tag + QLatin1String(" volume.pdf"));
-    const auto volume = std::make_shared<ReportVolume>(path, false);
+    const auto volume = std::make_shared<SiteVolume>(path, false);
     QVector<int> firstPages;
     int pages = 0;
     QString reason;
@@ -156,7 +156,7 @@ void tst_SiteDoc::volume()
     QCOMPARE(drawn.pageCount(), pages);
     for (int i = 0; i < examples.size(); ++i) {
         const QString name = m_dir.filePath(QStringLiteral("%1 %2.pdf").arg(tag).arg(i));
-        const ReportVolume::Placement placed = volume->placementOf(name);
+        const SiteVolume::Placement placed = volume->placementOf(name);
         if (examples.at(i).isEmpty()) {
             QCOMPARE(placed.firstPage, -1);
             continue;

@@ -1,4 +1,4 @@
-#include "report/contentspages.h"
+#include "sitedoc/contentspages.h"
 
 #include "report/documenttitle.h"
 #include "system/filenames.h"

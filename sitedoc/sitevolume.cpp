@@ -1,4 +1,4 @@
-#include "report/reportvolume.h"
+#include "sitedoc/sitevolume.h"
 
 #include "report/pagewriter.h"
 #include "system/systemerror.h"
@@ -8,12 +8,12 @@
 
 #include <cerrno>
 
-ReportVolume::ReportVolume(const QString &path, bool archival)
+SiteVolume::SiteVolume(const QString &path, bool archival)
     : m_path(path)
     , m_archival(archival)
 { }
 
-ReportVolume::~ReportVolume()
+SiteVolume::~SiteVolume()
 {
     // Only a volume that was drawn into and never closed is left open.
     const std::lock_guard<std::mutex> lock(m_mutex);
@@ -21,7 +21,7 @@ ReportVolume::~ReportVolume()
         m_painter->end();
 }
 
-bool ReportVolume::beginReport(QString *reason)
+bool SiteVolume::beginReport(QString *reason)
 {
     if (m_painter) {
         m_writer->newPage();
@@ -47,7 +47,7 @@ bool ReportVolume::beginReport(QString *reason)
     return true;
 }
 
-void ReportVolume::endReport(const QString &key, int pageCount)
+void SiteVolume::endReport(const QString &key, int pageCount)
 {
     m_pageCount = m_firstPage + pageCount;
     if (key.isEmpty())
@@ -56,7 +56,7 @@ void ReportVolume::endReport(const QString &key, int pageCount)
     m_placements.insert(key, {m_firstPage, pageCount});
 }
 
-void ReportVolume::close()
+void SiteVolume::close()
 {
     QString failure;
     if (m_painter && !m_painter->end())
@@ -72,7 +72,7 @@ void ReportVolume::close()
     m_closedCondition.notify_all();
 }
 
-bool ReportVolume::waitUntilClosed(QString *reason)
+bool SiteVolume::waitUntilClosed(QString *reason)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_closedCondition.wait(lock, [this] { return m_closed; });
@@ -80,7 +80,7 @@ bool ReportVolume::waitUntilClosed(QString *reason)
     return m_failure.isEmpty();
 }
 
-ReportVolume::Placement ReportVolume::placementOf(const QString &key) const
+SiteVolume::Placement SiteVolume::placementOf(const QString &key) const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return m_placements.value(key);
