@@ -1,11 +1,11 @@
 #include "conversionrun.h"
 #include "engine/convert.h"
 #include "pdfreport.h"
-#include "sitedoc/contentspages.h"
 #include "report/reportlogo.h"
-#include "sitedoc/sitevolume.h"
 #include "sitedoc/combinedpdf.h"
+#include "sitedoc/contentspages.h"
 #include "sitedoc/sitereport.h"
+#include "sitedoc/sitevolume.h"
 #include "testfiles.h"
 #include "testfolder.h"
 
