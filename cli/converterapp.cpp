@@ -195,6 +195,8 @@ void ConverterApp::showSiteReport(SiteReport *site)
     const ConsoleOptions console = consoleOptions();
     connect(site, &SiteReport::deviceLeftOut, this,
             [](const QString &, const QString &reason) { Console::printError(reason); });
+    connect(site, &SiteReport::devicesLost, this,
+            [](const QString &message) { Console::printError(message); });
     if (console.showProgress) {
         connect(site, &SiteReport::deviceDone, this,
                 [](const QString &source, int done, int total) {

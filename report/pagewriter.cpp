@@ -157,7 +157,7 @@ void PageWriter::beginPages(QPainter *painter, QPdfWriter *writer)
     m_painter->setFont(m_bodyFont);
 }
 
-void PageWriter::describeArchival(QPdfWriter &pdf, const QString &title) const
+void PageWriter::describeArchival(QPdfWriter &pdf, const QString &title)
 {
     pdf.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
     // Qt writes both into the document information and the XMP metadata.

@@ -37,6 +37,8 @@ public:
     static void configurePage(QPdfWriter &pdf);
     static QFont reportFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 
+    // An archival PDF: PDF/A-1b, with title and the program as creator.
+    static void describeArchival(QPdfWriter &pdf, const QString &title);
     // Archival pages: a file of its own is PDF/A-1b and carries a title and
     // the program as creator; text is drawn as shown() gives it.
     void setArchival(bool archival) { m_archival = archival; }
@@ -94,7 +96,6 @@ private:
     Q_DISABLE_COPY(PageWriter)
 
     void beginPages(QPainter *painter, QPdfWriter *writer);
-    void describeArchival(QPdfWriter &pdf, const QString &title) const;
     void closeFile();
 
     bool m_archival = false;

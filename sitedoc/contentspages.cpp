@@ -63,13 +63,21 @@ ContentsPages::ContentsPages(const QString &title, const QVector<ContentsDevice>
 
 // The title block shows the document's title where a report shows its
 // source, and the day it was made; an archival document is named by it.
-bool ContentsPages::writeReport(const QString &path, QString *reason)
+QString ContentsPages::documentTitle() const
 {
-    if (!m_page.openFile(path, DocumentTitle::fromNameOrFile(m_title, m_title), reason))
+    return DocumentTitle::fromNameOrFile(m_title, m_title);
+}
+
+bool ContentsPages::draw(ReportVolume &volume, QString *reason)
+{
+    if (!volume.beginReport(reason))
         return false;
+    m_page.drawOn(volume.painter(), volume.writer());
     m_page.drawTitleBlock(m_date, m_title);
     drawContents();
-    return m_page.finishFile(reason);
+    m_page.stopDrawing();
+    volume.endReport(QString(), m_page.pagesDrawn());
+    return true;
 }
 
 // Made safe like a document title: a bookmark is a PDF string too, and a

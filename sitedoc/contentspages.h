@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/pagewriter.h"
+#include "report/reportvolume.h"
 
 #include <QCoreApplication>
 #include <QRectF>
@@ -54,21 +55,22 @@ public:
     ContentsPages(const QString &title, const QVector<ContentsDevice> &devices,
                   const QVector<ContentsOmission> &omissions);
 
-    // PDF/A-1b, titled with the document's title. Off unless set before
-    // writeReport().
+    // Archival pages. Off unless set before draw().
     void setArchival(bool archival) { m_page.setArchival(archival); }
-    // Writes the pages to path, complete or not at all; on failure *reason
-    // says why and an earlier file at path is left as it was.
-    bool writeReport(const QString &path, QString *reason);
+    // The title an archival document carries.
+    QString documentTitle() const;
+    // Draws the pages into volume, from its first page on; the volume is
+    // its owner's to close. False, with the reason, when it cannot be begun.
+    bool draw(ReportVolume &volume, QString *reason);
 
-    // Valid once writeReport() has drawn the pages.
+    // Valid once draw() has drawn the pages.
     int contentsPageCount() const { return m_contentsPages; }
     const QVector<ContentsLink> &links() const { return m_links; }
     // The page, from 1, on which the device's report begins.
     int firstPage(int device) const;
     int totalPageCount() const;
     // The pieces of the foot line of page (from 1), centred as the contents
-    // pages' own foot lines are. Valid once writeReport() has drawn them.
+    // pages' own foot lines are. Valid once draw() has drawn them.
     QVector<FooterPlacement> footerOf(int page) const;
     int footerPieceCount() const { return int(m_footerPieces.size()); }
 

@@ -6,7 +6,6 @@
 #include "sitedoc/contentspages.h"
 #include "sitedoc/sitevolume.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <QThreadPool>
@@ -44,11 +43,6 @@ SiteReport::~SiteReport()
 
 bool SiteReport::reserve(QString *reason)
 {
-    if (!m_folder.isValid()) {
-        *reason = tr("Für das Gesamtdokument %1 lässt sich kein temporärer Ordner anlegen: %2")
-                          .arg(m_target, m_folder.errorString());
-        return false;
-    }
     return m_file.reserve(reason);
 }
 
@@ -58,9 +52,7 @@ void SiteReport::start(const QStringList &files)
     QVector<ConversionJob> jobs;
     for (const QString &file : files) {
         if (m_parts.size() % perVolume == 0) {
-            m_volumes.append(std::make_shared<SiteVolume>(
-                    m_folder.filePath(QStringLiteral("band-%1.pdf").arg(m_volumes.size())),
-                    m_archival));
+            m_volumes.append(std::make_shared<SiteVolume>(m_target, m_archival));
         }
         // The name the device's report has in its volume: it names the
         // document in what the conversion may say.
@@ -141,6 +133,18 @@ void SiteReport::assembled(const Assembly &assembly)
         ++m_failed;
         emit deviceLeftOut(part.source, part.failure);
     }
+    // A volume lost costs its devices: its cause is told once.
+    for (auto lost = assembly.lost.cbegin(); lost != assembly.lost.cend(); ++lost) {
+        m_converted -= lost.value();
+        m_failed += lost.value();
+        const QString missing
+                = lost.value() == 1
+                          ? tr("%1 Ein Gerät fehlt deshalb im Gesamtdokument %2.")
+                                    .arg(lost.key(), m_target)
+                          : tr("%1 %2 Geräte fehlen deshalb im Gesamtdokument %3.")
+                                    .arg(lost.key(), QString::number(lost.value()), m_target);
+        emit devicesLost(missing, lost.value());
+    }
     m_written = assembly.written;
     if (m_written) {
         emit written(m_target);
@@ -169,12 +173,14 @@ QStringList SiteReport::addVolumes(CombinedPdf *pdf)
     QStringList failures;
     for (const std::shared_ptr<SiteVolume> &volume : qAsConst(m_volumes)) {
         QString failure;
-        if (volume->waitUntilClosed(&failure))
-            pdf->addVolume(volume->path(), &failure);
+        QByteArray bytes;
+        // Added also when it holds nothing: volumes are numbered as added.
+        QString unread;
+        if (volume->takeBytes(&bytes, &failure))
+            pdf->addVolume(bytes, &failure);
+        else
+            pdf->addVolume(QByteArray(), &unread);
         failures.append(failure);
-        // Its bytes are in the document's store now: the disk holds each
-        // report once.
-        QFile::remove(volume->path());
     }
     return failures;
 }
@@ -184,13 +190,14 @@ SiteReport::Assembly SiteReport::assemble()
     Assembly assembly;
     CombinedPdf pdf(m_target);
     pdf.setStopCheck([this] { return stopRequested(); });
-    assembly.written = join(&pdf, &assembly.reason, &assembly.leftOut);
+    assembly.written = join(&pdf, &assembly);
     return assembly;
 }
 
 // Runs on the joining's thread; the parts are its own until it ends.
-bool SiteReport::join(CombinedPdf *pdf, QString *reason, QVector<int> *leftOut)
+bool SiteReport::join(CombinedPdf *pdf, Assembly *assembly)
 {
+    QString *reason = &assembly->reason;
     const QStringList volumeFailures = addVolumes(pdf);
     QVector<ContentsDevice> devices;
     QVector<ContentsOmission> omissions;
@@ -201,15 +208,22 @@ bool SiteReport::join(CombinedPdf *pdf, QString *reason, QVector<int> *leftOut)
             const SiteVolume::Placement placed
                     = m_volumes.at(part.volume)->placementOf(part.partPath);
             device.pageCount = placed.pageCount;
-            QString failure = volumeFailures.at(part.volume);
-            if (failure.isEmpty()
+            const QString &volumeFailure = volumeFailures.at(part.volume);
+            QString failure;
+            if (volumeFailure.isEmpty()
                 && pdf->addReport(part.volume, placed.firstPage, placed.pageCount,
                                   ContentsPages::deviceTitle(device), &failure)) {
                 devices.append(device);
                 continue;
             }
-            part.failure = tr("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
-            leftOut->append(i);
+            if (volumeFailure.isEmpty()) {
+                part.failure
+                        = tr("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
+                assembly->leftOut.append(i);
+            } else {
+                part.failure = volumeFailure;
+                ++assembly->lost[volumeFailure];
+            }
         }
         omissions.append({part.source, part.failure});
     }
@@ -217,6 +231,11 @@ bool SiteReport::join(CombinedPdf *pdf, QString *reason, QVector<int> *leftOut)
         *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: die Umwandlung wurde "
                      "abgebrochen.")
                           .arg(m_target);
+        return false;
+    }
+    if (devices.isEmpty() && !assembly->lost.isEmpty()) {
+        *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: %2")
+                          .arg(m_target, assembly->lost.firstKey());
         return false;
     }
     if (devices.isEmpty()) {
@@ -229,8 +248,15 @@ bool SiteReport::join(CombinedPdf *pdf, QString *reason, QVector<int> *leftOut)
     const QString title = m_title.isEmpty() ? QFileInfo(m_target).completeBaseName() : m_title;
     ContentsPages contents(title, devices, omissions);
     contents.setArchival(m_archival);
-    const QString contentsPath = m_folder.filePath(QStringLiteral("inhalt.pdf"));
-    return contents.writeReport(contentsPath, reason)
-           && pdf->write(contentsPath, contents, m_file.temporaryPath(), reason)
+    SiteVolume front(m_target, m_archival, contents.documentTitle());
+    QString failure;
+    const bool drawn = contents.draw(front, &failure);
+    front.close();
+    QByteArray frontBytes;
+    if (!drawn || !front.takeBytes(&frontBytes, &failure)) {
+        *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: %2").arg(m_target, failure);
+        return false;
+    }
+    return pdf->write(frontBytes, contents, m_file.temporaryPath(), reason)
            && m_file.commit(reason);
 }

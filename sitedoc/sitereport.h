@@ -2,9 +2,9 @@
 
 #include "system/reportfile.h"
 
+#include <QMap>
 #include <QObject>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QVariant>
 #include <QVector>
 
@@ -66,6 +66,9 @@ signals:
     void joiningStarted();
     // A file is not in the document, for this reason (which names it).
     void deviceLeftOut(const QString &source, const QString &reason);
+    // Devices lost with a volume that could not be completed or read (a
+    // full temporary folder, say): message names the cause once.
+    void devicesLost(const QString &message, int devices);
     void written(const QString &target);
     // The document could not be written, for this reason.
     void failed(const QString &reason);
@@ -88,6 +91,7 @@ private:
         bool written = false;
         QString reason; // when not written
         QVector<int> leftOut; // parts left out while joining
+        QMap<QString, int> lost; // devices lost with their volume, by its failure
     };
 
     static int devicesPerVolume(int devices);
@@ -98,7 +102,7 @@ private:
     void assembled(const Assembly &assembly);
     bool stopRequested() const;
     Assembly assemble();
-    bool join(CombinedPdf *pdf, QString *reason, QVector<int> *leftOut);
+    bool join(CombinedPdf *pdf, Assembly *assembly);
     // Reads the volumes into pdf; the reason a volume's devices are left
     // out, or an empty one for each that was read.
     QStringList addVolumes(CombinedPdf *pdf);
@@ -109,7 +113,6 @@ private:
     QString m_title;
     ReportFile m_file;
     QString m_target;
-    QTemporaryDir m_folder;
     QVector<Part> m_parts;
     QVector<std::shared_ptr<SiteVolume>> m_volumes;
     QHash<QString, int> m_partOf; // a part's name in its volume -> its index

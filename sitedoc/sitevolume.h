@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/reportvolume.h"
+#include "system/scratchfile.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -11,8 +12,11 @@
 #include <mutex>
 
 // A volume of a site document: a temporary PDF that a few dozen devices'
-// reports are drawn into, and where each of them lies. The placements and
-// the outcome are read on any thread once waitUntilClosed() has returned.
+// reports (or its contents pages) are drawn into, and where each of them
+// lies. Its file has no name (ScratchFile): no other user can reach it,
+// and it goes with the volume, however the process ends. The placements,
+// the outcome and the bytes are read on any thread once waitUntilClosed()
+// has returned.
 class SiteVolume : public ReportVolume
 {
     Q_DECLARE_TR_FUNCTIONS(SiteVolume)
@@ -24,10 +28,11 @@ public:
         int pageCount = 0;
     };
 
-    SiteVolume(const QString &path, bool archival);
+    // documentName: the site document's path, as messages name it.
+    // archival: PDF/A-1b; with a title, also titled and signed (the volume
+    // whose catalog the document takes over: its contents pages).
+    SiteVolume(const QString &documentName, bool archival, const QString &title = QString());
     ~SiteVolume() override;
-
-    QString path() const { return m_path; }
 
     bool beginReport(QString *reason) override;
     QPainter *painter() const override { return m_painter.get(); }
@@ -39,12 +44,20 @@ public:
     bool waitUntilClosed(QString *reason);
     // Where the report named key lies; valid after waitUntilClosed().
     Placement placementOf(const QString &key) const;
+    // The volume's whole PDF, once it was closed complete; false, with the
+    // reason, otherwise. The file is dropped by its last reading: the disk
+    // holds each report once.
+    bool takeBytes(QByteArray *bytes, QString *reason);
 
 private:
     Q_DISABLE_COPY(SiteVolume)
 
-    QString m_path;
+    bool checkComplete(QString *reason);
+
+    QString m_documentName;
     bool m_archival;
+    QString m_title;
+    std::unique_ptr<ScratchFile> m_file;
     std::unique_ptr<QPdfWriter> m_writer;
     std::unique_ptr<QPainter> m_painter;
     int m_pageCount = 0; // the page being drawn on included

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFOutlineDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -74,6 +75,7 @@ Jumps jumpsIn(const QString &path)
 // Makes the site document of files at target; the signals it gave.
 struct SiteRun
 {
+    QStringList inTemporaryFolder; // its entries while the volumes are full
     bool written = false;
     QStringList leftOut; // the sources
     int done = 0;
@@ -88,6 +90,11 @@ SiteRun makeSiteReport(const QString &target, const QString &title, bool archiva
     QObject::connect(&site, &SiteReport::deviceLeftOut,
                      [&run](const QString &source) { run.leftOut.append(source); });
     QObject::connect(&site, &SiteReport::deviceDone, [&run] { ++run.done; });
+    QObject::connect(&site, &SiteReport::joiningStarted, [&run] {
+        run.inTemporaryFolder = QDir(QDir::tempPath())
+                                        .entryList(QDir::AllEntries | QDir::Hidden
+                                                   | QDir::NoDotAndDotDot | QDir::System);
+    });
     QObject::connect(&site, &SiteReport::failed,
                      [&run](const QString &reason) { run.failure = reason; });
     QSignalSpy done(&site, &SiteReport::done);
@@ -129,8 +136,7 @@ void tst_SiteDoc::volume()
 {
     QFETCH(QStringList, examples);
     const QString tag = QString::fromLatin1(QTest::currentDataTag());
-    const QString path = m_dir.filePath(tag + QLatin1String(" volume.pdf"));
-    const auto volume = std::make_shared<SiteVolume>(path, false);
+    const auto volume = std::make_shared<SiteVolume>(QStringLiteral("anlage.pdf"), false);
     QVector<int> firstPages;
     int pages = 0;
     QString reason;
@@ -150,7 +156,10 @@ void tst_SiteDoc::volume()
         pages += PdfReport(name).pageCount();
     }
     volume->close();
-    QVERIFY2(volume->waitUntilClosed(&reason), qPrintable(reason));
+    QByteArray bytes;
+    QVERIFY2(volume->takeBytes(&bytes, &reason), qPrintable(reason));
+    const QString path = m_dir.filePath(tag + QLatin1String(" volume.pdf"));
+    writeFile(path, bytes);
 
     const PdfReport drawn(path);
     QCOMPARE(drawn.pageCount(), pages);
@@ -206,22 +215,30 @@ void tst_SiteDoc::volumeResources()
                         volume.newStream("BT /F1 12 Tf 72 720 Td (" + name + ") Tj ET"));
         QPDFPageDocumentHelper(volume).addPage(page, false);
     }
-    const QString path = m_dir.filePath(QStringLiteral("band.pdf"));
-    QPDFWriter(volume, QFile::encodeName(path).constData()).write();
+    QPDFWriter bandWriter(volume);
+    bandWriter.setOutputMemory();
+    bandWriter.write();
+    const std::shared_ptr<Buffer> band = bandWriter.getBufferSharedPointer();
 
     CombinedPdf pdf(QStringLiteral("anlage.pdf"));
     QString reason;
-    QVERIFY2(pdf.addVolume(path, &reason), qPrintable(reason));
+    QVERIFY2(pdf.addVolume(QByteArray(reinterpret_cast<const char *>(band->getBuffer()),
+                                      int(band->getSize())),
+                           &reason),
+             qPrintable(reason));
     QVERIFY2(pdf.addReport(0, 0, int(fonts.size()), QStringLiteral("Gerät"), &reason),
              qPrintable(reason));
     ContentsDevice device;
     device.name = QStringLiteral("Gerät");
     device.pageCount = int(fonts.size());
     ContentsPages contents(QStringLiteral("Anlage"), {device}, {});
-    const QString contentsPath = m_dir.filePath(QStringLiteral("inhalt.pdf"));
-    QVERIFY2(contents.writeReport(contentsPath, &reason), qPrintable(reason));
+    SiteVolume front(QStringLiteral("anlage.pdf"), false);
+    QVERIFY2(contents.draw(front, &reason), qPrintable(reason));
+    front.close();
+    QByteArray frontBytes;
+    QVERIFY2(front.takeBytes(&frontBytes, &reason), qPrintable(reason));
     const QString target = m_dir.filePath(QStringLiteral("anlage.pdf"));
-    QVERIFY2(pdf.write(contentsPath, contents, target, &reason), qPrintable(reason));
+    QVERIFY2(pdf.write(frontBytes, contents, target, &reason), qPrintable(reason));
 
     QPDF combined;
     combined.processFile(QFile::encodeName(target).constData());
@@ -285,9 +302,17 @@ void tst_SiteDoc::document()
         }
     }
 
+    // Its volumes have no name another user could reach: the temporary
+    // folder shows nothing of them.
+    QVERIFY(dir.mkpath(QStringLiteral("tmp")));
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    const bool hadTmpdir = qEnvironmentVariableIsSet("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.filePath(QStringLiteral("tmp"))));
     const QString target = dir.filePath(QStringLiteral("anlage.pdf"));
     const SiteRun run = makeSiteReport(target, QStringLiteral("Anlage Nord"), archival, files);
+    hadTmpdir ? qputenv("TMPDIR", tmpdir) : qunsetenv("TMPDIR");
     QVERIFY2(run.written, qPrintable(run.failure));
+    QCOMPARE(run.inTemporaryFolder, QStringList());
     QCOMPARE(run.done, files.size());
     QCOMPARE(run.leftOut, withBad ? QStringList {files.first()} : QStringList());
 
