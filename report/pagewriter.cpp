@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QResource>
+#include <QTextBoundaryFinder>
 
 #include <cerrno>
 
@@ -20,6 +21,12 @@ namespace {
 
 constexpr int TextFlags = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int TitleFlags = TextFlags | Qt::TextWordWrap;
+// No glyph of the report's fonts, not even a blank, is narrower than this
+// part of the font's pixel size: what a box shows of a text ends within
+// so many characters per line (visiblePart()).
+constexpr int NarrowestGlyphDivisor = 8;
+// Characters beyond the cut, read to find the end of the cluster it falls in.
+constexpr int ClusterRoom = 32;
 
 // The report's own font, compiled in (fonts/make_fonts.py makes it), so that
 // a report looks the same on every machine. Characters it lacks, such as
@@ -195,11 +202,11 @@ void PageWriter::drawTitleBlock(const QString &date, const QString &source)
     m_y = TopY;
     const int titleX = RightEdge - logoSize.width();
     m_painter->drawText(QRect(QPoint(titleX, m_y), logoSize), TitleFlags,
-                        shown(tr("Ordano Protokoll vom:\n") + date));
+                        shown(visiblePart(tr("Ordano Protokoll vom:\n") + date, logoSize)));
 
     m_painter->setFont(reportFont(PathPixelSize));
     m_painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags,
-                        shown(FileNames::forDisplay(source)));
+                        shown(visiblePart(FileNames::forDisplay(source), logoSize)));
 
     m_y += logoSize.height() + TitleGap;
 }
@@ -234,7 +241,8 @@ void PageWriter::openNextPage()
 void PageWriter::drawHeading(const QString &text, int width, int height)
 {
     m_painter->setFont(m_headingFont);
-    m_painter->drawText(QRect(LeftX, m_y, width, height), TextFlags, shown(text));
+    m_painter->drawText(QRect(LeftX, m_y, width, height), TextFlags,
+                        shown(visiblePart(text, QSize(width, height))));
     m_painter->setFont(m_bodyFont);
 }
 
@@ -267,5 +275,26 @@ int PageWriter::nextRow(int row)
 
 void PageWriter::drawBox(int x, int row, int width, const QString &text)
 {
-    m_painter->drawText(QRect(x, row, width, BoxHeight), TextFlags, shown(text));
+    m_painter->drawText(QRect(x, row, width, BoxHeight), TextFlags,
+                        shown(visiblePart(text, QSize(width, BoxHeight))));
+}
+
+// A value of megabytes would otherwise be laid out whole, at some forty
+// bytes a character, to show a few dozen of them: the text is cut, at a
+// character boundary, past what the box can show with the current font in
+// as many lines as fit (the rest would be clipped anyway).
+QString PageWriter::visiblePart(const QString &text, const QSize &box) const
+{
+    const int pixelSize = qMax(1, m_painter->font().pixelSize());
+    const int lines = box.height() / pixelSize + 1;
+    const int limit = lines * (box.width() * NarrowestGlyphDivisor / pixelSize + 1);
+    if (text.size() <= limit)
+        return text;
+    QString part = text.left(limit + ClusterRoom);
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, part);
+    characters.setPosition(limit);
+    if (!characters.isAtBoundary())
+        characters.toPreviousBoundary();
+    part.truncate(qMax(0, characters.position()));
+    return part;
 }

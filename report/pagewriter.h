@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFont>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -96,6 +97,7 @@ private:
     Q_DISABLE_COPY(PageWriter)
 
     void beginPages(QPainter *painter, QPdfWriter *writer);
+    QString visiblePart(const QString &text, const QSize &box) const;
     void closeFile();
 
     bool m_archival = false;

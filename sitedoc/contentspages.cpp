@@ -275,9 +275,24 @@ void ContentsPages::turnPage()
     drawFooter();
 }
 
+// On one line: a line break in a name or path is a blank, as in the
+// document's title, and a name is cut to what a line can hold before it is
+// measured. What does not fit ends (or, for a path, begins) with "…",
+// between two characters.
 QString ContentsPages::elided(const QString &text, Qt::TextElideMode mode, int width) const
 {
-    return painter()->fontMetrics().elidedText(text, mode, width);
+    QString line;
+    if (mode == Qt::ElideRight) {
+        line = DocumentTitle::fromName(text);
+    } else {
+        line = text;
+        for (QChar &c : line) {
+            if (c.category() == QChar::Other_Control || c == QChar::LineSeparator
+                || c == QChar::ParagraphSeparator)
+                c = QLatin1Char(' ');
+        }
+    }
+    return painter()->fontMetrics().elidedText(line, mode, width);
 }
 
 // text in lines of at most width, broken between words; what does not fit

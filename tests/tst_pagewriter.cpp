@@ -28,6 +28,8 @@ private slots:
     void ownFile_data();
     void ownFile();
     void titleBlock();
+    void longValue_data();
+    void longValue();
     void reportFont_data();
     void reportFont();
     void pageIsA4();
@@ -170,6 +172,40 @@ void tst_PageWriter::titleBlock()
     // The logo fills its box (500, 500, 4000, 964) and stays left of the title.
     QVERIFY(report.inkIn(0, Layout::LeftX, Layout::TopY, 4000, 964) > 0.05);
     QCOMPARE(report.inkIn(0, Layout::LeftX + 4100, Layout::TopY, 800, 964), 0.0);
+}
+
+void tst_PageWriter::longValue_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("name, in its column") << QByteArray("name") << QStringLiteral("Name: ");
+    QTest::newRow("date, in the title's wrapped lines")
+            << QByteArray("date") << QStringLiteral("Ordano Protokoll vom:");
+}
+
+// A value of megabytes shows what a value of a few hundred characters
+// shows: only that is laid out, and the report stays small.
+void tst_PageWriter::longValue()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QString, label);
+    QVector<double> ink;
+    for (const int length : {1000, 4000000}) {
+        const QString tag = QStringLiteral("%1 %2").arg(QString::fromLatin1(key)).arg(length);
+        const QString source
+                = writeFile(m_dir.filePath(tag + QLatin1String(".json")),
+                            configuration('"' + key + "\": \"" + QByteArray(length, 'W') + '"'));
+        const QString pdf = m_dir.filePath(tag + QLatin1String(".pdf"));
+        QCOMPARE(runConversion(source, pdf).finished, 1);
+        QVERIFY2(QFileInfo(pdf).size() < 200000,
+                 qPrintable(QString::number(QFileInfo(pdf).size())));
+        const PdfReport report(pdf);
+        const PdfLine *line = report.find(label);
+        QVERIFY(line);
+        ink.append(report.inkIn(0, 0, line->boxY() - Layout::BoxHeight, Layout::RightEdge,
+                                3 * Layout::BoxHeight));
+    }
+    QCOMPARE(ink.at(1), ink.at(0));
 }
 
 void tst_PageWriter::reportFont_data()

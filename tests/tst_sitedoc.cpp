@@ -34,6 +34,8 @@ private slots:
     void document_data();
     void document();
     void stoppedWhileJoining();
+    void contentsLines_data();
+    void contentsLines();
 
 private:
     TestFolder m_dir;
@@ -375,6 +377,35 @@ void tst_SiteDoc::stoppedWhileJoining()
     QCOMPARE(done.size(), 0);
     QCOMPARE(written.size(), 0);
     QCOMPARE(readFile(target), QByteArray("%PDF-1.4 stand-in, earlier"));
+}
+
+void tst_SiteDoc::contentsLines_data()
+{
+    QTest::addColumn<QByteArray>("name"); // as JSON text
+    QTest::addColumn<QString>("line"); // how the contents line begins
+
+    QTest::newRow("a line break") << QByteArray("Halle 3\\nZuluft") << "Halle 3 Zuluft";
+    QTest::newRow("too long, at a character") << QByteArray(2000, 'W') << "WWWW";
+}
+
+// A device's name stands on its contents line as one line, shortened with
+// "…" where it would reach the date.
+void tst_SiteDoc::contentsLines()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, line);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const QString source = writeFile(
+            m_dir.filePath(tag + QLatin1String(".json")),
+            configuration("\"name\": \"" + name + "\", \"date\": \"01.02.2026 08:00\""));
+    const QString target = m_dir.filePath(tag + QLatin1String(".pdf"));
+    QVERIFY(makeSiteReport(target, QString(), false, {source}).written);
+
+    const PdfReport contents(target);
+    const PdfLine *found = contents.find(line);
+    QVERIFY2(found, qPrintable(contents.texts().join(QLatin1Char('|'))));
+    QCOMPARE(found->page, 0);
+    QCOMPARE(found->text.endsWith(QChar(0x2026)), name.size() > 100);
 }
 
 QTEST_MAIN(tst_SiteDoc)
