@@ -259,6 +259,12 @@ void convert::run(QString sourcePath, QString pdfPath)
         fail(tr("Die Datei %1 wurde nicht konvertiert. %2").arg(sourcePath, reason));
         return;
     }
+    // Such a report is still written, as always, but its defaults read like
+    // real settings.
+    if (!document.object().value(QLatin1String("configuration")).isObject())
+        emit warned(tr("Die Datei %1 enthält kein Objekt \"configuration\": der Bericht zeigt nur "
+                       "Vorgabewerte")
+                            .arg(sourcePath));
     emit finished();
 }
 

@@ -147,6 +147,10 @@ signals:
     // Why the conversion is being aborted, in the user's language; emitted
     // once, right before aborted().
     void abortReason(const QString &reason);
+    // The report is written but says little, in the user's language (a file
+    // without its configuration object: only defaults); right before
+    // finished().
+    void warned(const QString &warning);
 
 protected:
     // The page writer's operations every section draws with. Valid only

@@ -144,6 +144,10 @@ void tst_Cli::init()
     writeFile(dir.filePath(QStringLiteral("folder/notes.txt")), "keine Konfiguration");
     writeFile(dir.filePath(QStringLiteral("broken.json")), "{\"configuration\": ");
     writeFile(dir.filePath(QStringLiteral("empty.json")), QByteArray());
+    // JSON, but no configuration in it.
+    writeFile(dir.filePath(QStringLiteral("array.json")), "[1,2,3]");
+    writeFile(dir.filePath(QStringLiteral("nothing.json")), "{}");
+    writeFile(dir.filePath(QStringLiteral("number.json")), "{\"configuration\": 5}");
 }
 
 void tst_Cli::exitStatus_data()
@@ -163,6 +167,17 @@ void tst_Cli::exitStatus_data()
     QTest::newRow("suffix in capitals")
             << QStringList {"upper.JSON"} << 1 << QStringList() << "upper.JSON";
     QTest::newRow("missing file") << QStringList {"none.json"} << 1 << QStringList() << "none.json";
+    // Written as always, but said: its defaults read like real settings.
+    const QString defaultsOnly = QStringLiteral(
+            " enthält kein Objekt \"configuration\": der Bericht zeigt nur Vorgabewerte\n");
+    QTest::newRow("array, no configuration")
+            << QStringList {"array.json"} << 0 << QStringList {"array.pdf"}
+            << "belmorand-cli: Warnung: Die Datei /";
+    QTest::newRow("empty object") << QStringList {"-q", "nothing.json"} << 0
+                                  << QStringList {"nothing.pdf"} << "nothing.json" + defaultsOnly;
+    QTest::newRow("configuration a number")
+            << QStringList {"number.json", "good.json"} << 0
+            << QStringList {"good.pdf", "number.pdf"} << "number.json" + defaultsOnly;
     QTest::newRow("bad among good")
             << QStringList {"good.json", "broken.json", "other.json"} << 1
             << QStringList {"good.pdf", "other.pdf"} << "2 konvertiert, 1 fehlgeschlagen";
