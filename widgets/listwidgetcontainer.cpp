@@ -87,13 +87,13 @@ QString finalTarget(const QString &chosen)
 
 // The file dialog's own question, from Qt's translations, about the name that
 // will really be written.
-bool agreedToReplace(const QString &target)
+bool agreedToReplace(QWidget *parent, const QString &target)
 {
     const QString question
             = QCoreApplication::translate("QFileDialog",
                                           "%1 already exists.\nDo you want to replace it?")
                       .arg(QFileInfo(target).fileName());
-    return QMessageBox::warning(nullptr, ListWidgetContainer::tr("Speichern unter"), question,
+    return QMessageBox::warning(parent, ListWidgetContainer::tr("Speichern unter"), question,
                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
            == QMessageBox::Yes;
 }
@@ -102,11 +102,11 @@ bool agreedToReplace(const QString &target)
 // (a native dialog even before its default suffix), so it asks nothing and
 // the question is put here, about the final name. "No" goes back to the
 // dialog at that name.
-QString askUserForTarget(const QString &currentTarget)
+QString askUserForTarget(QWidget *parent, const QString &currentTarget)
 {
     QString start = currentTarget;
     for (;;) {
-        QFileDialog dialog(nullptr, ListWidgetContainer::tr("Speichern unter"), start,
+        QFileDialog dialog(parent, ListWidgetContainer::tr("Speichern unter"), start,
                            ListWidgetContainer::tr("PDF-Dokumente (*.pdf)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("pdf"));
@@ -114,7 +114,7 @@ QString askUserForTarget(const QString &currentTarget)
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         QString target = finalTarget(dialog.selectedFiles().constFirst());
-        if (!QFileInfo::exists(target) || agreedToReplace(target))
+        if (!QFileInfo::exists(target) || agreedToReplace(parent, target))
             return target;
         start = target;
     }
@@ -299,7 +299,8 @@ cButton *makeButton(QWidget *row, const QString &name, const QString &toolTip)
 
 ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString sourcePath)
     : QWidget(parent)
-    , m_chooseTarget(askUserForTarget)
+    // Over the window, not centred on the screen.
+    , m_chooseTarget([this](const QString &target) { return askUserForTarget(window(), target); })
     , m_openUrl(openOnDesktop)
 {
     auto *layout = new QHBoxLayout(this);
