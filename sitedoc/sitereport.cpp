@@ -118,6 +118,9 @@ void SiteReport::startAssembly()
         QMetaObject::invokeMethod(
                 this, [this, assembly] { assembled(assembly); }, Qt::QueuedConnection);
     }));
+    // Its name tells a look at the process (top -H, a benchmark) that the
+    // joining runs.
+    m_assembly->setObjectName(QStringLiteral("site-join"));
     m_assembly->start();
     emit joiningStarted();
 }
