@@ -12,6 +12,7 @@ int main(int argc, char *argv[])
     FileNames::keepUndecodableNames();
     QApplication app(argc, argv);
     installGermanQtTexts(&app);
+    useGermanFormats();
     ConversionQueue::prepareProcess(ConversionQueue::LogoJpeg::FromPlugins);
     MainWindow window;
     window.show();

@@ -15,27 +15,62 @@
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QSpacerItem>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
 #include <utility>
 
+// Every row has the list's row size and fills its item. The list takes one
+// item's size for all (uniform sizes), the last one's, which may not have its
+// size hint yet; the default delegate would also give a row only the height
+// of a line of text, and the list its full height again at the next placing.
+class RowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void setRowSize(const QSize &size) { m_rowSize = size; }
+
+    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
+    {
+        return m_rowSize;
+    }
+
+    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                              const QModelIndex &) const override
+    {
+        editor->setGeometry(option.rect);
+    }
+
+private:
+    QSize m_rowSize;
+};
+
 namespace {
 
 constexpr int WindowWidth = 709;
 constexpr int WindowHeight = 580;
+// Room for a path field that shows a file name of about 20 characters whole.
+constexpr int MinimumWidth = 560;
+// What a desktop's title bar may take above the window.
+constexpr int TitleBarAllowance = 20;
 constexpr int LayoutSpacing = 6;
 constexpr int LayoutMargin = 11;
 constexpr int HeaderStretch = 1;
@@ -58,12 +93,23 @@ const QString StyleSheet = QStringLiteral(
         "QPushButton#btnKonvert:pressed{border-image:url(:/img/IconSwitchInv.png);}"
         "\n\nQLabel#listHint{color:gray;}");
 
-// A box of refused duplicates names at most this many.
+// A box of refused duplicates names at most this many, and the status line
+// as many files left out.
 constexpr int MaxNamedDuplicates = 10;
+constexpr int MaxNamedSkipped = 10;
+// The red of a failed row, for the failures in the status line.
+const QString FailureColor = QStringLiteral("#B0000B");
+constexpr Qt::TextInteractionFlags LinkInteraction
+        = Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard;
+// Rows are added in slices of about this many milliseconds, between which
+// the window hears its events, and within a slice in chunks of this many
+// rows, each one insertion into the list.
+constexpr int AddingSliceMs = 40;
+constexpr int RowsPerChunk = 25;
 
-QStringList askUserForFiles()
+QStringList askUserForFiles(QWidget *window)
 {
-    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(nullptr));
+    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(window));
     return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
 }
 
@@ -93,9 +139,10 @@ QStringList configurationsIn(const QString &folder)
     return found;
 }
 
-void showInformation(const QString &title, const QString &text)
+// Over the window, not in the middle of the screen.
+void showInformation(QWidget *window, const QString &title, const QString &text)
 {
-    QMessageBox::information(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+    QMessageBox::information(window, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 // The question on closing. It answers itself "Ja" when the conversions it
@@ -103,7 +150,7 @@ void showInformation(const QString &title, const QString &text)
 bool askYesNo(MainWindow *window, const QString &title, const QString &text)
 {
     // Qt's own Yes and No stay English without a translator.
-    QMessageBox box(QMessageBox::Question, title, text);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, window);
     QPushButton *yes = box.addButton(MainWindow::tr("Ja"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(MainWindow::tr("Nein"), QMessageBox::NoRole);
     box.setDefaultButton(no);
@@ -133,18 +180,28 @@ cButton *makeHeaderButton(QWidget *parent, const QString &name, double ratio,
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
-    , m_chooseFiles(askUserForFiles)
-    , m_showMessage(showInformation)
+    , m_chooseFiles([this] { return askUserForFiles(this); })
+    , m_showMessage([this](const QString &title, const QString &text) {
+        showInformation(this, title, text);
+    })
     , m_ask([this](const QString &title, const QString &text) {
         return askYesNo(this, title, text);
     })
     , m_queue(new ConversionQueue(this))
+    , m_nextSlice(new QTimer(this))
 {
+    // "Convert all" on a long list makes tasks a few at a time, not all at once.
+    m_queue->setMaxInFlight(ConversionQueue::defaultInFlight());
     connectQueue();
+    m_nextSlice->setSingleShot(true);
+    m_nextSlice->setInterval(0);
+    connect(m_nextSlice, &QTimer::timeout, this, &MainWindow::addSlice);
     qRegisterMetaType<ListWidgetContainer *>();
 
     setObjectName(QStringLiteral("MainWindow"));
-    resize(WindowWidth, WindowHeight);
+    resize(firstSize());
+    // Narrower, a row's path field would show hardly more than "….pdf".
+    setMinimumWidth(MinimumWidth);
     setStyleSheet(StyleSheet);
 
     ui.centralWidget = new QWidget(this);
@@ -181,6 +238,11 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui.listWidget = new QListWidget(ui.centralWidget);
     ui.listWidget->setObjectName(QStringLiteral("listWidget"));
+    // Every row has the same size: the list need not ask each one.
+    ui.listWidget->setUniformItemSizes(true);
+    m_rowDelegate = new RowDelegate(ui.listWidget);
+    ui.listWidget->setItemDelegate(m_rowDelegate);
+    ListWidgetContainer::shareStyle(ui.listWidget->viewport());
     // The inside narrows when the vertical scroll bar comes: rows follow it.
     ui.listWidget->viewport()->installEventFilter(this);
     ui.verticalLayout->addWidget(ui.listWidget);
@@ -198,6 +260,9 @@ MainWindow::MainWindow(QWidget *parent)
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusText"));
     statusBar()->addWidget(m_status, 1);
+    connect(m_status, &QLabel::linkActivated, this, &MainWindow::showNextFailure);
+    // A label reached by Tab has no link focused yet: Enter acts at once.
+    m_status->installEventFilter(this);
 
     setCentralWidget(ui.centralWidget);
     setWindowTitle(tr("Belmorand [Beta]"));
@@ -248,6 +313,11 @@ void MainWindow::connectQueue()
         if (ListWidgetContainer *row = rowOf(job.id))
             row->conversionFinished();
     });
+    connect(m_queue, &ConversionQueue::jobWarned, this,
+            [this](const ConversionJob &job, const QString &warning) {
+                if (ListWidgetContainer *row = rowOf(job.id))
+                    row->conversionWarned(warning);
+            });
     connect(m_queue, &ConversionQueue::jobFailed, this,
             [this](const ConversionJob &job, const QString &reason) {
                 if (ListWidgetContainer *row = rowOf(job.id))
@@ -258,7 +328,11 @@ void MainWindow::connectQueue()
             m_jobOfRow.remove(row);
         showProgress();
     });
-    connect(m_queue, &ConversionQueue::settled, this, &MainWindow::conversionsSettled);
+    connect(m_queue, &ConversionQueue::settled, this, [this] {
+        emit conversionsSettled();
+        if (m_closing && isVisible())
+            close();
+    });
 }
 
 ListWidgetContainer *MainWindow::rowOf(quint64 job) const
@@ -278,7 +352,11 @@ bool MainWindow::conversionsPending() const
 
 void MainWindow::closeEvent(QCloseEvent *e)
 {
-    if (conversionsPending() && m_ask
+    if (m_closing || !conversionsPending()) {
+        e->setAccepted(!conversionsPending());
+        return;
+    }
+    if (m_ask
         && !m_ask(tr("Belmorand [Beta]"),
                   tr("Es sind noch Konvertierungen offen. Sollen sie abgebrochen werden?\n\n"
                      "Wartende Konvertierungen beginnen dann nicht mehr; laufende werden "
@@ -286,7 +364,23 @@ void MainWindow::closeEvent(QCloseEvent *e)
         e->ignore();
         return;
     }
-    e->accept();
+    beginClosing();
+    e->setAccepted(!conversionsPending());
+}
+
+void MainWindow::beginClosing()
+{
+    // The window stays up until the running reports are written, so that
+    // nobody takes it for done and pulls the stick; then it closes.
+    m_closing = true;
+    m_nextSlice->stop();
+    m_adding.clear();
+    m_addingDone = 0;
+    m_addingTotal = 0;
+    m_queue->dropQueued();
+    ui.centralWidget->setEnabled(false);
+    setAcceptDrops(false);
+    showProgress();
 }
 
 // By value, like convert::run().
@@ -297,31 +391,111 @@ void MainWindow::addFile(QString path)
 
 void MainWindow::addFiles(const QStringList &paths)
 {
-    QStringList refused;
-    for (const QString &path : paths)
-        addRow(path, &refused);
-    reportDuplicates(refused);
+    queueAdding(paths, false);
 }
 
-bool MainWindow::addRow(const QString &path, QStringList *refused)
+void MainWindow::queueAdding(const QStringList &paths, bool dropped)
 {
-    if (!ReportPaths::isConfiguration(path))
-        return false;
-    const QString target = ReportPaths::besideSource(path);
-    const QString identity = ConversionQueue::reportIdentity(target);
-    if (fileList.contains(identity)) {
-        refused->append(target);
-        return false;
+    if (m_closing)
+        return;
+    const bool idle = m_adding.isEmpty();
+    AddBatch batch;
+    batch.paths = paths;
+    batch.dropped = dropped;
+    m_adding.append(batch);
+    m_addingTotal += int(paths.size());
+    // A few files stand at once; more come slice by slice. A drop or a
+    // choice made meanwhile waits its turn behind those under way.
+    if (idle)
+        addSlice();
+}
+
+void MainWindow::addSlice()
+{
+    QElapsedTimer clock;
+    clock.start();
+    QList<AddBatch> done;
+    while (!m_adding.isEmpty() && clock.elapsed() < AddingSliceMs) {
+        AddBatch &batch = m_adding.first();
+        const int chunk = qMin(RowsPerChunk, int(batch.paths.size()) - batch.next);
+        addChunk(&batch, chunk);
+        m_addingDone += chunk;
+        if (batch.next == batch.paths.size())
+            done.append(m_adding.takeFirst());
     }
-    fileList.append(identity);
+    QStringList notes;
+    for (const AddBatch &batch : qAsConst(done))
+        notes.append(batchNote(batch));
+    notes.removeAll(QString());
+    m_addingNotes.append(notes);
+    if (m_adding.isEmpty()) {
+        m_addingDone = 0;
+        m_addingTotal = 0;
+        showProgress();
+        // What was left out, once every file given has been looked at.
+        if (!m_addingNotes.isEmpty())
+            showStatus(m_addingNotes.join(QLatin1Char(' ')));
+        m_addingNotes.clear();
+    } else {
+        showProgress();
+        m_nextSlice->start();
+    }
+    for (const AddBatch &batch : qAsConst(done))
+        tellDuplicates(batch);
+}
 
-    auto *item = new QListWidgetItem(ui.listWidget, QListWidgetItem::Type);
-    item->setSizeHint(rowSize());
+void MainWindow::addChunk(AddBatch *batch, int count)
+{
+    QStringList sources;
+    QStringList targets;
+    for (const int end = batch->next + count; batch->next < end; ++batch->next) {
+        const QString &path = batch->paths.at(batch->next);
+        if (!ReportPaths::isConfiguration(path)) {
+            if (!path.isEmpty())
+                batch->skipped.append(FileNames::forDisplay(QFileInfo(path).fileName()));
+            continue;
+        }
+        const QString target = ReportPaths::besideSource(path);
+        const QString identity = ConversionQueue::reportIdentity(target);
+        if (fileList.contains(identity)) {
+            batch->refused.append(target);
+            continue;
+        }
+        fileList.append(identity);
+        sources.append(path);
+        targets.append(target);
+    }
+    if (sources.isEmpty())
+        return;
+    // One insertion for the chunk: a visible list places all its rows again
+    // after each insertion.
+    const QSize size = rowSize();
+    m_rowDelegate->setRowSize(size);
+    const int first = ui.listWidget->count();
+    QStringList blanks;
+    for (int i = 0; i < sources.size(); ++i)
+        blanks.append(QString());
+    ui.listWidget->insertItems(first, blanks);
+    for (int i = 0; i < sources.size(); ++i) {
+        QListWidgetItem *item = ui.listWidget->item(first + i);
+        item->setSizeHint(size);
+        addRow(item, sources.at(i), targets.at(i));
+    }
+    batch->added += int(sources.size());
+    showHint();
+}
 
-    auto *row = new ListWidgetContainer(this, target, path);
+void MainWindow::addRow(QListWidgetItem *item, const QString &source, const QString &target)
+{
+    // Made inside the list, where it will stand: no move to it afterwards.
+    auto *row = new ListWidgetContainer(ui.listWidget->viewport(), target, source);
     connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] { removeRow(row, item); });
     connect(row, &ListWidgetContainer::konvertMe, this, [this, row] { convertSingle(row); });
     connect(row, &ListWidgetContainer::notice, this, &MainWindow::showStatus);
+    // Tab may lead to a row below the visible part: Enter there would
+    // convert a row one cannot see.
+    connect(row, &ListWidgetContainer::partFocused, this,
+            [this, item] { ui.listWidget->scrollToItem(item); });
     // The lambda remembers the target the list knows for this row.
     connect(row, &ListWidgetContainer::newName, this,
             [this, row, current = target](const QString &newTarget) mutable {
@@ -329,23 +503,54 @@ bool MainWindow::addRow(const QString &path, QStringList *refused)
                     current = newTarget;
                 else
                     row->setPath(current);
+                // A new target puts a converted row back to open, once the
+                // row has heard the answer.
+                QMetaObject::invokeMethod(this, &MainWindow::showProgress, Qt::QueuedConnection);
             });
     ui.listWidget->setItemWidget(item, row);
-    showHint();
-    return true;
+}
+
+QString MainWindow::batchNote(const AddBatch &batch) const
+{
+    if (batch.dropped && batch.added == 0 && batch.refused.isEmpty())
+        return tr("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in der Ablage.");
+    if (batch.skipped.isEmpty())
+        return QString();
+    QString names = batch.skipped.mid(0, MaxNamedSkipped).join(QStringLiteral(", "));
+    if (batch.skipped.size() > MaxNamedSkipped)
+        names += tr(" und %1 weitere").arg(batch.skipped.size() - MaxNamedSkipped);
+    return tr("übergangen: %1 (keine .json-Datei)").arg(names);
+}
+
+void MainWindow::tellDuplicates(const AddBatch &batch)
+{
+    if (!batch.dropped) {
+        reportDuplicates(batch.refused);
+        return;
+    }
+    // The source of the drag waits for the drop to end: the box comes after.
+    QMetaObject::invokeMethod(
+            this, [this, refused = batch.refused] { reportDuplicates(refused); },
+            Qt::QueuedConnection);
 }
 
 void MainWindow::removeRow(ListWidgetContainer *row, QListWidgetItem *item)
 {
     fileList.removeOne(ConversionQueue::reportIdentity(row->path()));
     dropConversion(row);
-    // Hiding the focused row would pass the focus on to the next row's path
-    // field, which takes it with its whole text selected.
-    QWidget *focused = QApplication::focusWidget();
-    if (focused && row->isAncestorOf(focused))
-        focused->clearFocus();
+    // The focus goes to the same part of the next row (or of the one before,
+    // at the end), not wherever Qt would pass it: hiding the focused row
+    // would hand it to the next row's path field, all its text selected.
+    const ListWidgetContainer::Part part = row->focusedPart();
+    if (part != ListWidgetContainer::Part::None)
+        QApplication::focusWidget()->clearFocus();
+    const int index = ui.listWidget->row(item);
     delete item;
+    ListWidgetContainer *next = rowAt(qMin(index, ui.listWidget->count() - 1));
+    if (part != ListWidgetContainer::Part::None && next)
+        next->focusPart(part);
     showHint();
+    showProgress();
 }
 
 void MainWindow::dropConversion(ListWidgetContainer *row)
@@ -428,7 +633,7 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
     W->setPbarRange(0, convert::ProgressSteps);
     W->markStarted();
     if (m_queue->isSettled())
-        m_countsBefore = {m_queue->startedCount(), m_queue->endedCount(), m_queue->failedCount()};
+        m_countsBefore = {m_queue->startedCount(), m_queue->endedCount()};
     ConversionJob job;
     job.source = W->sourcePath();
     job.target = W->path();
@@ -440,27 +645,131 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
 
 void MainWindow::showProgress()
 {
+    if (m_closing) {
+        const int running = m_queue->startedCount() - m_queue->endedCount();
+        showStatus(running == 1 ? tr("Wird beendet \u2026 noch 1 Bericht")
+                                : tr("Wird beendet \u2026 noch %1 Berichte").arg(running));
+        return;
+    }
+    if (!m_adding.isEmpty()) {
+        showStatus(tr("Füge hinzu \u2026 (%1 von %2)").arg(m_addingDone).arg(m_addingTotal));
+        return;
+    }
+    // While conversions run: how far the ones started since the window was
+    // last idle are.
     const int started = m_queue->startedCount() - m_countsBefore.started;
     const int ended = m_queue->endedCount() - m_countsBefore.ended;
-    const int failed = m_queue->failedCount() - m_countsBefore.failed;
     if (ended < started) {
         const int current = qMin(ended + 1, started);
         showStatus(tr("Konvertiere \u2026 (%1 von %2)").arg(current).arg(started));
-    } else if (started > 0) {
-        showStatus(tr("%1 konvertiert, %2 fehlgeschlagen").arg(started - failed).arg(failed));
-    } else {
-        showStatus(QString());
+        return;
     }
+    showSummary();
+}
+
+MainWindow::RowCounts MainWindow::countRows() const
+{
+    RowCounts counts;
+    for (int i = 0; i < ui.listWidget->count(); ++i) {
+        const ListWidgetContainer *row = rowAt(i);
+        if (!row)
+            continue;
+        switch (row->conversion()) {
+        case ListWidgetContainer::Conversion::Finished:
+            ++counts.converted;
+            if (!row->warning().isEmpty())
+                ++counts.warned;
+            break;
+        case ListWidgetContainer::Conversion::Failed:
+            ++counts.failed;
+            break;
+        case ListWidgetContainer::Conversion::Idle:
+            ++counts.open;
+            break;
+        case ListWidgetContainer::Conversion::Started:
+            break;
+        }
+    }
+    return counts;
+}
+
+void MainWindow::showSummary()
+{
+    // The rows as they are now; nothing until one has been converted.
+    const RowCounts counts = countRows();
+    if (counts.converted == 0 && counts.failed == 0) {
+        showStatus(QString());
+        return;
+    }
+    QString failed = tr("%1 fehlgeschlagen").arg(counts.failed).toHtmlEscaped();
+    // The failures lead to the failed rows, by a click or by Tab and Enter.
+    if (counts.failed > 0)
+        failed = QStringLiteral("<a href=\"#failed\" style=\"color:%1\">%2</a>")
+                         .arg(FailureColor, failed);
+    QString converted = tr("%1 konvertiert").arg(counts.converted);
+    if (counts.warned > 0)
+        converted += tr(" (%1 mit Warnung)").arg(counts.warned);
+    QString text = converted.toHtmlEscaped() + QStringLiteral(", ") + failed;
+    if (counts.open > 0)
+        text += tr(", %1 offen").arg(counts.open).toHtmlEscaped();
+    m_status->setTextFormat(Qt::RichText);
+    m_status->setTextInteractionFlags(counts.failed > 0 ? LinkInteraction : Qt::NoTextInteraction);
+    m_status->setText(text);
 }
 
 void MainWindow::showStatus(const QString &text)
 {
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setTextInteractionFlags(Qt::NoTextInteraction);
     m_status->setText(text);
+}
+
+void MainWindow::showNextFailure()
+{
+    // After the row that has the focus, else after the one shown last.
+    int from = -1;
+    for (int i = 0; i < ui.listWidget->count(); ++i) {
+        ListWidgetContainer *row = rowAt(i);
+        if (row && (row->focusedPart() != ListWidgetContainer::Part::None)) {
+            from = i;
+            break;
+        }
+        if (row && row == m_lastFailureShown)
+            from = i;
+    }
+    const int count = ui.listWidget->count();
+    for (int step = 1; step <= count; ++step) {
+        const int index = (from + step) % count;
+        ListWidgetContainer *row = rowAt(index);
+        if (row && row->conversion() == ListWidgetContainer::Conversion::Failed) {
+            ui.listWidget->scrollToItem(ui.listWidget->item(index));
+            row->focusPart(ListWidgetContainer::Part::PathField);
+            m_lastFailureShown = row;
+            return;
+        }
+    }
+}
+
+ListWidgetContainer *MainWindow::rowAt(int index) const
+{
+    return qobject_cast<ListWidgetContainer *>(
+            ui.listWidget->itemWidget(ui.listWidget->item(index)));
 }
 
 void MainWindow::showHint()
 {
     m_hint->setVisible(ui.listWidget->count() == 0);
+}
+
+QSize MainWindow::firstSize() const
+{
+    // Scaled up (QT_SCALE_FACTOR=2, say) the window might not fit the screen;
+    // its status line would be out of sight.
+    const QScreen *where = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QSize wanted(WindowWidth, WindowHeight);
+    if (!where)
+        return wanted;
+    return wanted.boundedTo(where->availableGeometry().size() - QSize(0, TitleBarAllowance));
 }
 
 QSize MainWindow::rowSize() const
@@ -473,6 +782,7 @@ QSize MainWindow::rowSize() const
 void MainWindow::fitRows()
 {
     const QSize hint = rowSize();
+    m_rowDelegate->setRowSize(hint);
     for (int i = 0; i < ui.listWidget->count(); ++i) {
         QListWidgetItem *item = ui.listWidget->item(i);
         if (item->sizeHint() != hint)
@@ -484,6 +794,14 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui.listWidget->viewport() && event->type() == QEvent::Resize)
         fitRows();
+    if (watched == m_status && event->type() == QEvent::KeyPress
+        && m_status->textInteractionFlags() == LinkInteraction) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            showNextFailure();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -507,20 +825,15 @@ void MainWindow::dropEvent(QDropEvent *e)
 
 void MainWindow::addDropped(const QList<QUrl> &urls)
 {
-    QStringList refused;
-    int added = 0;
+    QStringList paths;
     for (const QUrl &url : urls) {
         const QString path = droppedPath(url);
         qDebug() << "Dropped file:" << path;
         const bool folder = !path.isEmpty() && QFileInfo(path).isDir();
-        for (const QString &file : folder ? configurationsIn(path) : QStringList {path}) {
-            if (addRow(file, &refused))
-                ++added;
-        }
+        if (folder)
+            paths.append(configurationsIn(path));
+        else
+            paths.append(path);
     }
-    if (added == 0 && refused.isEmpty())
-        showStatus(tr("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in der Ablage."));
-    // The source of the drag waits for the drop to end: the box comes after.
-    QMetaObject::invokeMethod(
-            this, [this, refused] { reportDuplicates(refused); }, Qt::QueuedConnection);
+    queueAdding(paths, true);
 }

@@ -16,6 +16,7 @@ class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QResizeEvent;
+class QTimer;
 class QVBoxLayout;
 QT_END_NAMESPACE
 
@@ -25,6 +26,7 @@ QT_END_NAMESPACE
 
 class cButton;
 class ConversionQueue;
+class RowDelegate;
 class convert;
 class ListWidgetContainer;
 
@@ -58,7 +60,9 @@ public:
     // file or its PDF is in the list already.
     void addFile(QString path);
     // The same for several files; the duplicates among them are told of in
-    // one box.
+    // one box, the files that are no configurations in the status line. A
+    // few become rows at once; many come in slices between events, after
+    // any still coming from before.
     void addFiles(const QStringList &paths);
 
     // Waiting conversions are dropped, running ones are waited for; then
@@ -84,9 +88,31 @@ protected:
     void dropEvent(QDropEvent *e) override;
 
 private:
+    // Files on their way to become rows, from one drop or one choice.
+    struct AddBatch
+    {
+        QStringList paths;
+        bool dropped = false;
+        int next = 0; // the next path to take
+        QStringList refused; // targets already in the list
+        QStringList skipped; // names of files that are no configurations
+        int added = 0;
+    };
+
+    // "Ja" to closing: waiting conversions are dropped, the window waits,
+    // switched off, for the running ones.
+    void beginClosing();
     void openFiles();
-    // Adds a row for path; a refused duplicate's target goes to refused.
-    bool addRow(const QString &path, QStringList *refused);
+    void queueAdding(const QStringList &paths, bool dropped);
+    // Adds rows for a while, then lets the window hear its events.
+    void addSlice();
+    // Takes the batch's next count paths.
+    void addChunk(AddBatch *batch, int count);
+    void addRow(QListWidgetItem *item, const QString &source, const QString &target);
+    // What the status line says of a batch's files left out, if anything.
+    QString batchNote(const AddBatch &batch) const;
+    // The box for a batch's files already in the list.
+    void tellDuplicates(const AddBatch &batch);
     void reportDuplicates(const QStringList &targets);
     void addDropped(const QList<QUrl> &urls);
     void removeRow(ListWidgetContainer *row, QListWidgetItem *item);
@@ -95,10 +121,27 @@ private:
     void connectQueue();
     // The row a job of the queue converts, if it is still there.
     ListWidgetContainer *rowOf(quint64 job) const;
+    // How many rows stand where.
+    struct RowCounts
+    {
+        int converted = 0;
+        int warned = 0; // of those converted
+        int failed = 0;
+        int open = 0; // never converted, or since given a new target
+    };
+    // The status line as things stand: adding, converting, or the rows.
     void showProgress();
+    RowCounts countRows() const;
+    void showSummary();
+    // Says text until the next change of the list or its conversions.
     void showStatus(const QString &text);
+    ListWidgetContainer *rowAt(int index) const;
+    // Scrolls to the next failed row, from the focus on, and focuses it.
+    void showNextFailure();
     void showHint();
     bool retarget(const QString &oldTarget, const QString &newTarget);
+    // The window's size at the start, within the screen.
+    QSize firstSize() const;
     QSize rowSize() const;
     void fitRows();
 
@@ -131,7 +174,6 @@ private:
     {
         int started = 0;
         int ended = 0;
-        int failed = 0;
     };
     Counts m_countsBefore;
 
@@ -140,4 +182,15 @@ private:
     QuestionBox m_ask;
     // Runs the rows' conversions: one at a time per report, counted.
     ConversionQueue *m_queue;
+    // The batches not yet added, in the order they came, and how far along
+    // they are together.
+    QList<AddBatch> m_adding;
+    int m_addingDone = 0;
+    int m_addingTotal = 0;
+    // What the batches added meanwhile left out, said when all are added.
+    QStringList m_addingNotes;
+    QPointer<ListWidgetContainer> m_lastFailureShown;
+    bool m_closing = false;
+    QTimer *m_nextSlice;
+    RowDelegate *m_rowDelegate = nullptr;
 };

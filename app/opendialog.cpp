@@ -3,26 +3,56 @@
 #include "system/filenames.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
 
 namespace {
 
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+enum Column { NameColumn = 0, SizeColumn = 1, DateColumn = 3 };
 
-// Qt 5's file model matches its name filters with QRegularExpression, which
-// matches nothing in a name holding a kept byte (a lone U+DC80..U+DCFF): a
-// Latin-1 name would never be listed. The filters are applied here instead,
-// to the name as a person reads it, and the model itself filters nothing.
-class NameFilterProxy : public QSortFilterProxyModel
+// What the dialog lists, as the rest of the program shows it: names read
+// through the file-name codec (a Latin-1 name as "Prüfstand.json", not with
+// U+FFFD), sizes and dates in the program's German formats; Qt's file model
+// formats them in the system's locale, English under LANG=C. Only what is
+// displayed changes: the dialog still returns each file's own path.
+class ShownFilesProxy : public QSortFilterProxyModel
 {
 public:
-    explicit NameFilterProxy(QObject *parent)
+    explicit ShownFilesProxy(QObject *parent)
         : QSortFilterProxyModel(parent)
     { }
 
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        auto *files = qobject_cast<QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || !files)
+            return QSortFilterProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        switch (index.column()) {
+        case NameColumn:
+            return FileNames::forDisplay(files->fileName(source));
+        case SizeColumn:
+            if (!files->isDir(source))
+                return QLocale().formattedDataSize(files->size(source));
+            break;
+        case DateColumn:
+            return QLocale().toString(files->lastModified(source), QLocale::ShortFormat);
+        default:
+            break;
+        }
+        return QSortFilterProxyModel::data(index, role);
+    }
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 5's file model matches its name filters with QRegularExpression,
+    // which matches nothing in a name holding a kept byte (a lone
+    // U+DC80..U+DCFF): a Latin-1 name would never be listed. The filters are
+    // applied here instead, to the name as a person reads it, and the model
+    // itself filters nothing.
     void useFilter(const QString &nameFilter)
     {
         m_patterns.clear();
@@ -64,9 +94,8 @@ private:
     }
 
     QList<QRegularExpression> m_patterns;
-};
-
 #endif
+};
 
 } // namespace
 
@@ -77,13 +106,14 @@ QFileDialog *makeOpenDialog(QWidget *parent)
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setNameFilter(QCoreApplication::translate(
             "MainWindow", "Konfigurationen (*.json);;Alle Dateien (*)"));
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    // A desktop's own dialog would hide or mangle names that are not UTF-8.
+    // A desktop's own dialog would hide or mangle names that are not UTF-8,
+    // and show its own formats.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
-    auto *proxy = new NameFilterProxy(dialog);
+    auto *proxy = new ShownFilesProxy(dialog);
     dialog->setProxyModel(proxy);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     proxy->useFilter(dialog->selectedNameFilter());
-    QObject::connect(dialog, &QFileDialog::filterSelected, proxy, &NameFilterProxy::useFilter);
+    QObject::connect(dialog, &QFileDialog::filterSelected, proxy, &ShownFilesProxy::useFilter);
 #endif
     return dialog;
 }

@@ -20,3 +20,8 @@ bool installGermanQtTexts(QCoreApplication *app)
     }
     return QCoreApplication::installTranslator(german);
 }
+
+void useGermanFormats()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+}

@@ -12,6 +12,12 @@ BatchConverter::BatchConverter(const ConsoleOptions &console, QObject *parent)
     m_queue->setMaxInFlight(ConversionQueue::defaultInFlight());
     connect(m_queue, &ConversionQueue::reportWritten, this, &BatchConverter::reportWritten);
     connect(m_queue, &ConversionQueue::jobFailed, this, &BatchConverter::tellFailure);
+    // A report that shows defaults only is written, and the run succeeds,
+    // but it is said, also with -q: it must not pass for a real one.
+    connect(m_queue, &ConversionQueue::jobWarned, this,
+            [](const ConversionJob &, const QString &warning) {
+                Console::printError(Console::text("Warnung: ") + warning);
+            });
     connect(m_queue, &ConversionQueue::jobEnded, this, &BatchConverter::tellEnd);
     connect(m_queue, &ConversionQueue::failureHeld, this, &BatchConverter::failureHeld);
     connect(m_queue, &ConversionQueue::settled, this, &BatchConverter::done);

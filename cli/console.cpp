@@ -116,6 +116,11 @@ void Console::printError(const QString &message)
     printStatus(QStringLiteral("belmorand-cli: ") + oneLine(message));
 }
 
+void Console::printNote(const QString &message)
+{
+    printError(text("Hinweis: %1").arg(message));
+}
+
 void Console::printStatus(const QString &line)
 {
     writeTo(error(), line + QLatin1Char('\n'));

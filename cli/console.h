@@ -32,6 +32,9 @@ void printText(const QString &text);
 void printReport(const QString &path);
 // "belmorand-cli: " and the message on one line of standard error (oneLine()).
 void printError(const QString &message);
+// "belmorand-cli: Hinweis: " and the message on standard error: something
+// worth knowing that is no failure.
+void printNote(const QString &message);
 // line on standard error as it is: the progress and the summary.
 void printStatus(const QString &line);
 

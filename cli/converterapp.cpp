@@ -139,7 +139,9 @@ int ConverterApp::runBatch()
     FolderFindings findings;
     const QStringList files = expandPaths(m_options.paths, m_options.recursive, &findings);
     for (const QString &folder : qAsConst(findings.empty))
-        Console::printError(text("im Ordner %1 liegt keine Datei auf \".json\"").arg(folder));
+        // Nothing to do is no failure, as for make.
+        Console::printNote(
+                text("im Ordner %1 liegt keine Datei auf \".json\"; nichts zu tun").arg(folder));
     for (const QString &problem : qAsConst(findings.unreadable))
         Console::printError(problem);
 
@@ -193,6 +195,8 @@ void ConverterApp::showSiteReport(SiteReport *site)
     const ConsoleOptions console = consoleOptions();
     connect(site, &SiteReport::deviceLeftOut, this,
             [](const QString &, const QString &reason) { Console::printError(reason); });
+    connect(site, &SiteReport::devicesLost, this,
+            [](const QString &message) { Console::printError(message); });
     if (console.showProgress) {
         connect(site, &SiteReport::deviceDone, this,
                 [](const QString &source, int done, int total) {

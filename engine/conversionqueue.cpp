@@ -216,6 +216,11 @@ convert *ConversionQueue::makeTask(const ConversionJob &job)
         if (running != m_running.constEnd() && !running->withdrawn)
             emit progressed(id, step);
     });
+    connect(task, &convert::warned, this, [this, id](const QString &warning) {
+        const auto running = m_running.constFind(id);
+        if (running != m_running.constEnd() && !running->withdrawn)
+            emit jobWarned(running->job, warning);
+    });
     connect(task, &convert::abortReason, this, [this, id](const QString &reason) {
         const auto running = m_running.find(id);
         if (running != m_running.end())

@@ -109,6 +109,9 @@ signals:
     // whose general settings are these; or the job failed for this reason.
     void reportWritten(const ConversionJob &job, const QVector<QVariant> &general);
     void jobFailed(const ConversionJob &job, const QString &reason);
+    // Right before reportWritten(): the report is written, but the task
+    // warns of it (convert::warned()).
+    void jobWarned(const ConversionJob &job, const QString &warning);
     void jobEnded(const ConversionJob &job, bool converted);
     void failureHeld(const ConversionJob &job);
     // Every job counted has ended (also after a withdrawal or a drop).

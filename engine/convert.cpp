@@ -1,7 +1,10 @@
 #include "engine/convert.h"
 
 #include "engine/jsoncheck.h"
+#include "report/documenttitle.h"
+#include "report/reportvolume.h"
 #include "system/filenames.h"
+#include "system/reportfile.h"
 #include "system/reportpaths.h"
 #include "system/systemerror.h"
 #include "system/threadhandoff.h"
@@ -153,6 +156,9 @@ private:
 
 convert::convert(QObject *parent)
     : QObject(parent)
+    , y(m_page.cursor())
+    , headingFont(m_page.headingFont())
+    , bodyFont(m_page.bodyFont())
 {
     announceHandOffs();
 }
@@ -160,6 +166,13 @@ convert::convert(QObject *parent)
 convert::~convert()
 {
     ThreadHandOff::acquire(this);
+}
+
+void convert::initialise()
+{
+    PageWriter::initialise();
+    ReportFile::initialise();
+    ThreadHandOff::watchEventQueue();
 }
 
 void convert::announceHandOffs()
@@ -246,7 +259,63 @@ void convert::run(QString sourcePath, QString pdfPath)
         fail(tr("Die Datei %1 wurde nicht konvertiert. %2").arg(sourcePath, reason));
         return;
     }
+    // Such a report is still written, as always, but its defaults read like
+    // real settings.
+    if (!document.object().value(QLatin1String("configuration")).isObject())
+        emit warned(tr("Die Datei %1 enthält kein Objekt \"configuration\": der Bericht zeigt nur "
+                       "Vorgabewerte")
+                            .arg(sourcePath));
     emit finished();
+}
+
+// NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like run()
+bool convert::writeReport(QString pdfPath, QString *reason)
+{
+    if (m_volume)
+        return drawIntoVolume(pdfPath, reason);
+    const QString target = outputFileName(pdfPath);
+    const QString title = DocumentTitle::fromNameOrFile(
+            Config::textAt(general, Config::General::Name), jsonPath);
+    if (!m_page.openFile(target, title, reason))
+        return false;
+    drawReport();
+    return m_page.finishFile(
+            reason, [this, &target](QString *why) { return checkNotStopped(target, why); });
+}
+
+// The volume holds the report once it is closed; a report cut short by a
+// stop stays in it unnamed.
+bool convert::drawIntoVolume(const QString &pdfPath, QString *reason)
+{
+    if (!m_volume->beginReport(reason))
+        return false;
+    m_page.drawOn(m_volume->painter(), m_volume->writer());
+    drawReport();
+    m_page.stopDrawing();
+    const bool whole = checkNotStopped(outputFileName(pdfPath), reason);
+    m_volume->endReport(whole ? pdfPath : QString(), m_page.pagesDrawn());
+    return whole;
+}
+
+void convert::drawReport()
+{
+    drawTitleBlock();
+    drawSections();
+}
+
+bool convert::checkNotStopped(const QString &target, QString *reason) const
+{
+    if (!stopRequested())
+        return true;
+    *reason = tr("Der Bericht %1 wurde nicht geschrieben: die Umwandlung wurde abgebrochen.")
+                      .arg(target);
+    return false;
+}
+
+void convert::drawTitleBlock()
+{
+    m_page.drawTitleBlock(Config::textAt(general, Config::General::Date), jsonPath);
+    emit newPbarValue(TitleDrawn);
 }
 
 bool convert::checkSyntax(QByteArray *bytes)

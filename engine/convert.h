@@ -2,6 +2,7 @@
 
 #include "engine/configfields.h"
 #include "report/layout.h"
+#include "report/pagewriter.h"
 
 #include <QFont>
 #include <QObject>
@@ -36,13 +37,17 @@ class convert : public QObject
 {
     Q_OBJECT
 
+    // The report's pages. Declared first: the cursor and fonts below are
+    // its own.
+    PageWriter m_page;
+
 public:
     // The progress one conversion reports, step by step in this order: the
-    // reader (engine/reader.cpp) once per section it has read, the page
-    // writer (report/pagewriter.cpp) once the title block stands, and the
-    // sections (report/sections.cpp) once per section drawn. The offsets are
-    // neither part of the report nor printed; their steps are kept, so the
-    // count stays what a window or a caller already shows.
+    // reader (engine/reader.cpp) once per section it has read, the report
+    // once its title block stands (drawTitleBlock()), and the sections
+    // (report/sections.cpp) once per section drawn. The offsets are neither
+    // part of the report nor printed; their steps are kept, so the count
+    // stays what a window or a caller already shows.
     enum ProgressStep {
         GeneralRead = 1,
         OutputsRead,
@@ -78,7 +83,7 @@ public:
     static QString outputFileName(const QString &pdfPath);
 
     // A4 portrait at 1200 units per inch, with Qt's default PDF margins.
-    static void configurePage(QPdfWriter &pdf);
+    static void configurePage(QPdfWriter &pdf) { PageWriter::configurePage(pdf); }
 
     // Runs task on the global thread pool. The pool owns it from here: the
     // object deletes itself on its own thread once run() has returned, so no
@@ -100,7 +105,7 @@ public:
 
     // Reports for archives: PDF/A-1b, titled with the configuration's name
     // and signed with the program as creator. Off unless set before start().
-    void setArchival(bool archival) { m_archival = archival; }
+    void setArchival(bool archival) { m_page.setArchival(archival); }
     // Draws the report into volume, after the reports drawn there before it,
     // instead of writing a file of its own; pdfPath names it there. The
     // volume's conversions must run in order on one thread (startInOrder).
@@ -142,37 +147,53 @@ signals:
     // Why the conversion is being aborted, in the user's language; emitted
     // once, right before aborted().
     void abortReason(const QString &reason);
+    // The report is written but says little, in the user's language (a file
+    // without its configuration object: only defaults); right before
+    // finished().
+    void warned(const QString &warning);
 
 protected:
-    // The page writer: a line cursor and the operations every section draws
-    // with. Valid only while writeReport() runs (painter and pdfWriter set).
-    void nextLine();
-    void ensureSpace(int blockHeight);
-    void startNewPage();
-    // Every page after the first begins here: it is counted.
-    void openNextPage();
+    // The page writer's operations every section draws with. Valid only
+    // while writeReport() runs.
+    void nextLine() { m_page.nextLine(); }
+    void ensureSpace(int blockHeight) { m_page.ensureSpace(blockHeight); }
+    void startNewPage() { m_page.startNewPage(); }
     void drawHeading(const QString &text, int width = Layout::FullWidth,
-                     int height = Layout::BoxHeight);
-    void drawLeft(int row, const QString &text);
-    void drawRight(int row, const QString &text);
-    void drawBox(int x, int row, int width, const QString &text);
+                     int height = Layout::BoxHeight)
+    {
+        m_page.drawHeading(text, width, height);
+    }
+    void drawLeft(int row, const QString &text) { m_page.drawLeft(row, text); }
+    void drawRight(int row, const QString &text) { m_page.drawRight(row, text); }
+    void drawBox(int x, int row, int width, const QString &text)
+    {
+        m_page.drawBox(x, row, width, text);
+    }
     // nextLine(), then the row's left and (if given) right text at the new cursor.
-    void drawRow(const QString &left, const QString &right = QString());
+    void drawRow(const QString &left, const QString &right = QString())
+    {
+        m_page.drawRow(left, right);
+    }
     // The row below row; a row that would pass the limit goes to a new page.
-    int nextRow(int row);
+    int nextRow(int row) { return m_page.nextRow(row); }
+    QPainter *painter() const { return m_page.painter(); }
+    // The sections draw on its pages; drawn elsewhere, they begin with
+    // PageWriter::drawOn().
+    PageWriter &pageWriter() { return m_page; }
 
-    int y = Layout::TopY;
-    QFont headingFont;
-    QFont bodyFont;
+    // The page writer's line cursor and fonts.
+    int &y;
+    const QFont &headingFont;
+    const QFont &bodyFont;
     QString jsonPath;
-    QPainter *painter = nullptr;
-    QPdfWriter *pdfWriter = nullptr;
 
     // The report's fonts, and its sections in their order below the title.
-    static QFont reportFont(int pixelSize, QFont::Weight weight = QFont::Normal);
-    void setUpFonts();
+    static QFont reportFont(int pixelSize, QFont::Weight weight = QFont::Normal)
+    {
+        return PageWriter::reportFont(pixelSize, weight);
+    }
     void drawTitleBlock();
-    virtual void drawSections();
+    void drawSections();
     void renderGeneral();
     void renderOutputs();
     void renderDisplay();
@@ -187,11 +208,6 @@ private:
     bool drawIntoVolume(const QString &pdfPath, QString *reason);
     // False, with the reason for the report at target, once a stop is asked.
     bool checkNotStopped(const QString &target, QString *reason) const;
-    // The title and creator an archival report carries, and its PDF version.
-    void describeArchival(QPdfWriter &pdf) const;
-    // Text as the report draws it: in an archival report a character that
-    // no installed font has becomes U+FFFD.
-    QString shown(const QString &text) const;
     // Tells a ThreadSanitizer build about the hand-off each signal makes.
     void announceHandOffs();
     bool loadSource(const QString &path, QByteArray *bytes, QString *reason) const;
@@ -207,9 +223,7 @@ private:
     void readModbus(const QJsonObject &object);
     void readService(const QJsonObject &object);
 
-    bool m_archival = false;
     std::shared_ptr<ReportVolume> m_volume;
-    int m_pagesDrawn = 0;
     // Sequentially consistent, both: of cancel() and the start of run(),
     // each sees the other's mark, so exactly one decides whether the task
     // writes.

@@ -1,5 +1,8 @@
 #include "report/documenttitle.h"
 
+#include "system/filenames.h"
+
+#include <QFileInfo>
 #include <QVector>
 
 namespace {
@@ -28,7 +31,12 @@ QString fromCharacters(const QVector<uint> &characters)
 
 QString DocumentTitle::fromName(const QString &text)
 {
-    QVector<uint> characters = text.toUcs4();
+    // Only the start matters: past the blanks it begins with, at most two
+    // UTF-16 units a character (and one more for the trimming at its end).
+    int start = 0;
+    while (start < text.size() && text.at(start).isSpace())
+        ++start;
+    QVector<uint> characters = text.mid(start, 2 * MaxCharacters + 2).toUcs4();
     for (uint &c : characters) {
         if (needsBlank(c))
             c = Blank;
@@ -40,4 +48,12 @@ QString DocumentTitle::fromName(const QString &text)
         characters.append(Ellipsis);
     }
     return fromCharacters(characters);
+}
+
+QString DocumentTitle::fromNameOrFile(const QString &name, const QString &path)
+{
+    QString title = fromName(name);
+    if (!title.isEmpty())
+        return title;
+    return fromName(QFileInfo(FileNames::forDisplay(path)).completeBaseName());
 }

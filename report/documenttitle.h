@@ -15,4 +15,8 @@ constexpr int MaxCharacters = 500;
 // replaced by a blank, trimmed, and cut to MaxCharacters.
 QString fromName(const QString &text);
 
+// The title of a document made from the file at path: its name's, or, when
+// that leaves nothing, the file's name's without its extension.
+QString fromNameOrFile(const QString &name, const QString &path);
+
 } // namespace DocumentTitle

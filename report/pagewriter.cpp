@@ -1,21 +1,17 @@
-#include "engine/configfields.h"
-#include "engine/convert.h"
-#include "report/documenttitle.h"
+#include "report/pagewriter.h"
+
 #include "report/reportlogo.h"
-#include "report/reportvolume.h"
 #include "system/filenames.h"
 #include "system/reportfile.h"
 #include "system/systemerror.h"
-#include "system/threadhandoff.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QResource>
+#include <QTextBoundaryFinder>
 
 #include <cerrno>
 
@@ -25,6 +21,12 @@ namespace {
 
 constexpr int TextFlags = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr int TitleFlags = TextFlags | Qt::TextWordWrap;
+// No glyph of the report's fonts, not even a blank, is narrower than this
+// part of the font's pixel size: what a box shows of a text ends within
+// so many characters per line (visiblePart()).
+constexpr int NarrowestGlyphDivisor = 8;
+// Characters beyond the cut, read to find the end of the cluster it falls in.
+constexpr int ClusterRoom = 32;
 
 // The report's own font, compiled in (fonts/make_fonts.py makes it), so that
 // a report looks the same on every machine. Characters it lacks, such as
@@ -49,18 +51,23 @@ void registerReportFonts()
 
 } // namespace
 
-void convert::initialise()
+PageWriter::PageWriter() = default;
+
+PageWriter::~PageWriter()
+{
+    closeFile();
+}
+
+void PageWriter::initialise()
 {
     static const bool fontsRegistered = (registerReportFonts(), true);
     Q_UNUSED(fontsRegistered)
-    ReportFile::initialise();
-    ThreadHandOff::watchEventQueue();
 }
 
 // A PDF writer, not a printer: a printer asks the system's print service for
 // its default printer first, and a print server that never answers would
 // hold every report.
-void convert::configurePage(QPdfWriter &pdf)
+void PageWriter::configurePage(QPdfWriter &pdf)
 {
     pdf.setResolution(UnitsPerInch);
     // Explicit, so the layout's printable area holds whatever Qt's default
@@ -69,13 +76,97 @@ void convert::configurePage(QPdfWriter &pdf)
     pdf.setPageOrientation(QPageLayout::Portrait);
 }
 
-void convert::describeArchival(QPdfWriter &pdf) const
+// Without shaping no ligatures are formed, so the PDF's text reads and
+// searches as written ("Geöffnet", not "Geö\uFB00net").
+QFont PageWriter::reportFont(int pixelSize, QFont::Weight weight)
+{
+    QFont font(reportFamily());
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+bool PageWriter::openFile(const QString &target, const QString &title, QString *reason)
+{
+    closeFile();
+    m_file = std::make_unique<ReportFile>(target);
+    if (!m_file->reserve(reason)) {
+        closeFile();
+        return false;
+    }
+    m_target = target;
+    m_ownWriter = std::make_unique<QPdfWriter>(m_file->temporaryPath());
+    configurePage(*m_ownWriter);
+    if (m_archival)
+        describeArchival(*m_ownWriter, title);
+    m_ownPainter = std::make_unique<QPainter>();
+    if (!m_ownPainter->begin(m_ownWriter.get())) {
+        const int error = errno; // from the writer's failed open, if any
+        closeFile();
+        *reason = tr("Der Bericht %1 kann nicht geschrieben werden: die PDF-Ausgabe lässt sich "
+                     "nicht öffnen (%2).")
+                          .arg(target, systemErrorText(error));
+        return false;
+    }
+    beginPages(m_ownPainter.get(), m_ownWriter.get());
+    return true;
+}
+
+bool PageWriter::finishFile(QString *reason, const std::function<bool(QString *)> &keep)
+{
+    Q_ASSERT(m_ownPainter);
+    const bool ended = m_ownPainter->end();
+    stopDrawing();
+    bool kept = !keep || keep(reason);
+    if (kept && !ended) {
+        *reason = tr("Der Bericht %1 konnte nicht abgeschlossen werden.").arg(m_target);
+        kept = false;
+    }
+    kept = kept && m_file->commit(reason);
+    closeFile();
+    return kept;
+}
+
+// Also after a failure: the file that is not committed is discarded with it.
+void PageWriter::closeFile()
+{
+    if (m_painter == m_ownPainter.get())
+        stopDrawing();
+    if (m_ownPainter && m_ownPainter->isActive())
+        m_ownPainter->end();
+    m_ownPainter.reset();
+    m_ownWriter.reset();
+    m_file.reset();
+    m_target.clear();
+}
+
+void PageWriter::drawOn(QPainter *painter, QPdfWriter *writer)
+{
+    beginPages(painter, writer);
+}
+
+void PageWriter::stopDrawing()
+{
+    m_painter = nullptr;
+    m_writer = nullptr;
+}
+
+// The fonts are made on the drawing thread, whose font cache resolves them.
+void PageWriter::beginPages(QPainter *painter, QPdfWriter *writer)
+{
+    m_painter = painter;
+    m_writer = writer;
+    m_pagesDrawn = 1;
+    m_bodyFont = reportFont(BodyPixelSize);
+    m_headingFont = reportFont(HeadingPixelSize, QFont::Bold);
+    m_painter->setFont(m_bodyFont);
+}
+
+void PageWriter::describeArchival(QPdfWriter &pdf, const QString &title)
 {
     pdf.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
-    QString title = DocumentTitle::fromName(Config::textAt(general, Config::General::Name));
-    if (title.isEmpty())
-        title = DocumentTitle::fromName(
-                QFileInfo(FileNames::forDisplay(jsonPath)).completeBaseName());
     // Qt writes both into the document information and the XMP metadata.
     pdf.setTitle(title);
     pdf.setCreator(QCoreApplication::applicationName() + QLatin1Char(' ')
@@ -84,11 +175,11 @@ void convert::describeArchival(QPdfWriter &pdf) const
 
 // Qt draws a font's missing-glyph box for a character that no installed
 // font has, and PDF/A refuses any use of that glyph.
-QString convert::shown(const QString &text) const
+QString PageWriter::shown(const QString &text) const
 {
     if (!m_archival)
         return text;
-    const QFontMetrics metrics(painter->font());
+    const QFontMetrics metrics(m_painter->font());
     QString result;
     result.reserve(text.size());
     for (const uint character : text.toUcs4()) {
@@ -102,168 +193,78 @@ QString convert::shown(const QString &text) const
     return result;
 }
 
-// NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like run()
-bool convert::writeReport(QString pdfPath, QString *reason)
-{
-    if (m_volume)
-        return drawIntoVolume(pdfPath, reason);
-    const QString target = outputFileName(pdfPath);
-    ReportFile file(target);
-    if (!file.reserve(reason))
-        return false;
-
-    QPdfWriter pdf(file.temporaryPath());
-    configurePage(pdf);
-    if (m_archival)
-        describeArchival(pdf);
-    QPainter pen;
-    if (!pen.begin(&pdf)) {
-        const int error = errno; // from the writer's failed open, if any
-        *reason = tr("Der Bericht %1 kann nicht geschrieben werden: die PDF-Ausgabe lässt sich "
-                     "nicht öffnen (%2).")
-                          .arg(target, systemErrorText(error));
-        return false;
-    }
-    painter = &pen;
-    pdfWriter = &pdf;
-    drawReport();
-    const bool ended = pen.end();
-    painter = nullptr;
-    pdfWriter = nullptr;
-    if (!checkNotStopped(target, reason))
-        return false;
-    if (!ended) {
-        *reason = tr("Der Bericht %1 konnte nicht abgeschlossen werden.").arg(target);
-        return false;
-    }
-    return file.commit(reason);
-}
-
-// The volume holds the report once it is closed; a report cut short by a
-// stop stays in it unnamed.
-bool convert::drawIntoVolume(const QString &pdfPath, QString *reason)
-{
-    if (!m_volume->beginReport(reason))
-        return false;
-    painter = m_volume->painter();
-    pdfWriter = m_volume->writer();
-    drawReport();
-    painter = nullptr;
-    pdfWriter = nullptr;
-    const bool whole = checkNotStopped(outputFileName(pdfPath), reason);
-    m_volume->endReport(whole ? pdfPath : QString(), m_pagesDrawn);
-    return whole;
-}
-
-void convert::drawReport()
-{
-    m_pagesDrawn = 1;
-    setUpFonts();
-    drawTitleBlock();
-    drawSections();
-}
-
-bool convert::checkNotStopped(const QString &target, QString *reason) const
-{
-    if (!stopRequested())
-        return true;
-    *reason = tr("Der Bericht %1 wurde nicht geschrieben: die Umwandlung wurde abgebrochen.")
-                      .arg(target);
-    return false;
-}
-
-// Without shaping no ligatures are formed, so the PDF's text reads and
-// searches as written ("Geöffnet", not "Geö\uFB00net").
-QFont convert::reportFont(int pixelSize, QFont::Weight weight)
-{
-    QFont font(reportFamily());
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    font.setStyleStrategy(QFont::PreferNoShaping);
-    font.setHintingPreference(QFont::PreferNoHinting);
-    return font;
-}
-
-void convert::setUpFonts()
-{
-    bodyFont = reportFont(BodyPixelSize);
-    headingFont = reportFont(HeadingPixelSize, QFont::Bold);
-    painter->setFont(bodyFont);
-}
-
-void convert::drawTitleBlock()
+void PageWriter::drawTitleBlock(const QString &date, const QString &source)
 {
     const QImage &logo = ReportLogo::image();
     const QSize logoSize = logo.size() * LogoScale;
-    painter->drawImage(QRect(QPoint(LeftX, TopY), logoSize), logo);
+    m_painter->drawImage(QRect(QPoint(LeftX, TopY), logoSize), logo);
 
-    y = TopY;
+    m_y = TopY;
     const int titleX = RightEdge - logoSize.width();
-    painter->drawText(
-            QRect(QPoint(titleX, y), logoSize), TitleFlags,
-            shown(tr("Ordano Protokoll vom:\n") + Config::textAt(general, Config::General::Date)));
+    m_painter->drawText(QRect(QPoint(titleX, m_y), logoSize), TitleFlags,
+                        shown(visiblePart(tr("Ordano Protokoll vom:\n") + date, logoSize)));
 
-    painter->setFont(reportFont(PathPixelSize));
-    painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags,
-                      shown(FileNames::forDisplay(jsonPath)));
-    emit newPbarValue(TitleDrawn);
+    m_painter->setFont(reportFont(PathPixelSize));
+    m_painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags,
+                        shown(visiblePart(FileNames::forDisplay(source), logoSize)));
 
-    y += logoSize.height() + TitleGap;
+    m_y += logoSize.height() + TitleGap;
 }
 
-void convert::nextLine()
+void PageWriter::nextLine()
 {
-    if (y + LinePitch > BottomLimit) {
+    if (m_y + LinePitch > BottomLimit) {
         startNewPage();
     } else {
-        y += LinePitch;
+        m_y += LinePitch;
     }
 }
 
-void convert::ensureSpace(int blockHeight)
+void PageWriter::ensureSpace(int blockHeight)
 {
-    if (y + blockHeight >= BottomLimit)
+    if (m_y + blockHeight >= BottomLimit)
         startNewPage();
 }
 
-void convert::startNewPage()
+void PageWriter::startNewPage()
 {
     openNextPage();
-    y = TopY;
+    m_y = TopY;
 }
 
-void convert::openNextPage()
+void PageWriter::openNextPage()
 {
-    pdfWriter->newPage();
+    m_writer->newPage();
     ++m_pagesDrawn;
 }
 
-void convert::drawHeading(const QString &text, int width, int height)
+void PageWriter::drawHeading(const QString &text, int width, int height)
 {
-    painter->setFont(headingFont);
-    painter->drawText(QRect(LeftX, y, width, height), TextFlags, shown(text));
-    painter->setFont(bodyFont);
+    m_painter->setFont(m_headingFont);
+    m_painter->drawText(QRect(LeftX, m_y, width, height), TextFlags,
+                        shown(visiblePart(text, QSize(width, height))));
+    m_painter->setFont(m_bodyFont);
 }
 
-void convert::drawLeft(int row, const QString &text)
+void PageWriter::drawLeft(int row, const QString &text)
 {
     drawBox(LeftX, row, ColumnWidth, text);
 }
 
-void convert::drawRight(int row, const QString &text)
+void PageWriter::drawRight(int row, const QString &text)
 {
     drawBox(RightX, row, ColumnWidth, text);
 }
 
-void convert::drawRow(const QString &left, const QString &right)
+void PageWriter::drawRow(const QString &left, const QString &right)
 {
     nextLine();
-    drawLeft(y, left);
+    drawLeft(m_y, left);
     if (!right.isNull())
-        drawRight(y, right);
+        drawRight(m_y, right);
 }
 
-int convert::nextRow(int row)
+int PageWriter::nextRow(int row)
 {
     if (row + LinePitch > BottomLimit) {
         openNextPage();
@@ -272,7 +273,28 @@ int convert::nextRow(int row)
     return row + LinePitch;
 }
 
-void convert::drawBox(int x, int row, int width, const QString &text)
+void PageWriter::drawBox(int x, int row, int width, const QString &text)
 {
-    painter->drawText(QRect(x, row, width, BoxHeight), TextFlags, shown(text));
+    m_painter->drawText(QRect(x, row, width, BoxHeight), TextFlags,
+                        shown(visiblePart(text, QSize(width, BoxHeight))));
+}
+
+// A value of megabytes would otherwise be laid out whole, at some forty
+// bytes a character, to show a few dozen of them: the text is cut, at a
+// character boundary, past what the box can show with the current font in
+// as many lines as fit (the rest would be clipped anyway).
+QString PageWriter::visiblePart(const QString &text, const QSize &box) const
+{
+    const int pixelSize = qMax(1, m_painter->font().pixelSize());
+    const int lines = box.height() / pixelSize + 1;
+    const int limit = lines * (box.width() * NarrowestGlyphDivisor / pixelSize + 1);
+    if (text.size() <= limit)
+        return text;
+    QString part = text.left(limit + ClusterRoom);
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, part);
+    characters.setPosition(limit);
+    if (!characters.isAtBoundary())
+        characters.toPreviousBoundary();
+    part.truncate(qMax(0, characters.position()));
+    return part;
 }

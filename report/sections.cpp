@@ -36,7 +36,7 @@ void convert::renderGeneral()
     drawHeading(tr("Allgemeine Einstellungen:"), FullWidth, GeneralHeadingHeight);
     nextLine();
     const int row = y;
-    painter->setFont(bodyFont);
+    painter()->setFont(bodyFont);
     if (general.size() >= Config::General::FieldCount) {
         drawLeft(row, tr("Name: ") + textAt(general, Config::General::Name));
         drawLeft(row + LinePitch, tr("Ort: ") + textAt(general, Config::General::Location));

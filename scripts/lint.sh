@@ -15,7 +15,7 @@ echo "clang-format: ${#sources[@]} files formatted"
 cmake --build build --parallel "$(nproc)" >/dev/null
 # The translation units of the normal build (the sanitizer canary and the
 # fuzz targets are built only with clang's sanitizers).
-mapfile -t units < <(git ls-files 'app/*.cpp' 'cli/*.cpp' 'engine/*.cpp' 'report/*.cpp' 'system/*.cpp' \
+mapfile -t units < <(git ls-files 'app/*.cpp' 'cli/*.cpp' 'engine/*.cpp' 'report/*.cpp' 'sitedoc/*.cpp' 'system/*.cpp' \
     'widgets/*.cpp' 'img/*.cpp' 'tests/*.cpp' 'tests/support/*.cpp' 'bench/*.cpp' | grep -v tst_tsancanary)
 # Qt Test's QSKIP(message) is variadic: with -Wpedantic clang would flag
 # every use.

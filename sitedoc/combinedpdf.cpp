@@ -7,8 +7,10 @@
 #include "system/systemerror.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
@@ -84,23 +86,43 @@ QPDFObjectHandle copied(QPDF &to, QPDF &from, const QPDFObjectHandle &object)
 
 } // namespace
 
-CombinedPdf::CombinedPdf()
-    : m_document(std::make_unique<QPDF>())
+CombinedPdf::CombinedPdf(const QString &documentName)
+    : m_name(documentName)
+    , m_document(std::make_unique<QPDF>())
     , m_store(std::make_shared<ByteStore>())
     , m_images(std::make_unique<SharedImages>())
 {
     m_document->emptyPDF();
+    // Its reasons go into the messages in German; qpdf's own English
+    // warnings would only repeat them.
+    m_document->setSuppressWarnings(true);
+}
+
+// qpdf's own reasons are English and about objects; ours are German.
+QString CombinedPdf::whyFailed(const std::exception &error)
+{
+    if (dynamic_cast<const QPDFExc *>(&error))
+        return tr("ein Teil ist unvollständig oder beschädigt");
+    return QString::fromStdString(error.what());
+}
+
+void CombinedPdf::checkNotStopped() const
+{
+    if (m_stopped && m_stopped())
+        throw std::runtime_error(utf8(tr("abgebrochen")));
 }
 
 CombinedPdf::~CombinedPdf() = default;
 
-bool CombinedPdf::addVolume(const QString &path, QString *reason)
+bool CombinedPdf::addVolume(const QByteArray &bytes, QString *reason)
 {
     m_volumePages.emplace_back();
     std::shared_ptr<StoredPdfSource> source;
     try {
+        checkNotStopped();
         QPDF volume;
-        source = StoredPdfSource::open(volume, path, m_store);
+        source = StoredPdfSource::open(volume, tr("Sammelband %1").arg(m_volumePages.size()), bytes,
+                                       m_store);
         QPDFPageDocumentHelper volumePages(volume);
         volumePages.pushInheritedAttributesToPage();
         const std::vector<QPDFPageObjectHelper> pages = volumePages.getAllPages();
@@ -120,8 +142,8 @@ bool CombinedPdf::addVolume(const QString &path, QString *reason)
     } catch (const std::exception &error) {
         if (source)
             source->drop();
-        *reason = tr("Der Sammelband %1 lässt sich nicht lesen: %2")
-                          .arg(path, QString::fromStdString(error.what()));
+        *reason = tr("Ein Sammelband des Gesamtdokuments %1 lässt sich nicht lesen: %2")
+                          .arg(m_name, whyFailed(error));
         return false;
     }
 }
@@ -143,14 +165,14 @@ bool CombinedPdf::addReport(int volume, int firstPage, int pageCount, const QStr
     return true;
 }
 
-bool CombinedPdf::write(const QString &contentsPath, const ContentsPages &contents,
+bool CombinedPdf::write(const QByteArray &contentsBytes, const ContentsPages &contents,
                         const QString &output, QString *reason)
 {
     try {
         {
             QPDF contentsPdf;
-            const std::shared_ptr<StoredPdfSource> source
-                    = StoredPdfSource::open(contentsPdf, contentsPath, m_store);
+            const std::shared_ptr<StoredPdfSource> source = StoredPdfSource::open(
+                    contentsPdf, tr("Inhaltsseiten"), contentsBytes, m_store);
             const std::vector<QPDFPageObjectHelper> drawn
                     = QPDFPageDocumentHelper(contentsPdf).getAllPages();
             const std::vector<QPDFPageObjectHelper> reportPages
@@ -175,7 +197,7 @@ bool CombinedPdf::write(const QString &contentsPath, const ContentsPages &conten
         return true;
     } catch (const std::exception &error) {
         *reason = tr("Das Gesamtdokument %1 lässt sich nicht zusammenstellen: %2")
-                          .arg(output, QString::fromStdString(error.what()));
+                          .arg(m_name, whyFailed(error));
         return false;
     }
 }
@@ -189,9 +211,11 @@ void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn,
     FooterPieces pieces(*m_document);
     for (int piece = 0; piece < contents.footerPieceCount(); ++piece)
         pieces.addPiece(drawn.at(size_t(contents.contentsPageCount()) + size_t(piece)));
-    for (size_t i = 0; i < reportPages.size(); ++i)
+    for (size_t i = 0; i < reportPages.size(); ++i) {
+        checkNotStopped();
         pieces.layOver(reportPages.at(i),
                        contents.footerOf(contents.contentsPageCount() + int(i) + 1));
+    }
 }
 
 // Puts the contents pages in front of the reports; returns them in order.
@@ -255,6 +279,39 @@ void CombinedPdf::noteVersion(QPDF &part)
         m_version = version;
 }
 
+namespace {
+
+// The document's bytes on their way to the file: the writing can be
+// stopped between any two pieces of it, and a failure is told in German.
+class StoppableOutput : public Pipeline
+{
+public:
+    StoppableOutput(std::FILE *file, std::function<void()> checkNotStopped)
+        : Pipeline("stoppable output", nullptr)
+        , m_file(file)
+        , m_checkNotStopped(std::move(checkNotStopped))
+    { }
+
+    void write(const unsigned char *data, size_t length) override
+    {
+        m_checkNotStopped();
+        if (std::fwrite(data, 1, length, m_file) != length)
+            throw std::runtime_error(systemErrorText(errno).toStdString());
+    }
+
+    void finish() override
+    {
+        if (std::fflush(m_file) != 0)
+            throw std::runtime_error(systemErrorText(errno).toStdString());
+    }
+
+private:
+    std::FILE *m_file;
+    std::function<void()> m_checkNotStopped;
+};
+
+} // namespace
+
 void CombinedPdf::writeFile(const QString &output)
 {
     // The writer keeps the name's pointer for its messages: the string
@@ -263,9 +320,11 @@ void CombinedPdf::writeFile(const QString &output)
     std::FILE *file = std::fopen(outputName.c_str(), "wb");
     if (file == nullptr)
         throw std::runtime_error(systemErrorText(errno).toStdString());
+    auto closeFile = qScopeGuard([file] { std::fclose(file); });
     std::setvbuf(file, nullptr, _IOFBF, OutputBufferSize);
+    StoppableOutput stoppable(file, [this] { checkNotStopped(); });
     QPDFWriter writer(*m_document);
-    writer.setOutputFile(outputName.c_str(), file, true);
+    writer.setOutputPipeline(&stoppable);
     // Streams exactly as the parts hold them, neither decoded nor
     // compressed; no object streams and a line end before "endstream", as
     // PDF/A-1 asks.
@@ -275,4 +334,7 @@ void CombinedPdf::writeFile(const QString &output)
     writer.setNewlineBeforeEndstream(true);
     writer.setMinimumPDFVersion(m_version);
     writer.write();
+    closeFile.dismiss();
+    if (std::fclose(file) != 0)
+        throw std::runtime_error(systemErrorText(errno).toStdString());
 }

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "report/contentspages.h"
+#include "sitedoc/contentspages.h"
 
 #include <QCoreApplication>
 #include <QString>
 #include <QVector>
 
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,25 +26,30 @@ class CombinedPdf
     Q_DECLARE_TR_FUNCTIONS(CombinedPdf)
 
 public:
-    CombinedPdf();
+    // documentName: the document's path as its messages name it.
+    explicit CombinedPdf(const QString &documentName);
     ~CombinedPdf();
+
+    // Asked between pieces of work, and while the document is written: a
+    // true answer ends the work, with "abgebrochen" as the reason.
+    void setStopCheck(std::function<bool()> stopped) { m_stopped = std::move(stopped); }
 
     // Takes the pages of a volume of device reports into the document, not
     // yet in its page order. Only the small objects stay in memory: the
     // volume's bytes wait in a temporary file, from which the writer reads
-    // the streams. False, with the reason, for a file that is no readable
-    // PDF; it then counts as a volume without pages. Volumes are numbered
+    // the streams. False, with the reason, for bytes that are no readable
+    // PDF; they then count as a volume without pages. Volumes are numbered
     // from 0 in the order they are added.
-    bool addVolume(const QString &path, QString *reason);
+    bool addVolume(const QByteArray &volume, QString *reason);
     // Puts pageCount pages of volume, from firstPage (from 0), next in the
     // document as one device's report, under bookmark. False, with the
     // reason, when the volume has no such pages.
     bool addReport(int volume, int firstPage, int pageCount, const QString &bookmark,
                    QString *reason);
 
-    // contentsPath holds the contents pages as drawn, then the pieces of
-    // the foot lines. Writes the whole document to output.
-    bool write(const QString &contentsPath, const ContentsPages &contents, const QString &output,
+    // contentsPdf holds the contents pages as drawn, then the pieces of the
+    // foot lines. Writes the whole document to output.
+    bool write(const QByteArray &contentsPdf, const ContentsPages &contents, const QString &output,
                QString *reason);
 
 private:
@@ -56,12 +63,17 @@ private:
     void addOutline(const std::vector<QPDFObjectHandle> &firstPages);
     void noteVersion(QPDF &part);
     void writeFile(const QString &output);
+    // Throws once a stop is asked for.
+    void checkNotStopped() const;
+    static QString whyFailed(const std::exception &error);
 
     struct Report
     {
         QString bookmark;
         size_t firstPage = 0; // among the reports' pages, from 0
     };
+    QString m_name;
+    std::function<bool()> m_stopped;
     std::unique_ptr<QPDF> m_document;
     std::shared_ptr<ByteStore> m_store; // the reports' bytes, for the writer
     std::vector<Report> m_reports;

@@ -1,6 +1,6 @@
 #include "sitedoc/footerpieces.h"
 
-#include "report/contentspages.h"
+#include "sitedoc/contentspages.h"
 
 #include <QByteArray>
 

@@ -2,12 +2,12 @@
 
 #include "engine/configfields.h"
 #include "engine/conversionqueue.h"
-#include "report/contentspages.h"
-#include "report/reportvolume.h"
 #include "sitedoc/combinedpdf.h"
+#include "sitedoc/contentspages.h"
+#include "sitedoc/sitevolume.h"
 
-#include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <QThreadPool>
 
 namespace {
@@ -32,22 +32,17 @@ SiteReport::SiteReport(const QString &target, const QString &title, bool archiva
     connect(m_queue, &ConversionQueue::reportWritten, this, &SiteReport::keep);
     connect(m_queue, &ConversionQueue::jobFailed, this, &SiteReport::leaveOut);
     connect(m_queue, &ConversionQueue::jobEnded, this, &SiteReport::tellDone);
-    connect(m_queue, &ConversionQueue::settled, this, &SiteReport::finish);
+    connect(m_queue, &ConversionQueue::settled, this, &SiteReport::startAssembly);
 }
 
 SiteReport::~SiteReport()
 {
-    // Nothing may still draw into a volume that goes.
-    m_queue->stop();
+    // Nothing may still draw into a volume or join it once it goes.
+    stop();
 }
 
 bool SiteReport::reserve(QString *reason)
 {
-    if (!m_folder.isValid()) {
-        *reason = tr("Für das Gesamtdokument %1 lässt sich kein temporärer Ordner anlegen: %2")
-                          .arg(m_target, m_folder.errorString());
-        return false;
-    }
     return m_file.reserve(reason);
 }
 
@@ -57,34 +52,32 @@ void SiteReport::start(const QStringList &files)
     QVector<ConversionJob> jobs;
     for (const QString &file : files) {
         if (m_parts.size() % perVolume == 0) {
-            m_volumes.append(std::make_shared<ReportVolume>(
-                    m_folder.filePath(QStringLiteral("band-%1.pdf").arg(m_volumes.size())),
-                    m_archival));
+            m_volumes.append(std::make_shared<SiteVolume>(m_target, m_archival));
         }
-        const QString partPath = m_folder.filePath(QStringLiteral("%1.pdf").arg(m_parts.size()));
+        // The name the device's report has in its volume: it names the
+        // document in what the conversion may say.
+        const QString partPath = tr("%1 (Gerät %2)").arg(m_target).arg(m_parts.size() + 1);
         m_partOf.insert(partPath, int(m_parts.size()));
         m_parts.append(
                 {QFileInfo(file).absoluteFilePath(), partPath, int(m_volumes.size()) - 1, {}, {}});
         jobs.append({m_parts.last().source, partPath, {}, m_volumes.last()});
     }
     if (jobs.isEmpty())
-        QMetaObject::invokeMethod(this, &SiteReport::finish, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &SiteReport::startAssembly, Qt::QueuedConnection);
     m_queue->add(jobs);
 }
 
 void SiteReport::stop()
 {
+    m_stopping = true;
     m_queue->stop();
+    if (m_assembly)
+        m_assembly->wait();
 }
 
-int SiteReport::convertedCount() const
+bool SiteReport::stopRequested() const
 {
-    return m_queue->convertedCount();
-}
-
-int SiteReport::failedCount() const
-{
-    return m_queue->failedCount();
+    return m_stopping;
 }
 
 int SiteReport::notStartedCount() const
@@ -110,19 +103,60 @@ void SiteReport::leaveOut(const ConversionJob &job, const QString &reason)
     emit deviceLeftOut(part.source, reason);
 }
 
-void SiteReport::tellDone(const ConversionJob &job)
+void SiteReport::tellDone(const ConversionJob &job, bool converted)
 {
+    ++(converted ? m_converted : m_failed);
     emit deviceDone(job.source, m_queue->endedCount(), m_queue->startedCount());
 }
 
-void SiteReport::finish()
+void SiteReport::startAssembly()
 {
-    QString reason;
-    m_written = assemble(&reason);
-    if (m_written)
+    if (m_stopping || m_assembly)
+        return;
+    m_assembly.reset(QThread::create([this] {
+        const Assembly assembly = assemble();
+        QMetaObject::invokeMethod(
+                this, [this, assembly] { assembled(assembly); }, Qt::QueuedConnection);
+    }));
+    // Its name tells a look at the process (top -H, a benchmark) that the
+    // joining runs.
+    m_assembly->setObjectName(QStringLiteral("site-join"));
+    m_assembly->start();
+    emit joiningStarted();
+}
+
+void SiteReport::assembled(const Assembly &assembly)
+{
+    m_assembly->wait();
+    if (m_stopping)
+        return; // stopped meanwhile: nothing is told any more
+    for (const int index : assembly.leftOut) {
+        const Part &part = m_parts.at(index);
+        --m_converted;
+        ++m_failed;
+        emit deviceLeftOut(part.source, part.failure);
+    }
+    // A volume lost costs its devices: its cause is told once.
+    for (auto lost = assembly.lost.cbegin(); lost != assembly.lost.cend(); ++lost) {
+        m_converted -= lost.value();
+        m_failed += lost.value();
+        const QString missing
+                = lost.value() == 1
+                          ? tr("%1 Ein Gerät fehlt deshalb im Gesamtdokument %2.")
+                                    .arg(lost.key(), m_target)
+                          : tr("%1 %2 Geräte fehlen deshalb im Gesamtdokument %3.")
+                                    .arg(lost.key(), QString::number(lost.value()), m_target);
+        emit devicesLost(missing, lost.value());
+    }
+    m_written = assembly.written;
+    if (m_written) {
         emit written(m_target);
-    else
-        emit failed(reason);
+    } else {
+        // No document holds any of them.
+        m_failed += m_converted;
+        m_converted = 0;
+        emit failed(assembly.reason);
+    }
     emit done();
 }
 
@@ -140,42 +174,72 @@ ContentsDevice SiteReport::deviceOf(const Part &part)
 QStringList SiteReport::addVolumes(CombinedPdf *pdf)
 {
     QStringList failures;
-    for (const std::shared_ptr<ReportVolume> &volume : qAsConst(m_volumes)) {
+    for (const std::shared_ptr<SiteVolume> &volume : qAsConst(m_volumes)) {
         QString failure;
-        if (volume->waitUntilClosed(&failure))
-            pdf->addVolume(volume->path(), &failure);
+        QByteArray bytes;
+        // Added also when it holds nothing: volumes are numbered as added.
+        QString unread;
+        if (volume->takeBytes(&bytes, &failure))
+            pdf->addVolume(bytes, &failure);
+        else
+            pdf->addVolume(QByteArray(), &unread);
         failures.append(failure);
-        // Its bytes are in the document's store now: the disk holds each
-        // report once.
-        QFile::remove(volume->path());
     }
     return failures;
 }
 
-bool SiteReport::assemble(QString *reason)
+SiteReport::Assembly SiteReport::assemble()
 {
-    CombinedPdf pdf;
-    const QStringList volumeFailures = addVolumes(&pdf);
+    Assembly assembly;
+    CombinedPdf pdf(m_target);
+    pdf.setStopCheck([this] { return stopRequested(); });
+    assembly.written = join(&pdf, &assembly);
+    return assembly;
+}
+
+// Runs on the joining's thread; the parts are its own until it ends.
+bool SiteReport::join(CombinedPdf *pdf, Assembly *assembly)
+{
+    QString *reason = &assembly->reason;
+    const QStringList volumeFailures = addVolumes(pdf);
     QVector<ContentsDevice> devices;
     QVector<ContentsOmission> omissions;
-    for (const Part &part : qAsConst(m_parts)) {
-        QString failure = part.failure;
-        if (failure.isEmpty()) {
+    for (int i = 0; i < m_parts.size(); ++i) {
+        Part &part = m_parts[i];
+        if (part.failure.isEmpty()) {
             ContentsDevice device = deviceOf(part);
-            const ReportVolume::Placement placed
+            const SiteVolume::Placement placed
                     = m_volumes.at(part.volume)->placementOf(part.partPath);
             device.pageCount = placed.pageCount;
-            failure = volumeFailures.at(part.volume);
-            if (failure.isEmpty()
-                && pdf.addReport(part.volume, placed.firstPage, placed.pageCount,
-                                 ContentsPages::deviceTitle(device), &failure)) {
+            const QString &volumeFailure = volumeFailures.at(part.volume);
+            QString failure;
+            if (volumeFailure.isEmpty()
+                && pdf->addReport(part.volume, placed.firstPage, placed.pageCount,
+                                  ContentsPages::deviceTitle(device), &failure)) {
                 devices.append(device);
                 continue;
             }
-            failure = tr("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
-            emit deviceLeftOut(part.source, failure);
+            if (volumeFailure.isEmpty()) {
+                part.failure
+                        = tr("Die Datei %1 wurde nicht aufgenommen. %2").arg(part.source, failure);
+                assembly->leftOut.append(i);
+            } else {
+                part.failure = volumeFailure;
+                ++assembly->lost[volumeFailure];
+            }
         }
-        omissions.append({part.source, failure});
+        omissions.append({part.source, part.failure});
+    }
+    if (stopRequested()) {
+        *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: die Umwandlung wurde "
+                     "abgebrochen.")
+                          .arg(m_target);
+        return false;
+    }
+    if (devices.isEmpty() && !assembly->lost.isEmpty()) {
+        *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: %2")
+                          .arg(m_target, assembly->lost.firstKey());
+        return false;
     }
     if (devices.isEmpty()) {
         *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: keine der Dateien ließ "
@@ -187,8 +251,15 @@ bool SiteReport::assemble(QString *reason)
     const QString title = m_title.isEmpty() ? QFileInfo(m_target).completeBaseName() : m_title;
     ContentsPages contents(title, devices, omissions);
     contents.setArchival(m_archival);
-    const QString contentsPath = m_folder.filePath(QStringLiteral("inhalt.pdf"));
-    return contents.writeReport(contentsPath, reason)
-           && pdf.write(contentsPath, contents, m_file.temporaryPath(), reason)
+    SiteVolume front(m_target, m_archival, contents.documentTitle());
+    QString failure;
+    const bool drawn = contents.draw(front, &failure);
+    front.close();
+    QByteArray frontBytes;
+    if (!drawn || !front.takeBytes(&frontBytes, &failure)) {
+        *reason = tr("Das Gesamtdokument %1 wurde nicht geschrieben: %2").arg(m_target, failure);
+        return false;
+    }
+    return pdf->write(frontBytes, contents, m_file.temporaryPath(), reason)
            && m_file.commit(reason);
 }

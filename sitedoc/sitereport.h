@@ -2,17 +2,21 @@
 
 #include "system/reportfile.h"
 
+#include <QMap>
 #include <QObject>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QVariant>
 #include <QVector>
 
+#include <atomic>
 #include <memory>
 
+QT_BEGIN_NAMESPACE
+class QThread;
+QT_END_NAMESPACE
 class CombinedPdf;
 class ConversionQueue;
-class ReportVolume;
+class SiteVolume;
 struct ContentsDevice;
 struct ConversionJob;
 
@@ -21,9 +25,10 @@ struct ConversionJob;
 // volume, then joined behind contents pages into one PDF with a bookmark per
 // device and page numbers. Files that cannot be converted are left out and
 // listed in the contents; the document is written like a report, complete
-// or not at all, and only when at least one file could be converted. It
-// tells what becomes of each file and of the document through its signals;
-// it prints nothing.
+// or not at all, and only when at least one file could be converted. The
+// joining runs on a thread of its own, so that its owner's events (a stop,
+// a window's clicks) are heard meanwhile. It tells what becomes of each file
+// and of the document through its signals; it prints nothing.
 class SiteReport : public QObject
 {
     Q_OBJECT
@@ -39,23 +44,31 @@ public:
     bool reserve(QString *reason);
     // Converts the files, in this order in the document; done() follows.
     void start(const QStringList &files);
-    // Starts nothing more, drops what waits and waits for what runs; the
-    // document is not written. done() does not follow.
+    // Starts nothing more, drops what waits, stops the joining and waits for
+    // what runs; the document is not written. done() does not follow.
     void stop();
 
     QString target() const { return m_target; }
     bool isWritten() const { return m_written; }
     int fileCount() const { return int(m_parts.size()); }
-    int convertedCount() const;
-    int failedCount() const;
+    // Files whose report is (so far) on its way into the document, and those
+    // left out at whatever stage; once the document could not be written,
+    // every file counts as failed.
+    int convertedCount() const { return m_converted; }
+    int failedCount() const { return m_failed; }
     // After stop(): the files whose conversion never began.
     int notStartedCount() const;
 
 signals:
     // A file's conversion has ended, the done-th of total.
     void deviceDone(const QString &source, int done, int total);
+    // Every file's conversion has ended; the joining begins.
+    void joiningStarted();
     // A file is not in the document, for this reason (which names it).
     void deviceLeftOut(const QString &source, const QString &reason);
+    // Devices lost with a volume that could not be completed or read (a
+    // full temporary folder, say): message names the cause once.
+    void devicesLost(const QString &message, int devices);
     void written(const QString &target);
     // The document could not be written, for this reason.
     void failed(const QString &reason);
@@ -72,12 +85,24 @@ private:
         QString failure; // why it is left out, if it is
     };
 
+    // What the joining leaves for the report's own thread to tell.
+    struct Assembly
+    {
+        bool written = false;
+        QString reason; // when not written
+        QVector<int> leftOut; // parts left out while joining
+        QMap<QString, int> lost; // devices lost with their volume, by its failure
+    };
+
     static int devicesPerVolume(int devices);
     void keep(const ConversionJob &job, const QVector<QVariant> &general);
     void leaveOut(const ConversionJob &job, const QString &reason);
-    void tellDone(const ConversionJob &job);
-    void finish();
-    bool assemble(QString *reason);
+    void tellDone(const ConversionJob &job, bool converted);
+    void startAssembly();
+    void assembled(const Assembly &assembly);
+    bool stopRequested() const;
+    Assembly assemble();
+    bool join(CombinedPdf *pdf, Assembly *assembly);
     // Reads the volumes into pdf; the reason a volume's devices are left
     // out, or an empty one for each that was read.
     QStringList addVolumes(CombinedPdf *pdf);
@@ -88,9 +113,12 @@ private:
     QString m_title;
     ReportFile m_file;
     QString m_target;
-    QTemporaryDir m_folder;
     QVector<Part> m_parts;
-    QVector<std::shared_ptr<ReportVolume>> m_volumes;
-    QHash<QString, int> m_partOf; // a part's report path -> its index
+    QVector<std::shared_ptr<SiteVolume>> m_volumes;
+    QHash<QString, int> m_partOf; // a part's name in its volume -> its index
+    int m_converted = 0;
+    int m_failed = 0;
     bool m_written = false;
+    std::atomic<bool> m_stopping {false};
+    std::unique_ptr<QThread> m_assembly;
 };

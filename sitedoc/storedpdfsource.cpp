@@ -2,38 +2,25 @@
 
 #include "system/bytestore.h"
 
-#include <QFile>
-
 #include <qpdf/QPDF.hh>
 
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
-namespace {
-
-QByteArray contentsOf(const QString &path)
-{
-    QByteArray contents;
-    QString reason;
-    if (!ByteStore::readFile(path, &contents, &reason))
-        throw std::runtime_error(reason.toStdString());
-    return contents;
-}
-
-} // namespace
-
-StoredPdfSource::StoredPdfSource(const QString &path, std::shared_ptr<ByteStore> store)
-    : m_name(QFile::encodeName(path).toStdString())
+StoredPdfSource::StoredPdfSource(const QString &name, const QByteArray &contents,
+                                 std::shared_ptr<ByteStore> store)
+    : m_name(name.toStdString())
     , m_store(std::move(store))
-    , m_contents(contentsOf(path))
+    , m_contents(contents)
     , m_size(m_contents.size())
 { }
 
-std::shared_ptr<StoredPdfSource> StoredPdfSource::open(QPDF &pdf, const QString &path,
+std::shared_ptr<StoredPdfSource> StoredPdfSource::open(QPDF &pdf, const QString &name,
+                                                       const QByteArray &contents,
                                                        const std::shared_ptr<ByteStore> &store)
 {
-    auto source = std::make_shared<StoredPdfSource>(path, store);
+    auto source = std::make_shared<StoredPdfSource>(name, contents, store);
     pdf.setSuppressWarnings(true);
     pdf.processInputSource(source);
     return source;

@@ -13,15 +13,17 @@ class QPDF;
 
 // A PDF file as qpdf reads it: from memory while its objects are parsed and
 // copied, then from a byte store, for the stream data qpdf copies only when
-// it writes. The file is read once, whole.
+// it writes.
 class StoredPdfSource : public InputSource
 {
 public:
-    // Reads the file at path; throws with the system's reason.
-    StoredPdfSource(const QString &path, std::shared_ptr<ByteStore> store);
+    // name: what qpdf's own messages call it.
+    StoredPdfSource(const QString &name, const QByteArray &contents,
+                    std::shared_ptr<ByteStore> store);
 
-    // Reads the PDF at path into pdf.
-    static std::shared_ptr<StoredPdfSource> open(QPDF &pdf, const QString &path,
+    // Reads the PDF contents into pdf.
+    static std::shared_ptr<StoredPdfSource> open(QPDF &pdf, const QString &name,
+                                                 const QByteArray &contents,
                                                  const std::shared_ptr<ByteStore> &store);
 
     // From now on read from the store. Throws with the reason.

@@ -44,6 +44,7 @@ private slots:
     void hundredFilesThreeBad();
     void fileNames_data();
     void fileNames();
+    void fullTemporaryFolder();
     void interruptedLeavesNothing_data();
     void interruptedLeavesNothing();
     void silentPrintServer();
@@ -144,6 +145,10 @@ void tst_Cli::init()
     writeFile(dir.filePath(QStringLiteral("folder/notes.txt")), "keine Konfiguration");
     writeFile(dir.filePath(QStringLiteral("broken.json")), "{\"configuration\": ");
     writeFile(dir.filePath(QStringLiteral("empty.json")), QByteArray());
+    // JSON, but no configuration in it.
+    writeFile(dir.filePath(QStringLiteral("array.json")), "[1,2,3]");
+    writeFile(dir.filePath(QStringLiteral("nothing.json")), "{}");
+    writeFile(dir.filePath(QStringLiteral("number.json")), "{\"configuration\": 5}");
 }
 
 void tst_Cli::exitStatus_data()
@@ -163,6 +168,17 @@ void tst_Cli::exitStatus_data()
     QTest::newRow("suffix in capitals")
             << QStringList {"upper.JSON"} << 1 << QStringList() << "upper.JSON";
     QTest::newRow("missing file") << QStringList {"none.json"} << 1 << QStringList() << "none.json";
+    // Written as always, but said: its defaults read like real settings.
+    const QString defaultsOnly = QStringLiteral(
+            " enthält kein Objekt \"configuration\": der Bericht zeigt nur Vorgabewerte\n");
+    QTest::newRow("array, no configuration")
+            << QStringList {"array.json"} << 0 << QStringList {"array.pdf"}
+            << "belmorand-cli: Warnung: Die Datei /";
+    QTest::newRow("empty object") << QStringList {"-q", "nothing.json"} << 0
+                                  << QStringList {"nothing.pdf"} << "nothing.json" + defaultsOnly;
+    QTest::newRow("configuration a number")
+            << QStringList {"number.json", "good.json"} << 0
+            << QStringList {"good.pdf", "number.pdf"} << "number.json" + defaultsOnly;
     QTest::newRow("bad among good")
             << QStringList {"good.json", "broken.json", "other.json"} << 1
             << QStringList {"good.pdf", "other.pdf"} << "2 konvertiert, 1 fehlgeschlagen";
@@ -173,8 +189,8 @@ void tst_Cli::exitStatus_data()
             << QStringList {"-r", "folder"} << 0
             << QStringList {"folder/a.pdf", "folder/b.pdf", "folder/sub/a.pdf", "folder/sub/c.pdf"}
             << "4 konvertiert";
-    QTest::newRow("folder without JSON")
-            << QStringList {"nojson"} << 0 << QStringList() << "nojson";
+    QTest::newRow("folder without JSON") << QStringList {"nojson"} << 0 << QStringList()
+                                         << "Hinweis: im Ordner nojson liegt keine Datei";
     QTest::newRow("output file") << QStringList {"-o", "out/bericht.pdf", "good.json"} << 1
                                  << QStringList() << "existiert nicht";
     QTest::newRow("output file in a folder")
@@ -762,6 +778,40 @@ bool catchesTerm(qint64 pid)
 }
 
 } // namespace
+
+// A temporary folder too small for the volumes: the cause named once, in
+// German, every device counted as failed, no document.
+void tst_Cli::fullTemporaryFolder()
+{
+    // A small tmpfs of its own, mounted in a namespace of the test's.
+    if (QProcess::execute(QStringLiteral("unshare"),
+                          {QStringLiteral("-Urm"), QStringLiteral("true")})
+        != 0)
+        QSKIP("no mount namespace to mount a small tmpfs in");
+    const QDir dir(m_dir->path());
+    dir.mkpath(QStringLiteral("site"));
+    dir.mkpath(QStringLiteral("tmp"));
+    for (int i = 0; i < 10; ++i)
+        QFile::copy(QStringLiteral(EXAMPLES_DIR "/typical.json"),
+                    dir.filePath(QStringLiteral("site/%1.json").arg(i)));
+    QProcess run;
+    run.setWorkingDirectory(dir.path());
+    run.start(QStringLiteral("unshare"),
+              {QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"),
+               QStringLiteral("mount -t tmpfs -o size=64k tmpfs tmp && TMPDIR=$PWD/tmp "
+                              "QT_QPA_PLATFORM=offscreen exec \"$0\" -c anlage.pdf site"),
+               QStringLiteral(CLI_PATH)});
+    QVERIFY(run.waitForFinished(60000));
+    const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+
+    QCOMPARE(run.exitCode(), 1);
+    QCOMPARE(err.count(QStringLiteral("ist voll.")), 2); // the devices lost, the document
+    QVERIFY2(err.contains(QStringLiteral("Geräte fehlen deshalb im Gesamtdokument")),
+             qPrintable(err));
+    QVERIFY2(err.endsWith(QStringLiteral("0 konvertiert, 10 fehlgeschlagen\n")), qPrintable(err));
+    QVERIFY2(!err.contains(QStringLiteral("WARNING")), qPrintable(err));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("anlage.pdf"))));
+}
 
 void tst_Cli::interruptedLeavesNothing_data()
 {

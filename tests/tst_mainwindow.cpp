@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/opendialog.h"
 #include "app/qttranslations.h"
+#include "engine/conversionqueue.h"
 #include "engine/convert.h"
 #include "system/filenames.h"
 #include "system/reportfile.h"
@@ -17,6 +18,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
@@ -26,6 +28,7 @@
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QTextDocumentFragment>
 #include <QThreadPool>
 #include <QtTest>
 
@@ -56,21 +59,29 @@ private slots:
     void dropPaths_data();
     void dropPaths();
     void dropLatin1Name();
+    void openDialogFormats();
+    void dropWhileAdding();
     void newTarget_data();
     void newTarget();
     void removalFreesPath();
     void removeWithRestingPointer();
+    void focusAfterRemoval_data();
+    void focusAfterRemoval();
+    void focusedRowShown();
     void startedOnce_data();
     void startedOnce();
     void convertAllStartsRowsAtRest();
     void convertAllSkipsForeignItems();
     void realConversions();
     void failedRowRetried();
+    void statusFollowsRows();
+    void failuresLeadToRows();
     void quitWithConversionsQueuedAndRunning();
     void quitWithHundredConversions();
     void removeRowsWhileConverting();
     void removedRowWritesNothing();
     void closeAsks();
+    void closeWaitsForRunning();
     void qtTextsGerman();
 };
 
@@ -112,9 +123,15 @@ struct Harness
         return window.findChild<QListWidget *>(QStringLiteral("listWidget"));
     }
 
+    QLabel *statusLine() const { return window.findChild<QLabel *>(QStringLiteral("statusText")); }
+
+    // As the user reads it, whether plain or with a link.
     QString status() const
     {
-        return window.findChild<QLabel *>(QStringLiteral("statusText"))->text();
+        const QString text = statusLine()->text();
+        return statusLine()->textFormat() == Qt::RichText
+                       ? QTextDocumentFragment::fromHtml(text).toPlainText()
+                       : text;
     }
 
     void drop(const QList<QUrl> &urls)
@@ -188,6 +205,13 @@ QProgressBar *bar(ListWidgetContainer *row)
     return row->findChild<QProgressBar *>(QStringLiteral("pBarKonvert"));
 }
 
+// A task ends as one that could not read its file.
+void failTask(convert *task)
+{
+    emit task->abortReason(QStringLiteral("Die Datei fehlt."));
+    emit task->aborted();
+}
+
 // Copies the shipped examples into folder; returns their paths.
 QStringList copyExamples(const QString &folder)
 {
@@ -246,10 +270,12 @@ using Presses = QVector<Press>;
 
 Q_DECLARE_METATYPE(Before)
 Q_DECLARE_METATYPE(Presses)
+Q_DECLARE_METATYPE(ListWidgetContainer::Part)
 
 void tst_MainWindow::initTestCase()
 {
     FileNames::keepUndecodableNames(); // as the program does
+    useGermanFormats();
     convert::initialise();
     QApplication::setQuitOnLastWindowClosed(false); // closing must not end later tests' loops
 }
@@ -288,6 +314,26 @@ void tst_MainWindow::header()
     QVERIFY(!hint->isVisible());
     press(h.rows().first(), "btnDelete");
     QVERIFY(hint->isVisible());
+
+    // No narrower than a row that shows a file name of some 20 characters whole.
+    h.open({QStringLiteral("/home/techniker/Projekte/Kunde Nord/anlage_07_halle3.json")});
+    h.window.resize(402, 580);
+    QTRY_COMPARE(h.window.width(), 560);
+    auto *field = h.rows().first()->findChild<QLineEdit *>(QStringLiteral("LineEditPath"));
+    QTRY_VERIFY2(field->text().endsWith(QLatin1String("anlage_07_halle3.pdf")),
+                 qPrintable(field->text()));
+
+    // The "Fehler" box stands over the window too.
+    MainWindow plain;
+    plain.addFile(QStringLiteral("/in/a.json"));
+    QWidget *parent = nullptr;
+    QTimer::singleShot(0, &plain, [&parent] {
+        QWidget *box = QApplication::activeModalWidget();
+        parent = box->parentWidget();
+        box->close();
+    });
+    plain.addFile(QStringLiteral("/in/a.json"));
+    QCOMPARE(parent, &plain);
 }
 
 void tst_MainWindow::styleSheetImages_data()
@@ -305,7 +351,8 @@ void tst_MainWindow::styleSheetImages()
 
     Harness h;
     h.open({QStringLiteral("/in/a.json")});
-    const QString sheet = row ? h.rows().first()->styleSheet() : h.window.styleSheet();
+    // The rows' sheet is the list's, parsed once for all rows.
+    const QString sheet = row ? h.list()->viewport()->styleSheet() : h.window.styleSheet();
     const QRegularExpression url(QStringLiteral("url\\((:/img/[^)]+)\\)"));
     int found = 0;
     for (auto it = url.globalMatch(sheet); it.hasNext(); ++found) {
@@ -323,9 +370,9 @@ void tst_MainWindow::rowsFollowList_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<int>("count"); // twelve rows need the vertical scroll bar
     QTest::newRow("wider") << QSize(1100, 700) << 2;
-    QTest::newRow("narrower") << QSize(500, 400) << 2;
+    QTest::newRow("narrower") << QSize(560, 400) << 2;
     QTest::newRow("twelve, default size") << QSize(709, 580) << 12;
-    QTest::newRow("twelve, narrower") << QSize(500, 400) << 12;
+    QTest::newRow("twelve, narrower") << QSize(560, 400) << 12;
 }
 
 void tst_MainWindow::rowsFollowList()
@@ -365,22 +412,35 @@ void tst_MainWindow::addFiles_data()
     QTest::addColumn<QStringList>("targets");
     QTest::addColumn<QStringList>("sources");
     QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("status"); // files left out
 
     QTest::newRow("one file") << QStringList {"C:/in/a.json"} << QStringList {"C:/in/a.pdf"}
-                              << QStringList {"C:/in/a.json"} << QStringList {};
+                              << QStringList {"C:/in/a.json"} << QStringList {} << QString();
     QTest::newRow("same file twice") << QStringList {"C:/in/a.json", "C:/in/b.json", "C:/in/a.json"}
                                      << QStringList {"C:/in/a.pdf", "C:/in/b.pdf"}
                                      << QStringList {"C:/in/a.json", "C:/in/b.json"}
-                                     << QStringList {duplicateText("C:/in/a.pdf")};
+                                     << QStringList {duplicateText("C:/in/a.pdf")} << QString();
     QTest::newRow("no configuration files")
             << QStringList {"C:/in/a.JSON", "C:/in/a.txt", "C:/in", "C:/in/a.json.bak", ""}
-            << QStringList {} << QStringList {} << QStringList {};
+            << QStringList {} << QStringList {} << QStringList {}
+            << "übergangen: a.JSON, a.txt, in, a.json.bak (keine .json-Datei)";
+    // The dialog's filter ignores case; the rule for a configuration does not.
+    QTest::newRow("picks left out")
+            << QStringList {"/in/a.json", "/in/UPPER.JSON", "/in/notes.txt", "/in/b.json"}
+            << QStringList {"/in/a.pdf", "/in/b.pdf"} << QStringList {"/in/a.json", "/in/b.json"}
+            << QStringList {} << "übergangen: UPPER.JSON, notes.txt (keine .json-Datei)";
+    QTest::newRow("many left out")
+            << inFolder("/in", {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt", "7.txt",
+                                "8.txt", "9.txt", "10.txt", "11.txt", "12.txt"})
+            << QStringList {} << QStringList {} << QStringList {}
+            << "übergangen: 1.txt, 2.txt, 3.txt, 4.txt, 5.txt, 6.txt, 7.txt, 8.txt, 9.txt, "
+               "10.txt und 2 weitere (keine .json-Datei)";
     QTest::newRow(".json in a folder name")
             << QStringList {"C:/x.json/a.json"} << QStringList {"C:/x.json/a.pdf"}
-            << QStringList {"C:/x.json/a.json"} << QStringList {};
+            << QStringList {"C:/x.json/a.json"} << QStringList {} << QString();
     QTest::newRow(".pdf in a folder name")
             << QStringList {"C:/x.pdf/a.json"} << QStringList {"C:/x.pdf/a.pdf"}
-            << QStringList {"C:/x.pdf/a.json"} << QStringList {};
+            << QStringList {"C:/x.pdf/a.json"} << QStringList {} << QString();
 }
 
 void tst_MainWindow::addFiles()
@@ -389,6 +449,7 @@ void tst_MainWindow::addFiles()
     QFETCH(QStringList, targets);
     QFETCH(QStringList, sources);
     QFETCH(QStringList, messages);
+    QFETCH(QString, status);
 
     Harness h;
     h.open(paths);
@@ -398,6 +459,7 @@ void tst_MainWindow::addFiles()
         sourcesSeen.append(row->sourcePath());
     QCOMPARE(sourcesSeen, sources);
     QCOMPARE(h.messages, messages);
+    QCOMPARE(h.status(), status);
 
     // Conversions read the source the row came from.
     h.window.convertAll();
@@ -599,12 +661,17 @@ void tst_MainWindow::dropLatin1Name()
             shown = files;
         QStringList names;
         for (int i = 0; i < shown->rowCount(listedFolder); ++i)
-            names.append(FileNames::forDisplay(shown->index(i, 0, listedFolder).data().toString()));
+            names.append(shown->index(i, 0, listedFolder).data().toString());
         names.sort();
         return names;
     };
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QTRY_COMPARE(listed(), QStringList {QStringLiteral("Prüfstand.json")});
+    // Shown by its reading, picked by its bytes.
+    auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+    view->setCurrentIndex(
+            dialog->proxyModel()->mapFromSource(files->index(QFile::decodeName(source))));
+    QCOMPARE(dialog->selectedFiles(), QStringList {QFile::decodeName(source)});
     auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
     types->setFocus();
     QTest::keyClick(types, Qt::Key_Down); // "Alle Dateien (*)"
@@ -615,6 +682,60 @@ void tst_MainWindow::dropLatin1Name()
     QTRY_VERIFY(files->rowCount(files->index(dir.path())) == 0);
 #endif
 #endif
+}
+
+void tst_MainWindow::openDialogFormats()
+{
+    TestFolder dir;
+    QVERIFY(!writeFile(dir.filePath(QStringLiteral("klein.json")), QByteArray(185, ' ')).isEmpty());
+    QVERIFY(!writeFile(dir.filePath(QStringLiteral("gross.json")), QByteArray(3500, ' '))
+                     .isEmpty());
+    const std::unique_ptr<QFileDialog> dialog(makeOpenDialog(nullptr));
+    dialog->setDirectory(dir.path());
+    dialog->show();
+    auto *files = dialog->findChild<QFileSystemModel *>();
+    const auto shown = [&](const QString &name, int column) {
+        const QModelIndex index
+                = dialog->proxyModel()->mapFromSource(files->index(dir.filePath(name)));
+        return index.sibling(index.row(), column).data().toString();
+    };
+    // German, whatever the system's locale (the tests run under LANG=C too).
+    QTRY_COMPARE(shown(QStringLiteral("klein.json"), 1), QStringLiteral("185 Bytes"));
+    QCOMPARE(shown(QStringLiteral("gross.json"), 1), QStringLiteral("3,42 KiB"));
+    const QDateTime modified = QFileInfo(dir.filePath(QStringLiteral("klein.json"))).lastModified();
+    QCOMPARE(shown(QStringLiteral("klein.json"), 3),
+             QLocale(QLocale::German, QLocale::Germany).toString(modified, QLocale::ShortFormat));
+}
+
+void tst_MainWindow::dropWhileAdding()
+{
+    TestFolder dir;
+    const QDir root(dir.path());
+    QVERIFY(root.mkpath(QStringLiteral("viele")));
+    for (int i = 0; i < 400; ++i)
+        QVERIFY(!writeFile(
+                         root.filePath(
+                                 QStringLiteral("viele/f%1.json").arg(i, 3, 10, QLatin1Char('0'))),
+                         "{}")
+                         .isEmpty());
+    QVERIFY(!writeFile(root.filePath(QStringLiteral("zuletzt.json")), "{}").isEmpty());
+
+    Harness h;
+    h.window.show();
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^(Drag|Drop)")));
+    h.drop({QUrl::fromLocalFile(root.filePath(QStringLiteral("viele")))});
+    // Rows come in slices; the window hears a second drop meanwhile.
+    if (h.list()->count() < 400)
+        QVERIFY2(h.status().startsWith(QStringLiteral("Füge hinzu \u2026 (")),
+                 qPrintable(h.status()));
+    h.drop({QUrl::fromLocalFile(root.filePath(QStringLiteral("zuletzt.json"))),
+            QUrl::fromLocalFile(root.filePath(QStringLiteral("viele/f000.json")))});
+    QTRY_COMPARE(h.list()->count(), 401);
+    QCOMPARE(h.targets().last(), root.filePath(QStringLiteral("zuletzt.pdf")));
+    QCOMPARE(h.targets().first(), root.filePath(QStringLiteral("viele/f000.pdf")));
+    QTRY_COMPARE(h.messages,
+                 QStringList {duplicateText(root.filePath(QStringLiteral("viele/f000.pdf")))});
+    QCOMPARE(h.status(), QString());
 }
 
 void tst_MainWindow::newTarget_data()
@@ -634,7 +755,7 @@ void tst_MainWindow::newTarget_data()
             << QStringList {"/in/a.pdf", "/in/b.pdf"} << Before::Idle;
     QTest::newRow("other row's name by another way")
             << "/in/../in/b.pdf"
-            << "/in/a.pdf" << QStringList {duplicateText("/in/../in/b.pdf")}
+            << "/in/a.pdf" << QStringList {duplicateText("/in/b.pdf")}
             << QStringList {"/in/a.pdf", "/in/b.pdf"} << Before::Idle;
     QTest::newRow("own name again") << "/in/a.pdf"
                                     << "/in/a.pdf" << QStringList {}
@@ -724,8 +845,73 @@ void tst_MainWindow::removeWithRestingPointer()
         QTest::mouseClick(h.window.windowHandle(), Qt::LeftButton, Qt::NoModifier, spot);
         QCOMPARE(h.list()->count(), left);
         QTRY_COMPARE(spotOf(0), spot);
-        QCOMPARE(QApplication::focusWidget(), nullptr); // not the next path, all selected
+        // The same button of the next row, not its path, all selected.
+        QCOMPARE(QApplication::focusWidget(),
+                 h.rows().first()->findChild<cButton *>(QStringLiteral("btnDelete")));
     }
+}
+
+void tst_MainWindow::focusAfterRemoval_data()
+{
+    using Part = ListWidgetContainer::Part;
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<Part>("part");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("focused"); // the row that has the part afterwards, -1 none
+
+    QTest::newRow("Space on Entfernen") << 3 << 1 << Part::DeleteButton << int(Qt::Key_Space) << 1;
+    QTest::newRow("Space on the last row")
+            << 3 << 2 << Part::DeleteButton << int(Qt::Key_Space) << 1;
+    QTest::newRow("Delete on a path") << 3 << 0 << Part::PathField << int(Qt::Key_Delete) << 0;
+    QTest::newRow("Delete on convert") << 3 << 1 << Part::KonvertButton << int(Qt::Key_Delete) << 1;
+    QTest::newRow("the only row") << 1 << 0 << Part::DeleteButton << int(Qt::Key_Space) << -1;
+}
+
+void tst_MainWindow::focusAfterRemoval()
+{
+    QFETCH(int, rows);
+    QFETCH(int, removed);
+    QFETCH(ListWidgetContainer::Part, part);
+    QFETCH(int, key);
+    QFETCH(int, focused);
+
+    Harness h;
+    for (int i = 0; i < rows; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i)});
+    h.window.show();
+    h.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&h.window));
+    h.rows().at(removed)->focusPart(part);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    QCOMPARE(h.list()->count(), rows - 1);
+    if (focused < 0) {
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+        return;
+    }
+    QCOMPARE(h.rows().at(focused)->focusedPart(), part);
+    // Not the path field with its whole text selected.
+    QVERIFY(!h.rows().at(focused)->findChild<QLineEdit *>()->hasSelectedText());
+}
+
+void tst_MainWindow::focusedRowShown()
+{
+    Harness h;
+    for (int i = 0; i < 20; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i)});
+    h.window.show();
+    h.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&h.window));
+    const auto shown = [&](ListWidgetContainer *row) {
+        return h.list()->viewport()->rect().contains(row->geometry());
+    };
+    ListWidgetContainer *last = h.rows().last();
+    QTRY_VERIFY(!shown(last));
+    // Tab from the row before it into its path field.
+    h.rows().at(18)->focusPart(ListWidgetContainer::Part::KonvertButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(last->focusedPart(), ListWidgetContainer::Part::PathField);
+    QTRY_VERIFY(shown(last));
 }
 
 void tst_MainWindow::startedOnce_data()
@@ -849,6 +1035,68 @@ void tst_MainWindow::failedRowRetried()
     QVERIFY(ReportFile::isCompletePdf(report));
 }
 
+void tst_MainWindow::statusFollowsRows()
+{
+    Harness h;
+    h.open({QStringLiteral("/in/a.json"), QStringLiteral("/in/b.json"),
+            QStringLiteral("/in/c.json")});
+    QCOMPARE(h.status(), QString());
+    h.window.convertAll();
+    QCOMPARE(h.status(), QStringLiteral("Konvertiere \u2026 (1 von 3)"));
+    emit h.starts.at(0).task->finished();
+    failTask(h.starts.at(1).task);
+    emit h.starts.at(2).task->warned(QStringLiteral("nur Vorgabewerte"));
+    emit h.starts.at(2).task->finished();
+    QCOMPARE(h.status(), QStringLiteral("2 konvertiert (1 mit Warnung), 1 fehlgeschlagen"));
+    QCOMPARE(bar(h.rows().at(2))->toolTip(), QStringLiteral("nur Vorgabewerte"));
+
+    // Counted over the rows, not over the last conversions.
+    press(h.rows().at(1), "btnKonvertier");
+    failTask(h.starts.at(3).task);
+    QCOMPARE(h.status(), QStringLiteral("2 konvertiert (1 mit Warnung), 1 fehlgeschlagen"));
+    h.open({QStringLiteral("/in/d.json")});
+    press(h.rows().at(2), "btnDelete");
+    QCOMPARE(h.status(), QStringLiteral("1 konvertiert, 1 fehlgeschlagen, 1 offen"));
+    press(h.rows().at(1), "btnDelete");
+    QCOMPARE(h.status(), QStringLiteral("1 konvertiert, 0 fehlgeschlagen, 1 offen"));
+    while (!h.rows().isEmpty())
+        press(h.rows().first(), "btnDelete");
+    QCOMPARE(h.status(), QString());
+    QVERIFY(!h.window.findChild<QLabel *>(QStringLiteral("listHint"))->isHidden());
+
+    // A drop that adds rows replaces what an earlier one said.
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^(Drag|Drop)")));
+    h.drop({QUrl::fromLocalFile(QStringLiteral("/in/notizen.txt"))});
+    QCOMPARE(h.status(), QStringLiteral("Nichts hinzugefügt: keine Konfigurationsdatei (.json) in "
+                                        "der Ablage."));
+    h.drop({QUrl::fromLocalFile(QStringLiteral("/in/e.json"))});
+    QCOMPARE(h.status(), QString());
+}
+
+void tst_MainWindow::failuresLeadToRows()
+{
+    Harness h;
+    for (int i = 0; i < 20; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i, 2, 10, QLatin1Char('0'))});
+    h.window.show();
+    h.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&h.window));
+    for (int i : {2, 17}) {
+        press(h.rows().at(i), "btnKonvertier");
+        failTask(h.starts.last().task);
+    }
+    QCOMPARE(h.status(), QStringLiteral("0 konvertiert, 2 fehlgeschlagen, 18 offen"));
+
+    // Tab onto the failures and Enter: the next failed row, shown and focused.
+    for (int expected : {2, 17, 2}) {
+        h.statusLine()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(h.statusLine(), Qt::Key_Return);
+        ListWidgetContainer *row = h.rows().at(expected);
+        QCOMPARE(row->focusedPart(), ListWidgetContainer::Part::PathField);
+        QTRY_VERIFY(h.list()->viewport()->rect().contains(row->geometry()));
+    }
+}
+
 void tst_MainWindow::quitWithConversionsQueuedAndRunning()
 {
     TestFolder dir;
@@ -913,7 +1161,8 @@ void tst_MainWindow::quitWithHundredConversions()
     auto h = std::make_unique<Harness>(true);
     h->open(sources);
     h->window.convertAll();
-    QCOMPARE(h->starts.size(), 100);
+    // The pool gets a few at a time; the others wait in the window's queue.
+    QCOMPARE(h->starts.size(), ConversionQueue::defaultInFlight());
     // Quit at once: the pool's threads are busy, the rest still waits.
     QVERIFY(QThreadPool::globalInstance()->activeThreadCount() > 0);
 
@@ -1019,8 +1268,10 @@ void tst_MainWindow::closeAsks()
     press(h.rows().first(), "btnKonvertier"); // waits in the pool
     QVERIFY(!h.window.close());
     QVERIFY(h.window.isVisible());
-    QVERIFY(h.window.close());
+    QVERIFY(!h.window.close()); // "Ja": it closes once the running one has ended
     QCOMPARE(asked, 2);
+    emit h.starts.first().task->finished();
+    QTRY_VERIFY(!h.window.isVisible());
 
     // The real question goes by itself once nothing is pending any more.
     Harness waiting;
@@ -1029,11 +1280,40 @@ void tst_MainWindow::closeAsks()
     press(waiting.rows().first(), "btnKonvertier");
     bool shown = false;
     QTimer::singleShot(100, &waiting.window, [&] {
-        shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr;
+        // Over the window, not in the middle of the screen.
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        shown = box && box->parentWidget() == &waiting.window;
         emit waiting.starts.first().task->finished();
     });
     QVERIFY(waiting.window.close());
     QVERIFY(shown);
+}
+
+void tst_MainWindow::closeWaitsForRunning()
+{
+    Harness h;
+    h.window.setQuestionBox([](const QString &, const QString &) { return true; });
+    const int running = ConversionQueue::defaultInFlight(); // the pool's share; one more waits
+    for (int i = 0; i <= running; ++i)
+        h.open({QStringLiteral("/in/%1.json").arg(i)});
+    h.window.show();
+    h.window.convertAll();
+    QCOMPARE(h.starts.size(), running);
+
+    QVERIFY(!h.window.close());
+    QVERIFY(h.window.isVisible());
+    QVERIFY(!h.window.findChild<cButton *>(QStringLiteral("btnKonvert"))->isEnabled());
+    QVERIFY(!h.rows().first()->isEnabled());
+    QVERIFY(!h.window.acceptDrops());
+    QCOMPARE(h.status(), QStringLiteral("Wird beendet \u2026 noch %1 Berichte").arg(running));
+    QVERIFY(!h.window.close()); // asked once only
+    for (int i = 1; i < running; ++i)
+        emit h.starts.at(i).task->finished();
+    QCOMPARE(h.status(), QStringLiteral("Wird beendet \u2026 noch 1 Bericht"));
+    QVERIFY(h.window.isVisible());
+    emit h.starts.first().task->finished();
+    QTRY_VERIFY(!h.window.isVisible());
+    QCOMPARE(h.starts.size(), running); // the waiting one never began
 }
 
 void tst_MainWindow::qtTextsGerman()

@@ -3,9 +3,8 @@
 #include "img/opaquelogo.h"
 #include "pdfreport.h"
 #include "report/layout.h"
+#include "report/pagewriter.h"
 #include "report/reportlogo.h"
-#include "report/reportvolume.h"
-#include "reportprobe.h"
 #include "testfiles.h"
 #include "testfolder.h"
 
@@ -26,7 +25,11 @@ private slots:
     void initTestCase();
     void pageBreaks_data();
     void pageBreaks();
+    void ownFile_data();
+    void ownFile();
     void titleBlock();
+    void longValue_data();
+    void longValue();
     void reportFont_data();
     void reportFont();
     void pageIsA4();
@@ -70,14 +73,18 @@ void tst_PageWriter::pageBreaks()
 
     const QString file
             = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QLatin1String(".pdf"));
-    ReportProbe probe;
-    const int end = probe.draw(file, start, [blockHeight](ReportProbe &p) {
-        if (blockHeight == 0)
-            p.nextLine();
-        else
-            p.ensureSpace(blockHeight);
-        p.mark(QStringLiteral("Markierung"));
-    });
+    PageWriter page;
+    QString reason;
+    QVERIFY2(page.openFile(file, QString(), &reason), qPrintable(reason));
+    page.cursor() = start;
+    if (blockHeight == 0)
+        page.nextLine();
+    else
+        page.ensureSpace(blockHeight);
+    const int end = page.cursor();
+    page.drawLeft(end, QStringLiteral("Markierung"));
+    QCOMPARE(page.pagesDrawn(), pages);
+    QVERIFY2(page.finishFile(&reason), qPrintable(reason));
     QCOMPARE(end, expected);
 
     const PdfReport report(file);
@@ -88,6 +95,51 @@ void tst_PageWriter::pageBreaks()
     QCOMPARE(mark->page, pages - 1);
     QVERIFY2(qAbs(mark->boxY() - expected) <= 30, qPrintable(QString::number(mark->boxY())));
     QVERIFY2(qAbs(mark->x - Layout::LeftX) <= 30, qPrintable(QString::number(mark->x)));
+}
+
+void tst_PageWriter::ownFile_data()
+{
+    QTest::addColumn<bool>("earlier"); // a file at the target before
+    QTest::addColumn<bool>("keep"); // what the check before the commit says
+
+    QTest::newRow("new") << false << true;
+    QTest::newRow("replacing") << true << true;
+    QTest::newRow("held back") << false << false;
+    QTest::newRow("held back, earlier kept") << true << false;
+}
+
+// The file appears at its target complete or not at all, and nothing else
+// is left in the folder.
+void tst_PageWriter::ownFile()
+{
+    QFETCH(bool, earlier);
+    QFETCH(bool, keep);
+
+    const QDir folder(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag())));
+    QVERIFY(folder.mkpath(QStringLiteral(".")));
+    const QString target = folder.filePath(QStringLiteral("seiten.pdf"));
+    const QByteArray before = standInReport("page writer");
+    if (earlier)
+        writeFile(target, before);
+
+    PageWriter page;
+    QString reason;
+    QVERIFY2(page.openFile(target, QString(), &reason), qPrintable(reason));
+    page.drawRow(QStringLiteral("Markierung"));
+    const QString heldBack = QStringLiteral("zurückgehalten");
+    const bool written = page.finishFile(&reason, [keep, &heldBack](QString *why) {
+        *why = heldBack;
+        return keep;
+    });
+
+    QCOMPARE(written, keep);
+    QCOMPARE(filesIn(folder.path()), earlier || keep ? QStringList {"seiten.pdf"} : QStringList());
+    if (keep)
+        QVERIFY(PdfReport(target).find(QStringLiteral("Markierung")));
+    else
+        QCOMPARE(reason, heldBack);
+    if (earlier && !keep)
+        QCOMPARE(readFile(target), before);
 }
 
 void tst_PageWriter::titleBlock()
@@ -120,6 +172,40 @@ void tst_PageWriter::titleBlock()
     // The logo fills its box (500, 500, 4000, 964) and stays left of the title.
     QVERIFY(report.inkIn(0, Layout::LeftX, Layout::TopY, 4000, 964) > 0.05);
     QCOMPARE(report.inkIn(0, Layout::LeftX + 4100, Layout::TopY, 800, 964), 0.0);
+}
+
+void tst_PageWriter::longValue_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("name, in its column") << QByteArray("name") << QStringLiteral("Name: ");
+    QTest::newRow("date, in the title's wrapped lines")
+            << QByteArray("date") << QStringLiteral("Ordano Protokoll vom:");
+}
+
+// A value of megabytes shows what a value of a few hundred characters
+// shows: only that is laid out, and the report stays small.
+void tst_PageWriter::longValue()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QString, label);
+    QVector<double> ink;
+    for (const int length : {1000, 4000000}) {
+        const QString tag = QStringLiteral("%1 %2").arg(QString::fromLatin1(key)).arg(length);
+        const QString source
+                = writeFile(m_dir.filePath(tag + QLatin1String(".json")),
+                            configuration('"' + key + "\": \"" + QByteArray(length, 'W') + '"'));
+        const QString pdf = m_dir.filePath(tag + QLatin1String(".pdf"));
+        QCOMPARE(runConversion(source, pdf).finished, 1);
+        QVERIFY2(QFileInfo(pdf).size() < 200000,
+                 qPrintable(QString::number(QFileInfo(pdf).size())));
+        const PdfReport report(pdf);
+        const PdfLine *line = report.find(label);
+        QVERIFY(line);
+        ink.append(report.inkIn(0, 0, line->boxY() - Layout::BoxHeight, Layout::RightEdge,
+                                3 * Layout::BoxHeight));
+    }
+    QCOMPARE(ink.at(1), ink.at(0));
 }
 
 void tst_PageWriter::reportFont_data()
@@ -160,7 +246,7 @@ void tst_PageWriter::reportFont()
 void tst_PageWriter::pageIsA4()
 {
     QPdfWriter pdf(m_dir.filePath(QStringLiteral("a4.pdf")));
-    convert::configurePage(pdf);
+    PageWriter::configurePage(pdf);
     QCOMPARE(pdf.resolution(), 1200);
     QCOMPARE(pdf.pageLayout().pageSize().id(), QPageSize::A4);
     const QRect area = pdf.pageLayout().paintRectPixels(pdf.resolution());

@@ -1,11 +1,11 @@
 #include "conversionrun.h"
 #include "engine/convert.h"
 #include "pdfreport.h"
-#include "report/contentspages.h"
 #include "report/reportlogo.h"
-#include "report/reportvolume.h"
 #include "sitedoc/combinedpdf.h"
+#include "sitedoc/contentspages.h"
 #include "sitedoc/sitereport.h"
+#include "sitedoc/sitevolume.h"
 #include "testfiles.h"
 #include "testfolder.h"
 
@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFOutlineDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -32,6 +33,9 @@ private slots:
     void volumeResources();
     void document_data();
     void document();
+    void stoppedWhileJoining();
+    void contentsLines_data();
+    void contentsLines();
 
 private:
     TestFolder m_dir;
@@ -73,6 +77,7 @@ Jumps jumpsIn(const QString &path)
 // Makes the site document of files at target; the signals it gave.
 struct SiteRun
 {
+    QStringList inTemporaryFolder; // its entries while the volumes are full
     bool written = false;
     QStringList leftOut; // the sources
     int done = 0;
@@ -87,6 +92,11 @@ SiteRun makeSiteReport(const QString &target, const QString &title, bool archiva
     QObject::connect(&site, &SiteReport::deviceLeftOut,
                      [&run](const QString &source) { run.leftOut.append(source); });
     QObject::connect(&site, &SiteReport::deviceDone, [&run] { ++run.done; });
+    QObject::connect(&site, &SiteReport::joiningStarted, [&run] {
+        run.inTemporaryFolder = QDir(QDir::tempPath())
+                                        .entryList(QDir::AllEntries | QDir::Hidden
+                                                   | QDir::NoDotAndDotDot | QDir::System);
+    });
     QObject::connect(&site, &SiteReport::failed,
                      [&run](const QString &reason) { run.failure = reason; });
     QSignalSpy done(&site, &SiteReport::done);
@@ -128,8 +138,7 @@ void tst_SiteDoc::volume()
 {
     QFETCH(QStringList, examples);
     const QString tag = QString::fromLatin1(QTest::currentDataTag());
-    const QString path = m_dir.filePath(tag + QLatin1String(" volume.pdf"));
-    const auto volume = std::make_shared<ReportVolume>(path, false);
+    const auto volume = std::make_shared<SiteVolume>(QStringLiteral("anlage.pdf"), false);
     QVector<int> firstPages;
     int pages = 0;
     QString reason;
@@ -149,13 +158,16 @@ void tst_SiteDoc::volume()
         pages += PdfReport(name).pageCount();
     }
     volume->close();
-    QVERIFY2(volume->waitUntilClosed(&reason), qPrintable(reason));
+    QByteArray bytes;
+    QVERIFY2(volume->takeBytes(&bytes, &reason), qPrintable(reason));
+    const QString path = m_dir.filePath(tag + QLatin1String(" volume.pdf"));
+    writeFile(path, bytes);
 
     const PdfReport drawn(path);
     QCOMPARE(drawn.pageCount(), pages);
     for (int i = 0; i < examples.size(); ++i) {
         const QString name = m_dir.filePath(QStringLiteral("%1 %2.pdf").arg(tag).arg(i));
-        const ReportVolume::Placement placed = volume->placementOf(name);
+        const SiteVolume::Placement placed = volume->placementOf(name);
         if (examples.at(i).isEmpty()) {
             QCOMPARE(placed.firstPage, -1);
             continue;
@@ -205,22 +217,30 @@ void tst_SiteDoc::volumeResources()
                         volume.newStream("BT /F1 12 Tf 72 720 Td (" + name + ") Tj ET"));
         QPDFPageDocumentHelper(volume).addPage(page, false);
     }
-    const QString path = m_dir.filePath(QStringLiteral("band.pdf"));
-    QPDFWriter(volume, QFile::encodeName(path).constData()).write();
+    QPDFWriter bandWriter(volume);
+    bandWriter.setOutputMemory();
+    bandWriter.write();
+    const std::shared_ptr<Buffer> band = bandWriter.getBufferSharedPointer();
 
-    CombinedPdf pdf;
+    CombinedPdf pdf(QStringLiteral("anlage.pdf"));
     QString reason;
-    QVERIFY2(pdf.addVolume(path, &reason), qPrintable(reason));
+    QVERIFY2(pdf.addVolume(QByteArray(reinterpret_cast<const char *>(band->getBuffer()),
+                                      int(band->getSize())),
+                           &reason),
+             qPrintable(reason));
     QVERIFY2(pdf.addReport(0, 0, int(fonts.size()), QStringLiteral("Gerät"), &reason),
              qPrintable(reason));
     ContentsDevice device;
     device.name = QStringLiteral("Gerät");
     device.pageCount = int(fonts.size());
     ContentsPages contents(QStringLiteral("Anlage"), {device}, {});
-    const QString contentsPath = m_dir.filePath(QStringLiteral("inhalt.pdf"));
-    QVERIFY2(contents.writeReport(contentsPath, &reason), qPrintable(reason));
+    SiteVolume front(QStringLiteral("anlage.pdf"), false);
+    QVERIFY2(contents.draw(front, &reason), qPrintable(reason));
+    front.close();
+    QByteArray frontBytes;
+    QVERIFY2(front.takeBytes(&frontBytes, &reason), qPrintable(reason));
     const QString target = m_dir.filePath(QStringLiteral("anlage.pdf"));
-    QVERIFY2(pdf.write(contentsPath, contents, target, &reason), qPrintable(reason));
+    QVERIFY2(pdf.write(frontBytes, contents, target, &reason), qPrintable(reason));
 
     QPDF combined;
     combined.processFile(QFile::encodeName(target).constData());
@@ -284,9 +304,17 @@ void tst_SiteDoc::document()
         }
     }
 
+    // Its volumes have no name another user could reach: the temporary
+    // folder shows nothing of them.
+    QVERIFY(dir.mkpath(QStringLiteral("tmp")));
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    const bool hadTmpdir = qEnvironmentVariableIsSet("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.filePath(QStringLiteral("tmp"))));
     const QString target = dir.filePath(QStringLiteral("anlage.pdf"));
     const SiteRun run = makeSiteReport(target, QStringLiteral("Anlage Nord"), archival, files);
+    hadTmpdir ? qputenv("TMPDIR", tmpdir) : qunsetenv("TMPDIR");
     QVERIFY2(run.written, qPrintable(run.failure));
+    QCOMPARE(run.inTemporaryFolder, QStringList());
     QCOMPARE(run.done, files.size());
     QCOMPARE(run.leftOut, withBad ? QStringList {files.first()} : QStringList());
 
@@ -321,6 +349,63 @@ void tst_SiteDoc::document()
     QVERIFY(!empty.written);
     QVERIFY2(empty.failure.contains(target), qPrintable(empty.failure));
     QCOMPARE(readFile(target), earlier);
+}
+
+// A stop while the reports are joined ends the joining: no document, no
+// word of one, and an earlier document stays as it was.
+void tst_SiteDoc::stoppedWhileJoining()
+{
+    const QDir dir(m_dir.filePath(QStringLiteral("stopped")));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
+    const QString target = dir.filePath(QStringLiteral("anlage.pdf"));
+    writeFile(target, "%PDF-1.4 stand-in, earlier");
+    QStringList files;
+    for (int i = 0; i < 40; ++i) {
+        files.append(dir.filePath(QStringLiteral("%1.json").arg(i)));
+        QFile::copy(QStringLiteral(EXAMPLES_DIR "/typical.json"), files.last());
+    }
+    SiteReport site(target, QString(), false);
+    QSignalSpy done(&site, &SiteReport::done);
+    QSignalSpy written(&site, &SiteReport::written);
+    QSignalSpy joining(&site, &SiteReport::joiningStarted);
+    connect(&site, &SiteReport::joiningStarted, &site, &SiteReport::stop);
+    QString reason;
+    QVERIFY2(site.reserve(&reason), qPrintable(reason));
+    site.start(files);
+    QTRY_COMPARE_WITH_TIMEOUT(joining.size(), 1, 60000);
+    QTest::qWait(100); // what the joining would still tell
+    QCOMPARE(done.size(), 0);
+    QCOMPARE(written.size(), 0);
+    QCOMPARE(readFile(target), QByteArray("%PDF-1.4 stand-in, earlier"));
+}
+
+void tst_SiteDoc::contentsLines_data()
+{
+    QTest::addColumn<QByteArray>("name"); // as JSON text
+    QTest::addColumn<QString>("line"); // how the contents line begins
+
+    QTest::newRow("a line break") << QByteArray("Halle 3\\nZuluft") << "Halle 3 Zuluft";
+    QTest::newRow("too long, at a character") << QByteArray(2000, 'W') << "WWWW";
+}
+
+// A device's name stands on its contents line as one line, shortened with
+// "…" where it would reach the date.
+void tst_SiteDoc::contentsLines()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, line);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const QString source = writeFile(
+            m_dir.filePath(tag + QLatin1String(".json")),
+            configuration("\"name\": \"" + name + "\", \"date\": \"01.02.2026 08:00\""));
+    const QString target = m_dir.filePath(tag + QLatin1String(".pdf"));
+    QVERIFY(makeSiteReport(target, QString(), false, {source}).written);
+
+    const PdfReport contents(target);
+    const PdfLine *found = contents.find(line);
+    QVERIFY2(found, qPrintable(contents.texts().join(QLatin1Char('|'))));
+    QCOMPARE(found->page, 0);
+    QCOMPARE(found->text.endsWith(QChar(0x2026)), name.size() > 100);
 }
 
 QTEST_MAIN(tst_SiteDoc)

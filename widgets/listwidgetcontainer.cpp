@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
@@ -15,8 +16,14 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QResizeEvent>
+#include <QShortcut>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QUrl>
@@ -36,8 +43,14 @@ constexpr int LineEditCursorRoom = 1;
 constexpr int ProgressTextMargin = 6;
 
 const QString DefaultFormat = QStringLiteral("%p%");
-// The bar's dynamic property that the style sheet gives the failure look.
+const QChar Ellipsis(0x2026);
+const QChar ReplacementCharacter(0xFFFD);
+// The bar's dynamic properties that the style sheet gives the failure look
+// and the look of a report written with a warning.
 const char *const FailedProperty = "failed";
+const char *const WarnedProperty = "warned";
+// Marks a widget that holds the rows' style sheet for all rows inside it.
+const char *const SharedStyleProperty = "rowStyleShared";
 
 const QString StyleSheet = QStringLiteral(
         "QPushButton#btnDelete{border-image:url(:/img/btnClose.png);}QPushButton#btnDelete:"
@@ -48,18 +61,119 @@ const QString StyleSheet = QStringLiteral(
         "QProgressBar#pBarKonvert{border: 1px solid gray; border-radius:12px; margin:2px; "
         "text-align:center;}QProgressBar#pBarKonvert::chunk {background-color: #E30613; "
         "border-radius:12px; margin: 2px;}"
-        // A button that cannot act now is grey; a failed row's bar is red with
-        // white text, unlike a waiting one.
-        "QPushButton#btnNewName:disabled{border-image:url(:/img/Edit_grau.png);}"
-        "QPushButton#btnKonvertier:disabled{border-image:url(:/img/IconSwitch_grau.png);}"
-        "QProgressBar#pBarKonvert[failed=\"true\"]{color:white; background-color:#E30613; "
-        "border-color:#E30613;}");
+        // A button that cannot act now is grey: disabled, or busy while the
+        // row's task runs (a busy button keeps the focus). Busy is the
+        // ":flat" state, which changes nothing else on an image button and,
+        // unlike a property, is read at each paint: no re-polish of every
+        // row's buttons when all rows start at once.
+        "QPushButton#btnNewName:disabled,QPushButton#btnNewName:flat"
+        "{border-image:url(:/img/Edit_grau.png);}"
+        "QPushButton#btnKonvertier:disabled,QPushButton#btnKonvertier:flat"
+        "{border-image:url(:/img/IconSwitch_grau.png);}"
+        // A failed bar is pale with a dashed red frame and dark red words,
+        // unlike a finished one, which is filled red.
+        "QProgressBar#pBarKonvert[failed=\"true\"]{color:#9E0A12; font-weight:bold; "
+        "background-color:#FDECEC; border:2px dashed #E30613;}"
+        // A report written with a warning is full, but amber, not red.
+        "QProgressBar#pBarKonvert[warned=\"true\"]{color:#4A3400; font-weight:bold;}"
+        "QProgressBar#pBarKonvert[warned=\"true\"]::chunk{background-color:#F2B600;}");
 
-QString askUserForTarget(const QString &currentTarget)
+// What the row makes of a chosen name: ".pdf" added when it lacks it, "." and
+// ".." taken out, so that the row shows and keeps the name it writes.
+QString finalTarget(const QString &chosen)
 {
-    return QFileDialog::getSaveFileName(
-            nullptr, ListWidgetContainer::tr("Speichern unter"), currentTarget,
-            ListWidgetContainer::tr("PDF-Dokumente (*.pdf)"), nullptr, QFileDialog::Options());
+    return QDir::cleanPath(ReportPaths::withPdfSuffix(chosen));
+}
+
+// The file dialog's own question, from Qt's translations, about the name that
+// will really be written.
+bool agreedToReplace(QWidget *parent, const QString &target)
+{
+    const QString question
+            = QCoreApplication::translate("QFileDialog",
+                                          "%1 already exists.\nDo you want to replace it?")
+                      .arg(QFileInfo(target).fileName());
+    return QMessageBox::warning(parent, ListWidgetContainer::tr("Speichern unter"), question,
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
+// The dialog itself would ask about the name as typed, before ".pdf" is added
+// (a native dialog even before its default suffix), so it asks nothing and
+// the question is put here, about the final name. "No" goes back to the
+// dialog at that name.
+QString askUserForTarget(QWidget *parent, const QString &currentTarget)
+{
+    QString start = currentTarget;
+    for (;;) {
+        QFileDialog dialog(parent, ListWidgetContainer::tr("Speichern unter"), start,
+                           ListWidgetContainer::tr("PDF-Dokumente (*.pdf)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("pdf"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        QString target = finalTarget(dialog.selectedFiles().constFirst());
+        if (!QFileInfo::exists(target) || agreedToReplace(parent, target))
+            return target;
+        start = target;
+    }
+}
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+// xdg-open's exit status when it found no program for the file.
+constexpr int XdgOpenNoProgram = 3;
+
+// In a Flatpak or Snap sandbox only Qt's desktop portal opens files.
+bool inSandbox()
+{
+    return QFileInfo::exists(QStringLiteral("/.flatpak-info")) || qEnvironmentVariableIsSet("SNAP");
+}
+
+// Starts xdg-open as QDesktopServices does, but hears its exit status: the
+// only word of a viewer that could not open the file. False if there is none.
+bool runXdgOpen(const QUrl &url, const ListWidgetContainer::OpenDone &done)
+{
+    using OpenResult = ListWidgetContainer::OpenResult;
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (program.isEmpty() || inSandbox())
+        return false;
+    // Not a row's child: a row removed while xdg-open waits for a viewer
+    // must not end the viewer.
+    auto *helper = new QProcess;
+    helper->setProgram(program);
+    helper->setArguments({QString::fromLatin1(url.toEncoded())});
+    helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper->setStandardOutputFile(QProcess::nullDevice());
+    QObject::connect(helper, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), helper,
+                     [helper, done](int code, QProcess::ExitStatus status) {
+                         if (status == QProcess::NormalExit && code == 0)
+                             done(OpenResult::Opened);
+                         else
+                             done(code == XdgOpenNoProgram ? OpenResult::NoProgram
+                                                           : OpenResult::ProgramFailed);
+                         helper->deleteLater();
+                     });
+    QObject::connect(helper, &QProcess::errorOccurred, helper,
+                     [helper, done](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         done(OpenResult::NoProgram);
+                         helper->deleteLater();
+                     });
+    helper->start();
+    return true;
+}
+#endif
+
+void openOnDesktop(const QUrl &url, const ListWidgetContainer::OpenDone &done)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (runXdgOpen(url, done))
+        return;
+#endif
+    done(QDesktopServices::openUrl(url) ? ListWidgetContainer::OpenResult::Opened
+                                        : ListWidgetContainer::OpenResult::NoProgram);
 }
 
 // A local path as a URL by its bytes, so that a name that is not UTF-8 names
@@ -68,6 +182,72 @@ QUrl fileUrl(const QString &path)
 {
     return QUrl::fromEncoded(QByteArrayLiteral("file://")
                              + QFile::encodeName(path).toPercentEncoding("/"));
+}
+
+// A path as text, as a system shows it in its locale. A byte the locale could
+// not decode is kept by FileNames as a lone surrogate, which is no character:
+// it becomes U+FFFD, as UTF-8 systems show it, and never a letter that would
+// name another file.
+QString pastableText(const QString &path)
+{
+    QString text = path;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = ReplacementCharacter;
+    }
+    return text;
+}
+
+// A file name too long for room. Every row's name ends in ".pdf", which tells
+// no rows apart: it goes first, then the middle of the rest.
+QString elidedName(const QFontMetrics &metrics, const QString &name, int room)
+{
+    const QString stem = ReportPaths::hasPdfSuffix(name)
+                                 ? name.left(name.size() - ReportPaths::PdfSuffix.size())
+                                 : name;
+    QString endingCut = stem + Ellipsis;
+    if (metrics.horizontalAdvance(endingCut) <= room)
+        return endingCut;
+    return metrics.elidedText(stem, Qt::ElideMiddle, room);
+}
+
+// The path shortened to room. The folder gives way first, from its start, so
+// that the file name tells rows apart; only a name too long on its own is cut.
+QString elidedPath(const QFontMetrics &metrics, const QString &path, int room)
+{
+    if (metrics.horizontalAdvance(path) <= room)
+        return path;
+    const int nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+    const QString name = path.mid(nameStart);
+    QString shortest = Ellipsis + name;
+    if (metrics.horizontalAdvance(shortest) > room)
+        return elidedName(metrics, name, room);
+    const QString folder = metrics.elidedText(path.left(nameStart), Qt::ElideLeft,
+                                              room - metrics.horizontalAdvance(name));
+    // Kerning may make the joined text a little wider than its parts.
+    QString shown = folder + name;
+    if (folder.isEmpty() || metrics.horizontalAdvance(shown) > room)
+        return shortest;
+    return shown;
+}
+
+bool styleSharedAbove(const QWidget *parent)
+{
+    for (const QWidget *holder = parent; holder; holder = holder->parentWidget()) {
+        if (holder->property(SharedStyleProperty).toBool())
+            return true;
+    }
+    return false;
+}
+
+// Makes the style sheet read a widget's dynamic properties again.
+void restyle(QWidget *widget)
+{
+    widget->style()->unpolish(widget);
+    widget->style()->polish(widget);
+    widget->update();
 }
 
 // The width a line edit shows text in: inside its frame as its style draws
@@ -90,6 +270,22 @@ int textRoom(const QLineEdit *field)
            - LineEditCursorRoom;
 }
 
+// The narrowest a bar may be: room for its widest word (bold, as a failure
+// shows it) within its frame and margins. Qt's own minimum, made for longer
+// texts, would take the path field's room on a narrow window.
+int barMinimumWidth(const QProgressBar *bar)
+{
+    QFont bold = bar->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    int widest = 0;
+    for (const QString &word :
+         {QStringLiteral("100%"), ListWidgetContainer::tr("wartet"),
+          ListWidgetContainer::tr("Fehler"), ListWidgetContainer::tr("Warnung")})
+        widest = qMax(widest, metrics.horizontalAdvance(word));
+    return widest + 2 * ProgressTextMargin;
+}
+
 cButton *makeButton(QWidget *row, const QString &name, const QString &toolTip)
 {
     auto *button = new cButton(row);
@@ -103,8 +299,9 @@ cButton *makeButton(QWidget *row, const QString &name, const QString &toolTip)
 
 ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString sourcePath)
     : QWidget(parent)
-    , m_chooseTarget(askUserForTarget)
-    , m_openUrl(&QDesktopServices::openUrl)
+    // Over the window, not centred on the screen.
+    , m_chooseTarget([this](const QString &target) { return askUserForTarget(window(), target); })
+    , m_openUrl(openOnDesktop)
 {
     auto *layout = new QHBoxLayout(this);
     layout->setSpacing(0);
@@ -136,8 +333,12 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_progress->setRange(0, InitialMaximum);
     m_progress->setValue(0);
+    // The same for every row: measured once.
+    static const int barWidth = barMinimumWidth(m_progress);
+    m_progress->setMinimumWidth(barWidth);
 
     cButton *btnDelete = makeButton(this, QStringLiteral("btnDelete"), tr("Entfernen"));
+    m_deleteButton = btnDelete;
     cButton *btnNewName
             = makeButton(this, QStringLiteral("btnNewName"), tr("Speichern unter \u2026"));
     m_newNameButton = btnNewName;
@@ -145,7 +346,19 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     m_konvertButton = btnKonvertier;
     connect(btnDelete, &QAbstractButton::clicked, this, &ListWidgetContainer::deleteMe);
     connect(btnNewName, &QAbstractButton::clicked, this, [this] { askNewName(); });
-    connect(btnKonvertier, &QAbstractButton::clicked, this, &ListWidgetContainer::konvertMe);
+    // A busy button can still be clicked (it keeps the focus); it starts nothing.
+    connect(btnKonvertier, &QAbstractButton::clicked, this, [this] {
+        if (canStart())
+            emit konvertMe();
+    });
+    for (QWidget *part : {static_cast<QWidget *>(btnDelete), static_cast<QWidget *>(btnNewName),
+                          static_cast<QWidget *>(btnKonvertier)})
+        part->installEventFilter(this);
+
+    // Delete anywhere in the row removes it, as its button does.
+    auto *removeKey = new QShortcut(QKeySequence(Qt::Key_Delete), this);
+    removeKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(removeKey, &QShortcut::activated, this, &ListWidgetContainer::deleteMe);
 
     layout->addWidget(m_pathField, PathStretch);
     layout->addWidget(m_progress, ProgressStretch);
@@ -153,7 +366,14 @@ ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString 
     layout->addWidget(btnNewName, 0);
     layout->addWidget(btnKonvertier, 0);
 
-    setStyleSheet(StyleSheet);
+    if (!styleSharedAbove(parent))
+        setStyleSheet(StyleSheet);
+}
+
+void ListWidgetContainer::shareStyle(QWidget *holder)
+{
+    holder->setProperty(SharedStyleProperty, true);
+    holder->setStyleSheet(StyleSheet);
 }
 
 ListWidgetContainer::~ListWidgetContainer() = default;
@@ -175,34 +395,33 @@ void ListWidgetContainer::markStarted()
     m_conversion = Conversion::Started;
     m_progress->setFormat(tr("wartet"));
     // The running task writes the target it was given: no new one under it.
-    enableTargetButtons(false);
+    setTargetButtonsBusy(true);
 }
 
-void ListWidgetContainer::enableTargetButtons(bool enabled)
+void ListWidgetContainer::setTargetButtonsBusy(bool busy)
 {
-    m_newNameButton->setEnabled(enabled);
-    m_konvertButton->setEnabled(enabled);
+    for (cButton *button : {m_newNameButton, m_konvertButton})
+        button->setFlat(busy);
 }
 
-void ListWidgetContainer::setFailedLook(bool failed)
+void ListWidgetContainer::setBarLook(const char *property, bool on)
 {
-    if (m_progress->property(FailedProperty).toBool() == failed)
+    if (m_progress->property(property).toBool() == on)
         return;
-    m_progress->setProperty(FailedProperty, failed);
-    // A style sheet reads dynamic properties only when it is applied.
-    m_progress->style()->unpolish(m_progress);
-    m_progress->style()->polish(m_progress);
-    m_progress->update();
+    m_progress->setProperty(property, on);
+    restyle(m_progress);
 }
 
 void ListWidgetContainer::showAtRest()
 {
     m_conversion = Conversion::Idle;
     m_failure.clear();
+    m_warning.clear();
     m_progress->setFormat(DefaultFormat);
     m_progress->setToolTip(QString());
     m_progress->setValue(m_progress->minimum());
-    setFailedLook(false);
+    setBarLook(FailedProperty, false);
+    setBarLook(WarnedProperty, false);
 }
 
 void ListWidgetContainer::setTargetChooser(TargetChooser chooser)
@@ -222,28 +441,79 @@ bool ListWidgetContainer::reportAvailable() const
 
 void ListWidgetContainer::openReport()
 {
-    openUrl(fileUrl(m_path), tr("Der Bericht %1 lässt sich nicht öffnen: kein Programm dafür "
-                                "gefunden.")
-                                     .arg(FileNames::forDisplay(m_path)));
+    const QString shown = FileNames::forDisplay(m_path);
+    openUrl(fileUrl(m_path),
+            tr("Der Bericht %1 lässt sich nicht öffnen: kein Programm dafür gefunden.").arg(shown),
+            tr("Der Bericht %1 lässt sich nicht öffnen: das Programm dafür meldet einen Fehler.")
+                    .arg(shown));
 }
 
 void ListWidgetContainer::openFolder()
 {
     const QString folder = QFileInfo(m_path).absolutePath();
-    openUrl(fileUrl(folder), tr("Der Ordner %1 lässt sich nicht öffnen: kein Programm dafür "
-                                "gefunden.")
-                                     .arg(FileNames::forDisplay(folder)));
+    const QString shown = FileNames::forDisplay(folder);
+    openUrl(fileUrl(folder),
+            tr("Der Ordner %1 lässt sich nicht öffnen: kein Programm dafür gefunden.").arg(shown),
+            tr("Der Ordner %1 lässt sich nicht öffnen: das Programm dafür meldet einen Fehler.")
+                    .arg(shown));
 }
 
-void ListWidgetContainer::openUrl(const QUrl &url, const QString &failure)
+void ListWidgetContainer::openUrl(const QUrl &url, const QString &noProgram,
+                                  const QString &programFailed)
 {
-    if (!m_openUrl || !m_openUrl(url))
-        emit notice(failure);
+    if (!m_openUrl) {
+        emit notice(noProgram);
+        return;
+    }
+    // The verdict may come after the row has gone.
+    const QPointer<ListWidgetContainer> row(this);
+    m_openUrl(url, [row, noProgram, programFailed](OpenResult result) {
+        if (row && result != OpenResult::Opened)
+            emit row->notice(result == OpenResult::NoProgram ? noProgram : programFailed);
+    });
 }
 
 void ListWidgetContainer::copyPath()
 {
-    QGuiApplication::clipboard()->setText(FileNames::forDisplay(m_path));
+    // A file manager takes the URL, which names the file by its bytes.
+    auto *content = new QMimeData;
+    content->setUrls({fileUrl(m_path)});
+    content->setText(pastableText(m_path));
+    QGuiApplication::clipboard()->setMimeData(content);
+}
+
+QWidget *ListWidgetContainer::partWidget(Part part) const
+{
+    switch (part) {
+    case Part::PathField:
+        return m_pathField;
+    case Part::DeleteButton:
+        return m_deleteButton;
+    case Part::NewNameButton:
+        return m_newNameButton;
+    case Part::KonvertButton:
+        return m_konvertButton;
+    case Part::None:
+        break;
+    }
+    return nullptr;
+}
+
+ListWidgetContainer::Part ListWidgetContainer::focusedPart() const
+{
+    for (Part part :
+         {Part::PathField, Part::DeleteButton, Part::NewNameButton, Part::KonvertButton}) {
+        if (partWidget(part)->hasFocus())
+            return part;
+    }
+    return Part::None;
+}
+
+void ListWidgetContainer::focusPart(Part part)
+{
+    // Not a Tab focus: the path field does not select its whole text for it.
+    if (QWidget *widget = partWidget(part))
+        widget->setFocus(Qt::OtherFocusReason);
 }
 
 void ListWidgetContainer::showContextMenu(const QPoint &pos)
@@ -278,10 +548,18 @@ void ListWidgetContainer::conversionFinished()
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Finished;
-    enableTargetButtons(true);
-    m_progress->setFormat(DefaultFormat);
+    setTargetButtonsBusy(false);
+    m_progress->setFormat(m_warning.isEmpty() ? DefaultFormat : tr("Warnung"));
+    m_progress->setToolTip(m_warning);
     m_progress->setValue(m_progress->maximum());
+    setBarLook(WarnedProperty, !m_warning.isEmpty());
     emit conversionEnded(true);
+}
+
+void ListWidgetContainer::conversionWarned(const QString &warning)
+{
+    if (m_conversion == Conversion::Started)
+        m_warning = warning;
 }
 
 void ListWidgetContainer::conversionFailed(const QString &reason)
@@ -289,11 +567,11 @@ void ListWidgetContainer::conversionFailed(const QString &reason)
     if (m_conversion != Conversion::Started)
         return;
     m_conversion = Conversion::Failed;
-    enableTargetButtons(true);
+    setTargetButtonsBusy(false);
     m_failure = reason.isEmpty() ? tr("Die Konvertierung ist fehlgeschlagen.") : reason;
     m_progress->setValue(m_progress->minimum());
     m_progress->setToolTip(m_failure);
-    setFailedLook(true);
+    setBarLook(FailedProperty, true);
     showFailureText();
     emit conversionEnded(false);
 }
@@ -315,9 +593,15 @@ void ListWidgetContainer::setTextElided()
 {
     if (!m_pathField)
         return;
+    // A row is resized several times while the list places it; shortening
+    // the text is the costly part, and done once per width and path.
+    if (m_pathField->width() == m_elidedWidth && m_path == m_elidedPath)
+        return;
+    m_elidedWidth = m_pathField->width();
+    m_elidedPath = m_path;
     const QFontMetrics metrics(m_pathField->font());
     const QString whole = FileNames::forDisplay(m_path);
-    const QString shown = metrics.elidedText(whole, Qt::ElideLeft, textRoom(m_pathField));
+    const QString shown = elidedPath(metrics, whole, textRoom(m_pathField));
     m_pathField->setText(shown);
     // The field's own fit test adds the font's widest glyph overhang; judging
     // the text too wide, it would scroll to a cursor at the end and hide the
@@ -335,6 +619,9 @@ void ListWidgetContainer::resizeEvent(QResizeEvent *)
 
 bool ListWidgetContainer::eventFilter(QObject *watched, QEvent *event)
 {
+    // Only the parts are watched.
+    if (event->type() == QEvent::FocusIn)
+        emit partFocused();
     if (watched == m_pathField && handlePathFieldEvent(event))
         return true;
     return QWidget::eventFilter(watched, event);
@@ -369,7 +656,7 @@ void ListWidgetContainer::askNewName()
     QString name = m_chooseTarget ? m_chooseTarget(m_path) : QString();
     if (name.isEmpty())
         return;
-    name = ReportPaths::withPdfSuffix(name);
+    name = finalTarget(name);
     const QString old = m_path;
     m_path = name;
     emit newName(name);

@@ -25,19 +25,32 @@ class ListWidgetContainer : public QWidget
 
 public:
     enum class Conversion { Idle, Started, Finished, Failed };
+    // The parts of a row that take the keyboard focus.
+    enum class Part { None, PathField, DeleteButton, NewNameButton, KonvertButton };
+    // What became of handing a file or folder to the desktop.
+    enum class OpenResult { Opened, NoProgram, ProgramFailed };
 
     // Asks the user for another target, starting from the current one; an
-    // empty result means cancelled.
+    // empty result means cancelled. The answer is the target as the row will
+    // write it: a file there has been agreed to be replaced.
     using TargetChooser = std::function<QString(const QString &currentTarget)>;
-    // Hands a file or folder to the desktop (QDesktopServices::openUrl);
-    // false when nothing could be started for it.
-    using UrlOpener = std::function<bool(const QUrl &url)>;
+    // Hands a file or folder to the desktop and calls back with the outcome,
+    // perhaps only once the desktop's helper has ended.
+    using OpenDone = std::function<void(OpenResult result)>;
+    using UrlOpener = std::function<void(const QUrl &url, const OpenDone &done)>;
 
     ListWidgetContainer(QWidget *parent, QString path, QString sourcePath = QString());
     ~ListWidgetContainer() override;
 
+    // Gives holder the rows' style sheet, for every row made inside it later:
+    // a list of many rows parses it once, not once per row. A row elsewhere
+    // sets it on itself.
+    static void shareStyle(QWidget *holder);
+
     QString path() const { return m_path; }
     QString sourcePath() const { return m_sourcePath; }
+    // What the last report written was warned of; empty for none.
+    QString warning() const { return m_warning; }
     // Sets the target without asking, e.g. to take back a refused new name.
     void setPath(const QString &target);
 
@@ -58,8 +71,13 @@ public:
     bool reportAvailable() const;
     void openReport();
     void openFolder();
-    // The whole target path, never the shortened text of the field.
+    // The whole target path, never the shortened text of the field: as a
+    // file URL and as text.
     void copyPath();
+
+    // For the window to keep the focus on the same part when rows come and go.
+    Part focusedPart() const;
+    void focusPart(Part part);
 
 signals:
     void deleteMe();
@@ -69,11 +87,16 @@ signals:
     void conversionEnded(bool written);
     // Something the user should read in the window's status line.
     void notice(const QString &text);
+    // One of the row's parts has got the keyboard focus.
+    void partFocused();
 
 public slots:
     void setPbarRange(int min, int max);
     void setPbarValue(int value);
     void conversionFinished();
+    // The report will be written, but warned of (the text, the bar's
+    // tooltip): shown when it has finished. Ignored unless under way.
+    void conversionWarned(const QString &warning);
     // Ignored unless a conversion is under way, so that the reason and the
     // final aborted() of one task are shown once.
     void conversionFailed(const QString &reason = QString());
@@ -89,11 +112,13 @@ private:
     void askNewName();
     void showContextMenu(const QPoint &pos);
     bool handlePathFieldEvent(QEvent *event);
-    void openUrl(const QUrl &url, const QString &failure);
-    // Marks the bar as failed or not, for the style sheet.
-    void setFailedLook(bool failed);
-    // Buttons that must not act while a task writes the target.
-    void enableTargetButtons(bool enabled);
+    void openUrl(const QUrl &url, const QString &noProgram, const QString &programFailed);
+    // Marks the bar for the style sheet: failed, warned, or neither.
+    void setBarLook(const char *property, bool on);
+    // Buttons that must not act while a task writes the target. They keep
+    // the focus: a disabled button would pass it on to the next row.
+    void setTargetButtonsBusy(bool busy);
+    QWidget *partWidget(Part part) const;
     void showFailureText();
     // Idle, the bar at its minimum with the percentage and no error.
     void showAtRest();
@@ -102,10 +127,15 @@ private:
     QString m_sourcePath;
     QProgressBar *m_progress = nullptr;
     QLineEdit *m_pathField = nullptr;
+    cButton *m_deleteButton = nullptr;
     cButton *m_newNameButton = nullptr;
     cButton *m_konvertButton = nullptr;
     Conversion m_conversion = Conversion::Idle;
     QString m_failure;
+    QString m_warning;
+    // The field width and path the shown text was shortened for.
+    int m_elidedWidth = -1;
+    QString m_elidedPath;
     TargetChooser m_chooseTarget;
     UrlOpener m_openUrl;
 };

@@ -9,14 +9,11 @@
 
 #include <functional>
 
-// Opens the page writer's protected parts to a test: draws with any of its
-// operations or sections into a PDF of the test's own, from a cursor the test
-// chooses.
+// Opens the task's section renderers to a test: draws them with the task's
+// page writer into a PDF of the test's own, from a cursor the test chooses.
 class ReportProbe : public convert
 {
 public:
-    using convert::ensureSpace;
-    using convert::nextLine;
     using convert::renderDisplay;
     using convert::renderOutputs;
     using convert::renderRelais;
@@ -32,18 +29,14 @@ public:
         QPdfWriter pdf(file);
         configurePage(pdf);
         QPainter pen(&pdf);
-        painter = &pen;
-        pdfWriter = &pdf;
-        setUpFonts();
+        pageWriter().drawOn(&pen, &pdf);
         y = start;
         steps(*this);
         const int end = y;
         pen.end();
-        painter = nullptr;
-        pdfWriter = nullptr;
+        pageWriter().stopDrawing();
         return end;
     }
 
-    int cursor() const { return y; }
     void mark(const QString &text) { drawLeft(y, text); }
 };

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "engine/convert.h"
+#include "report/pagewriter.h"
+#include "report/reportvolume.h"
 
+#include <QCoreApplication>
 #include <QRectF>
 #include <QString>
 #include <QVector>
@@ -45,30 +47,35 @@ struct FooterPlacement
 // one to a page at the line's left end: the words around the numbers and
 // each digit. Every report page's foot line is laid together from them
 // (footerOf()), so that the contents need not draw a page per report page.
-class ContentsPages : public convert
+class ContentsPages
 {
-    Q_OBJECT
+    Q_DECLARE_TR_FUNCTIONS(ContentsPages)
 
 public:
     ContentsPages(const QString &title, const QVector<ContentsDevice> &devices,
-                  const QVector<ContentsOmission> &omissions, QObject *parent = nullptr);
+                  const QVector<ContentsOmission> &omissions);
 
-    // Valid once writeReport() has drawn the pages.
+    // Archival pages. Off unless set before draw().
+    void setArchival(bool archival) { m_page.setArchival(archival); }
+    // The title an archival document carries.
+    QString documentTitle() const;
+    // Draws the pages into volume, from its first page on; the volume is
+    // its owner's to close. False, with the reason, when it cannot be begun.
+    bool draw(ReportVolume &volume, QString *reason);
+
+    // Valid once draw() has drawn the pages.
     int contentsPageCount() const { return m_contentsPages; }
     const QVector<ContentsLink> &links() const { return m_links; }
     // The page, from 1, on which the device's report begins.
     int firstPage(int device) const;
     int totalPageCount() const;
     // The pieces of the foot line of page (from 1), centred as the contents
-    // pages' own foot lines are. Valid once writeReport() has drawn them.
+    // pages' own foot lines are. Valid once draw() has drawn them.
     QVector<FooterPlacement> footerOf(int page) const;
     int footerPieceCount() const { return int(m_footerPieces.size()); }
 
     // The line a device has in the contents and the document's outline.
     static QString deviceTitle(const ContentsDevice &device);
-
-protected:
-    void drawSections() override;
 
 private:
     // A block of rows kept together on one page: a device's line, the
@@ -85,6 +92,7 @@ private:
         int row = 0;
     };
 
+    void drawContents();
     QVector<Entry> entries() const;
     void placeEntries(QVector<Entry> *list);
     void drawEntry(const Entry &entry);
@@ -97,11 +105,18 @@ private:
     QString elided(const QString &text, Qt::TextElideMode mode, int width) const;
     QStringList wrapped(const QString &text, int width, int maxLines) const;
     QRectF pdfArea(const QRect &box) const;
+    QPainter *painter() const { return m_page.painter(); }
 
+    PageWriter m_page;
+    QString m_title;
+    QString m_date; // when the document was made
     QVector<ContentsDevice> m_devices;
     QVector<ContentsOmission> m_omissions;
+    // Before each device's report, the report pages of the devices before
+    // it; the last, after all of them.
+    QVector<int> m_reportPagesBefore;
     int m_contentsPages = 1;
-    int m_page = 0; // the page being drawn, from 0
+    int m_pageIndex = 0; // the page being drawn, from 0
     QVector<ContentsLink> m_links;
     QStringList m_footerPieces; // the words, then the digits 0 to 9
     QVector<qreal> m_pieceAdvances; // in device units

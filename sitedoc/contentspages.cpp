@@ -1,6 +1,5 @@
-#include "report/contentspages.h"
+#include "sitedoc/contentspages.h"
 
-#include "engine/configfields.h"
 #include "report/documenttitle.h"
 #include "system/filenames.h"
 
@@ -47,17 +46,38 @@ const QString DateFormat = QStringLiteral("dd.MM.yyyy HH:mm");
 } // namespace
 
 ContentsPages::ContentsPages(const QString &title, const QVector<ContentsDevice> &devices,
-                             const QVector<ContentsOmission> &omissions, QObject *parent)
-    : convert(parent)
+                             const QVector<ContentsOmission> &omissions)
+    : m_title(title)
+    , m_date(QDateTime::currentDateTime().toString(DateFormat))
     , m_devices(devices)
     , m_omissions(omissions)
 {
-    // The title block shows the document's title where a report shows its
-    // source, and the day it was made; an archival document is named by it.
-    general.resize(Config::General::FieldCount);
-    general[Config::General::Name] = title;
-    general[Config::General::Date] = QDateTime::currentDateTime().toString(DateFormat);
-    jsonPath = title;
+    m_reportPagesBefore.reserve(m_devices.size() + 1);
+    int pages = 0;
+    for (const ContentsDevice &device : qAsConst(m_devices)) {
+        m_reportPagesBefore.append(pages);
+        pages += device.pageCount;
+    }
+    m_reportPagesBefore.append(pages);
+}
+
+// The title block shows the document's title where a report shows its
+// source, and the day it was made; an archival document is named by it.
+QString ContentsPages::documentTitle() const
+{
+    return DocumentTitle::fromNameOrFile(m_title, m_title);
+}
+
+bool ContentsPages::draw(ReportVolume &volume, QString *reason)
+{
+    if (!volume.beginReport(reason))
+        return false;
+    m_page.drawOn(volume.painter(), volume.writer());
+    m_page.drawTitleBlock(m_date, m_title);
+    drawContents();
+    m_page.stopDrawing();
+    volume.endReport(QString(), m_page.pagesDrawn());
+    return true;
 }
 
 // Made safe like a document title: a bookmark is a PDF string too, and a
@@ -71,10 +91,7 @@ QString ContentsPages::deviceTitle(const ContentsDevice &device)
 
 int ContentsPages::firstPage(int device) const
 {
-    int page = m_contentsPages + 1;
-    for (int i = 0; i < device; ++i)
-        page += m_devices.at(i).pageCount;
-    return page;
+    return m_contentsPages + 1 + m_reportPagesBefore.at(device);
 }
 
 int ContentsPages::totalPageCount() const
@@ -82,15 +99,17 @@ int ContentsPages::totalPageCount() const
     return firstPage(int(m_devices.size())) - 1;
 }
 
-void ContentsPages::drawSections()
+void ContentsPages::drawContents()
 {
+    m_links.clear();
+    m_pieceAdvances.clear();
     QVector<Entry> list = entries();
     placeEntries(&list);
-    m_page = 0;
+    m_pageIndex = 0;
     drawFooter();
-    drawHeading(tr("Inhalt"));
+    m_page.drawHeading(tr("Inhalt"));
     for (const Entry &entry : qAsConst(list)) {
-        while (m_page < entry.page)
+        while (m_pageIndex < entry.page)
             turnPage();
         drawEntry(entry);
     }
@@ -109,16 +128,16 @@ void ContentsPages::drawFooterPieces()
     for (int digit = 0; digit < Decimal; ++digit)
         m_footerPieces.append(QString::number(digit));
 
-    const QFont font = reportFont(PathPixelSize);
-    const QFontMetricsF metrics(font, painter->device());
-    m_pointsPerUnit = PointsPerInch / painter->device()->logicalDpiX();
-    painter->setFont(font);
+    const QFont font = PageWriter::reportFont(PathPixelSize);
+    const QFontMetricsF metrics(font, painter()->device());
+    m_pointsPerUnit = PointsPerInch / painter()->device()->logicalDpiX();
+    painter()->setFont(font);
     for (const QString &piece : qAsConst(m_footerPieces)) {
-        startNewPage();
+        m_page.startNewPage();
         m_pieceAdvances.append(metrics.horizontalAdvance(piece));
-        painter->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterPieceFlags, piece);
+        painter()->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterPieceFlags, piece);
     }
-    painter->setFont(bodyFont);
+    painter()->setFont(m_page.bodyFont());
 }
 
 QVector<FooterPlacement> ContentsPages::footerOf(int page) const
@@ -160,7 +179,7 @@ QVector<ContentsPages::Entry> ContentsPages::entries() const
     heading.gapRows = OmittedGapRows;
     heading.keepWithNext = true;
     list.append(heading);
-    painter->setFont(reportFont(PathPixelSize));
+    painter()->setFont(PageWriter::reportFont(PathPixelSize));
     for (int i = 0; i < m_omissions.size(); ++i) {
         Entry entry;
         entry.omission = i;
@@ -168,7 +187,7 @@ QVector<ContentsPages::Entry> ContentsPages::entries() const
         entry.rows = qMax(1, int(entry.reasonLines.size()));
         list.append(entry);
     }
-    painter->setFont(bodyFont);
+    painter()->setFont(m_page.bodyFont());
     return list;
 }
 
@@ -177,7 +196,7 @@ QVector<ContentsPages::Entry> ContentsPages::entries() const
 void ContentsPages::placeEntries(QVector<Entry> *list)
 {
     int page = 0;
-    int row = y; // the heading's row
+    int row = m_page.cursor(); // the heading's row
     for (int i = 0; i < list->size(); ++i) {
         Entry &entry = (*list)[i];
         const int keptRows
@@ -202,46 +221,46 @@ void ContentsPages::drawEntry(const Entry &entry)
     } else if (entry.omission >= 0) {
         drawOmission(entry);
     } else {
-        y = entry.row;
-        drawHeading(tr("Nicht enthalten"));
+        m_page.cursor() = entry.row;
+        m_page.drawHeading(tr("Nicht enthalten"));
     }
 }
 
 void ContentsPages::drawDeviceLine(int device, int row)
 {
     const ContentsDevice &line = m_devices.at(device);
-    drawBox(LeftX, row, NameWidth, elided(line.name, Qt::ElideRight, NameWidth));
-    drawBox(DateX, row, DateWidth, elided(line.date, Qt::ElideRight, DateWidth));
-    painter->drawText(QRect(NumberX, row, NumberWidth, BoxHeight), NumberFlags,
-                      QString::number(firstPage(device)));
-    painter->setFont(reportFont(PathPixelSize));
-    drawBox(PathX, row, PathWidth,
-            elided(FileNames::forDisplay(line.source), Qt::ElideLeft, PathWidth));
-    painter->setFont(bodyFont);
-    m_links.append({m_page, pdfArea(QRect(LeftX, row, FullWidth, BoxHeight)), device});
+    m_page.drawBox(LeftX, row, NameWidth, elided(line.name, Qt::ElideRight, NameWidth));
+    m_page.drawBox(DateX, row, DateWidth, elided(line.date, Qt::ElideRight, DateWidth));
+    painter()->drawText(QRect(NumberX, row, NumberWidth, BoxHeight), NumberFlags,
+                        QString::number(firstPage(device)));
+    painter()->setFont(PageWriter::reportFont(PathPixelSize));
+    m_page.drawBox(PathX, row, PathWidth,
+                   elided(FileNames::forDisplay(line.source), Qt::ElideLeft, PathWidth));
+    painter()->setFont(m_page.bodyFont());
+    m_links.append({m_pageIndex, pdfArea(QRect(LeftX, row, FullWidth, BoxHeight)), device});
 }
 
 void ContentsPages::drawOmission(const Entry &entry)
 {
     const ContentsOmission &omission = m_omissions.at(entry.omission);
-    drawBox(LeftX, entry.row, NameWidth,
-            elided(FileNames::forDisplay(QFileInfo(omission.source).fileName()), Qt::ElideRight,
-                   NameWidth));
-    painter->setFont(reportFont(PathPixelSize));
+    m_page.drawBox(LeftX, entry.row, NameWidth,
+                   elided(FileNames::forDisplay(QFileInfo(omission.source).fileName()),
+                          Qt::ElideRight, NameWidth));
+    painter()->setFont(PageWriter::reportFont(PathPixelSize));
     int row = entry.row;
     for (const QString &line : entry.reasonLines) {
-        drawBox(ReasonX, row, ReasonWidth, line);
+        m_page.drawBox(ReasonX, row, ReasonWidth, line);
         row += LinePitch;
     }
-    painter->setFont(bodyFont);
+    painter()->setFont(m_page.bodyFont());
 }
 
 void ContentsPages::drawFooter()
 {
-    painter->setFont(reportFont(PathPixelSize));
-    painter->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterFlags,
-                      footerText().arg(m_page + 1).arg(totalPageCount()));
-    painter->setFont(bodyFont);
+    painter()->setFont(PageWriter::reportFont(PathPixelSize));
+    painter()->drawText(QRect(LeftX, FooterY, FullWidth, BoxHeight), FooterFlags,
+                        footerText().arg(m_pageIndex + 1).arg(totalPageCount()));
+    painter()->setFont(m_page.bodyFont());
 }
 
 QString ContentsPages::footerText()
@@ -251,21 +270,36 @@ QString ContentsPages::footerText()
 
 void ContentsPages::turnPage()
 {
-    startNewPage();
-    ++m_page;
+    m_page.startNewPage();
+    ++m_pageIndex;
     drawFooter();
 }
 
+// On one line: a line break in a name or path is a blank, as in the
+// document's title, and a name is cut to what a line can hold before it is
+// measured. What does not fit ends (or, for a path, begins) with "…",
+// between two characters.
 QString ContentsPages::elided(const QString &text, Qt::TextElideMode mode, int width) const
 {
-    return painter->fontMetrics().elidedText(text, mode, width);
+    QString line;
+    if (mode == Qt::ElideRight) {
+        line = DocumentTitle::fromName(text);
+    } else {
+        line = text;
+        for (QChar &c : line) {
+            if (c.category() == QChar::Other_Control || c == QChar::LineSeparator
+                || c == QChar::ParagraphSeparator)
+                c = QLatin1Char(' ');
+        }
+    }
+    return painter()->fontMetrics().elidedText(line, mode, width);
 }
 
 // text in lines of at most width, broken between words; what does not fit
 // in maxLines ends the last line with "…".
 QStringList ContentsPages::wrapped(const QString &text, int width, int maxLines) const
 {
-    const QFontMetrics metrics = painter->fontMetrics();
+    const QFontMetrics metrics = painter()->fontMetrics();
     QStringList lines;
     QString line;
     const QStringList words = text.simplified().split(QLatin1Char(' '));
@@ -290,10 +324,10 @@ QStringList ContentsPages::wrapped(const QString &text, int width, int maxLines)
 // bottom left.
 QRectF ContentsPages::pdfArea(const QRect &box) const
 {
-    const QPageLayout layout = pdfWriter->pageLayout();
+    const QPageLayout layout = m_page.writer()->pageLayout();
     const QRectF paper = layout.fullRect(QPageLayout::Point);
     const QRectF printable = layout.paintRect(QPageLayout::Point);
-    const double scale = PointsPerInch / painter->device()->logicalDpiY();
+    const double scale = PointsPerInch / painter()->device()->logicalDpiY();
     const double left = printable.left() + box.left() * scale;
     const double top = paper.height() - (printable.top() + box.top() * scale);
     return {left, top - box.height() * scale, box.width() * scale, box.height() * scale};
