@@ -52,8 +52,10 @@ FolderWatcher::FolderWatcher(BatchConverter *converter, const TargetRule &rule, 
     m_converter->holdYoungFailures(YoungMs);
     if (m_inotify->isValid()) {
         connect(m_inotify, &InotifyWatch::fileWritten, this, &FolderWatcher::fileWritten);
+        connect(m_inotify, &InotifyWatch::fileReplaced, this, &FolderWatcher::fileReplaced);
         connect(m_inotify, &InotifyWatch::fileCreated, this, &FolderWatcher::fileCreated);
         connect(m_inotify, &InotifyWatch::fileModified, this, &FolderWatcher::fileModified);
+        connect(m_inotify, &InotifyWatch::fileRead, this, &FolderWatcher::fileRead);
         connect(m_inotify, &InotifyWatch::fileRemoved, this, &FolderWatcher::forgetFile);
         connect(m_inotify, &InotifyWatch::folderAdded, this, &FolderWatcher::folderAdded);
         connect(m_inotify, &InotifyWatch::folderRemoved, this, &FolderWatcher::dropFolder);
@@ -199,13 +201,14 @@ void FolderWatcher::scanFolder(const QString &folder, bool atStart)
         }
     }
 
-    Sighting sighting = Sighting::Complete;
+    // A listing cannot tell whether a writer still has a file open: one
+    // found after start settles. Its close, which the watch armed before
+    // the listing reports, completes it at once.
+    Sighting sighting = Sighting::Changed;
     if (atStart)
         sighting = Sighting::AtStart;
     else if (m_polledFolders.contains(folder))
         sighting = Sighting::Looked;
-    else if (m_watcher)
-        sighting = Sighting::Changed;
     for (const QString &path : files)
         noteFile(path, sighting);
     if (m_polledFolders.contains(folder))
@@ -255,10 +258,17 @@ void FolderWatcher::fileWritten(const QString &path)
         noteFile(path, Sighting::Complete);
 }
 
+void FolderWatcher::fileReplaced(const QString &path)
+{
+    changedOnDisk(path);
+    fileWritten(path);
+}
+
 void FolderWatcher::fileCreated(const QString &path)
 {
     // Complete if nothing is written to it while it settles: a file linked
     // in whole says nothing more, one being written soon says IN_MODIFY.
+    changedOnDisk(path);
     if (ReportPaths::isConfiguration(QFileInfo(path).fileName()))
         noteFile(path, Sighting::Changed);
 }
@@ -266,9 +276,29 @@ void FolderWatcher::fileCreated(const QString &path)
 void FolderWatcher::fileModified(const QString &path)
 {
     // Its writer is at it; its close tells when it is done.
+    changedOnDisk(path);
     const auto entry = m_files.find(path);
     if (entry != m_files.end())
         entry->steadySince.invalidate();
+}
+
+void FolderWatcher::fileRead(const QString &path)
+{
+    // The first read since the conversion was asked for: its own, or an
+    // earlier one by another reader, which only makes the watcher
+    // convert once more than needed.
+    const auto entry = m_files.find(path);
+    if (entry != m_files.end() && entry->busy)
+        entry->read = true;
+}
+
+void FolderWatcher::changedOnDisk(const QString &path)
+{
+    // A close alone is no change: a writer, a shell's ">>" say, may close
+    // only after the read that saw its last write.
+    const auto entry = m_files.find(path);
+    if (entry != m_files.end() && entry->busy && entry->read)
+        entry->changedAfterRead = true;
 }
 
 void FolderWatcher::noteFile(const QString &path, Sighting sighting)
@@ -378,7 +408,12 @@ void FolderWatcher::scanChangedFolders()
 
 void FolderWatcher::rescanNotified()
 {
-    // Events were lost: whatever changed is found by reading every folder.
+    // Events were lost: whatever changed is found by reading every folder,
+    // and no running conversion is known to have read the newest version.
+    for (Entry &entry : m_files) {
+        if (entry.busy)
+            entry.changedAfterRead = true;
+    }
     const QSet<QString> folders = m_watchedFolders - m_polledFolders;
     for (const QString &folder : folders) {
         if (m_watchedFolders.contains(folder))
@@ -454,6 +489,8 @@ void FolderWatcher::submit(Entry *entry, const FileState &state)
     entry->pending = false;
     entry->held = false;
     entry->steadySince.invalidate();
+    entry->read = false;
+    entry->changedAfterRead = false;
     ConversionJob job = entry->job;
     if (!entry->ownsTarget)
         entry->ownsTarget = m_claims.claim(&job);
@@ -463,10 +500,21 @@ void FolderWatcher::submit(Entry *entry, const FileState &state)
 
 void FolderWatcher::conversionEnded(const ConversionJob &job)
 {
+    if (!m_files.contains(job.source))
+        return;
+    // Looked at before the events queued until now are told: when none of
+    // them changed the file after the conversion read it, this is the
+    // version it read, whatever completed while it ran.
+    const FileState now = stateOf(job.source);
+    m_inotify->readEvents();
     const auto entry = m_files.find(job.source);
     if (entry == m_files.end())
         return;
     entry->busy = false;
+    if (entry->read && !entry->changedAfterRead && now.size >= 0) {
+        entry->handled = now;
+        entry->pending = false;
+    }
     if (!entry->pending)
         return;
     const FileState state = stateOf(job.source);

@@ -25,7 +25,10 @@ QT_END_NAMESPACE
 // complete once its size and time stay the same between two looks. A failure
 // of a file changed less than YoungMs ago is not told yet: the file is looked
 // at again when it changes or when that time is over. The conversions run on
-// the given converter, which tells what was written and what failed.
+// the given converter, which tells what was written and what failed. A
+// conversion reads its file when it begins, maybe well after it was asked
+// for: with inotify the watcher learns whether a version completed meanwhile
+// was read by it, and converts that version only when it was not.
 class FolderWatcher : public QObject
 {
     Q_OBJECT
@@ -78,6 +81,10 @@ private:
         bool ownsTarget = false; // its report is not claimed by another file
         bool busy = false; // its conversion runs
         bool pending = false; // a newer version became complete meanwhile
+        // While busy (inotify only): the file was read, by the conversion or
+        // by someone before it, and changed after that read.
+        bool read = false;
+        bool changedAfterRead = false;
         bool held = false; // its last conversion failed while it was young
     };
 
@@ -108,8 +115,11 @@ private:
     void settle(Entry *entry, const FileState &state);
     void forgetFile(const QString &path);
     void fileWritten(const QString &path);
+    void fileReplaced(const QString &path);
     void fileCreated(const QString &path);
     void fileModified(const QString &path);
+    void fileRead(const QString &path);
+    void changedOnDisk(const QString &path);
     void folderChanged(const QString &folder);
     void fileChanged(const QString &path);
     void folderAdded(const QString &folder);

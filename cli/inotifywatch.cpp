@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QScopedValueRollback>
 #include <QSocketNotifier>
 
 #ifdef Q_OS_LINUX
@@ -14,9 +15,10 @@
 namespace {
 
 // The events of a folder's entries that tell the watcher something, and of
-// the folder itself.
-constexpr quint32 EntryEvents
-        = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY | IN_DELETE | IN_MOVED_FROM;
+// the folder itself. IN_ACCESS: the watcher learns which version of a file
+// its conversion read (reads of a file in a row come as one event).
+constexpr quint32 EntryEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY | IN_DELETE
+                                | IN_MOVED_FROM | IN_ACCESS;
 constexpr quint32 SelfEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
 // Room for many events per read; each is at most this plus a name.
 constexpr int ReadBufferSize = 64 * 1024;
@@ -77,6 +79,11 @@ void InotifyWatch::forget(int descriptor)
 
 void InotifyWatch::readEvents()
 {
+    // Called again from a slot of an event it tells, it would tell newer
+    // events before the older ones still in the buffer.
+    if (m_reading)
+        return;
+    const QScopedValueRollback<bool> reading(m_reading, true);
     alignas(inotify_event) char buffer[ReadBufferSize];
     for (;;) {
         const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
@@ -112,15 +119,21 @@ void InotifyWatch::dispatch(int descriptor, quint32 mask, const QString &name)
     }
     const QString path = folder + QLatin1Char('/') + name;
     const bool isFolder = mask & IN_ISDIR;
-    if (mask & (IN_DELETE | IN_MOVED_FROM)) {
+    if (mask & IN_ACCESS) {
+        // A folder is read whenever it is listed, the watched one too.
+        if (!isFolder && !name.isEmpty())
+            emit fileRead(path);
+    } else if (mask & (IN_DELETE | IN_MOVED_FROM)) {
         if (isFolder)
             emit folderRemoved(path);
         else
             emit fileRemoved(path);
     } else if (isFolder) {
         emit folderAdded(path);
-    } else if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) {
+    } else if (mask & IN_CLOSE_WRITE) {
         emit fileWritten(path);
+    } else if (mask & IN_MOVED_TO) {
+        emit fileReplaced(path);
     } else if (mask & IN_CREATE) {
         emit fileCreated(path);
     } else if (mask & IN_MODIFY) {
@@ -142,5 +155,7 @@ bool InotifyWatch::addFolder(const QString &, QString *)
 }
 
 void InotifyWatch::removeFolder(const QString &) { }
+
+void InotifyWatch::readEvents() { }
 
 #endif

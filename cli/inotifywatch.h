@@ -24,15 +24,23 @@ public:
     // False, and error says why, when the folder cannot be watched.
     bool addFolder(const QString &folder, QString *error);
     void removeFolder(const QString &folder);
+    // Tells at once every event the kernel has queued so far, in order (the
+    // events are told as they come anyway).
+    void readEvents();
 
 signals:
-    // Closed after writing, or renamed in: complete.
+    // Closed after writing: complete.
     void fileWritten(const QString &path);
+    // Renamed in, in place of whatever had the name: complete.
+    void fileReplaced(const QString &path);
     // Made: complete only if no writer has it open (a hard link, a file
     // linked in whole as Qt's temporary files are).
     void fileCreated(const QString &path);
-    // Written to: its writer is not done.
+    // Written to or truncated: its writer is not done.
     void fileModified(const QString &path);
+    // Read from, by any process: the read saw every change told before
+    // this one that was not made while it ran.
+    void fileRead(const QString &path);
     // Deleted or renamed away.
     void fileRemoved(const QString &path);
     void folderAdded(const QString &path);
@@ -43,7 +51,6 @@ signals:
     void overflowed();
 
 private:
-    void readEvents();
     void dispatch(int descriptor, quint32 mask, const QString &name);
     void forget(int descriptor);
 
@@ -51,4 +58,5 @@ private:
     QSocketNotifier *m_notifier = nullptr;
     QHash<int, QString> m_folders; // watch descriptor -> folder
     QHash<QString, int> m_descriptors;
+    bool m_reading = false;
 };

@@ -39,6 +39,7 @@ private slots:
     void jobsGiveTheSameReports();
     void updateConvertsWhatIsOutOfDate();
     void watchFolder();
+    void watchNewNestedFolders();
     void versionAndHelp();
     void hundredFilesThreeBad();
     void fileNames_data();
@@ -591,6 +592,55 @@ void tst_Cli::watchFolder()
     share.terminate();
     QVERIFY(share.waitForFinished(Timeout));
     QVERIFY2(!shareSaid("shared.json"), shareErr.constData());
+}
+
+// Folders made several levels at once while watched, and files written into
+// them straight away: the new folders' first listing and the files' own
+// events tell of the same file, and a conversion may read a version that
+// completed after it was asked for. Each file is converted once.
+void tst_Cli::watchNewNestedFolders()
+{
+    const QDir tree(m_dir->filePath(QStringLiteral("tree")));
+    QVERIFY(tree.mkpath(QStringLiteral(".")));
+    QProcess watcher;
+    // One conversion at a time: a file's second conversion would be printed
+    // before the report of a file written after it.
+    startCli(watcher, {"--watch", "-r", "-j", "1", "tree"}, m_dir->path());
+    QString out;
+    const auto timesPrinted = [&](const QString &report) {
+        out += QString::fromLocal8Bit(watcher.readAllStandardOutput());
+        return out.count(tree.filePath(report));
+    };
+    constexpr int Timeout = 30000;
+    writeFile(tree.filePath("first.json"), Valid);
+    QTRY_COMPARE_WITH_TIMEOUT(timesPrinted("first.pdf"), 1, Timeout); // it watches
+
+    // Conversions queued ahead: the file written in two steps waits behind
+    // them, so its first step's conversion reads the second step too.
+    const QByteArray large = readFile(QStringLiteral(EXAMPLES_DIR "/large.json"));
+    constexpr int QueuedAhead = 8;
+    for (int i = 0; i < QueuedAhead; ++i)
+        writeFile(tree.filePath(QStringLiteral("large-%1.json").arg(i)), large);
+    QVERIFY(tree.mkpath("a/b/c/d") && tree.mkpath("e/f/g"));
+    writeFile(tree.filePath("a/b/c/d/once.json"), Valid);
+    QFile twice(writeFile(tree.filePath("e/f/g/twice.json"), Valid.left(Valid.size() / 2)));
+    QTest::qWait(50); // the watcher takes in the first step; passes without it too
+    QVERIFY(twice.open(QIODevice::Append));
+    twice.write(Valid.mid(Valid.size() / 2));
+    twice.close();
+    QTRY_VERIFY_WITH_TIMEOUT(
+            timesPrinted("a/b/c/d/once.pdf") > 0 && timesPrinted("e/f/g/twice.pdf") > 0, Timeout);
+    writeFile(tree.filePath("last.json"), Valid);
+    QTRY_COMPARE_WITH_TIMEOUT(timesPrinted("last.pdf"), 1, Timeout);
+
+    watcher.terminate();
+    QVERIFY(watcher.waitForFinished(Timeout));
+    QCOMPARE(timesPrinted("a/b/c/d/once.pdf"), 1);
+    QCOMPARE(timesPrinted("e/f/g/twice.pdf"), 1);
+    const QString err = QString::fromLocal8Bit(watcher.readAllStandardError());
+    QVERIFY2(
+            err.endsWith(QStringLiteral("%1 konvertiert, 0 fehlgeschlagen\n").arg(QueuedAhead + 4)),
+            qPrintable(err));
 }
 
 void tst_Cli::versionAndHelp()
