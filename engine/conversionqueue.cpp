@@ -228,12 +228,16 @@ convert *ConversionQueue::makeTask(const ConversionJob &job)
     });
     // Taken on the task's thread as it ends: the task may be gone by the
     // time its end arrives here.
-    const auto general = std::make_shared<ConfigRecord>();
+    const auto records = std::make_shared<QPair<ConfigRecord, ConfigRecord>>();
     connect(
-            task, &convert::finished, task, [task, general] { *general = task->general; },
+            task, &convert::finished, task,
+            [task, records] {
+                *records = {task->general, task->service};
+            },
             Qt::DirectConnection);
-    connect(task, &convert::finished, this, [this, id, general] { taskEnded(id, true, *general); });
-    connect(task, &convert::aborted, this, [this, id] { taskEnded(id, false, {}); });
+    connect(task, &convert::finished, this,
+            [this, id, records] { taskEnded(id, true, records->first, records->second); });
+    connect(task, &convert::aborted, this, [this, id] { taskEnded(id, false, {}, {}); });
     return task;
 }
 
@@ -254,7 +258,8 @@ void ConversionQueue::refuse(const ConversionJob &job)
             Qt::QueuedConnection);
 }
 
-void ConversionQueue::taskEnded(quint64 id, bool converted, const QVector<QVariant> &general)
+void ConversionQueue::taskEnded(quint64 id, bool converted, const QVector<QVariant> &general,
+                                const QVector<QVariant> &service)
 {
     const auto found = m_running.find(id);
     if (found == m_running.end())
@@ -271,7 +276,7 @@ void ConversionQueue::taskEnded(quint64 id, bool converted, const QVector<QVaria
         afterEnd();
     } else {
         if (converted)
-            emit reportWritten(job, general);
+            emit reportWritten(job, general, service);
         else
             emit jobFailed(job, running.reason);
         count(job, converted);

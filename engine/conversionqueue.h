@@ -106,8 +106,10 @@ public:
 signals:
     void progressed(quint64 id, int step);
     // Right before jobEnded(): the report is written from a configuration
-    // whose general settings are these; or the job failed for this reason.
-    void reportWritten(const ConversionJob &job, const QVector<QVariant> &general);
+    // whose general settings and service dates are these; or the job failed
+    // for this reason.
+    void reportWritten(const ConversionJob &job, const QVector<QVariant> &general,
+                       const QVector<QVariant> &service);
     void jobFailed(const ConversionJob &job, const QString &reason);
     // Right before reportWritten(): the report is written, but the task
     // warns of it (convert::warned()).
@@ -134,7 +136,8 @@ private:
     void launch(const QVector<ConversionJob> &item, const QString &identity);
     convert *makeTask(const ConversionJob &job);
     void refuse(const ConversionJob &job);
-    void taskEnded(quint64 id, bool converted, const QVector<QVariant> &general);
+    void taskEnded(quint64 id, bool converted, const QVector<QVariant> &general,
+                   const QVector<QVariant> &service);
     void release(const Running &running);
     void count(const ConversionJob &job, bool converted);
     void afterEnd();

@@ -59,18 +59,19 @@ QPDFObjectHandle linkAnnotation(const QRectF &area, const QPDFObjectHandle &targ
     return link;
 }
 
-void addLinks(QPDF &document, const std::vector<QPDFObjectHandle> &contents,
+void addLinks(QPDF &document, const std::vector<QPDFObjectHandle> &front,
               const QVector<ContentsLink> &links, const std::vector<QPDFObjectHandle> &firstPages)
 {
     for (const ContentsLink &link : links) {
-        QPDFObjectHandle page = contents.at(size_t(link.page));
+        QPDFObjectHandle page = front.at(size_t(link.page));
         QPDFObjectHandle annotations = page.getKey("/Annots");
         if (!annotations.isArray()) {
             annotations = QPDFObjectHandle::newArray();
             page.replaceKey("/Annots", annotations);
         }
         annotations.appendItem(document.makeIndirectObject(
-                linkAnnotation(link.area, firstPages.at(size_t(link.device)))));
+                linkAnnotation(link.area, link.device >= 0 ? firstPages.at(size_t(link.device))
+                                                           : front.at(size_t(link.frontPage)))));
     }
 }
 
@@ -85,6 +86,12 @@ QPDFObjectHandle copied(QPDF &to, QPDF &from, const QPDFObjectHandle &object)
 }
 
 } // namespace
+
+struct CombinedPdf::Bookmark
+{
+    std::string title; // UTF-8
+    QPDFObjectHandle page;
+};
 
 CombinedPdf::CombinedPdf(const QString &documentName)
     : m_name(documentName)
@@ -177,19 +184,23 @@ bool CombinedPdf::write(const QByteArray &contentsBytes, const ContentsPages &co
                     = QPDFPageDocumentHelper(contentsPdf).getAllPages();
             const std::vector<QPDFPageObjectHelper> reportPages
                     = QPDFPageDocumentHelper(*m_document).getAllPages();
-            if (int(drawn.size()) != contents.contentsPageCount() + contents.footerPieceCount()
-                || int(reportPages.size()) + contents.contentsPageCount()
-                           != contents.totalPageCount())
+            if (int(drawn.size()) != contents.frontPageCount() + contents.footerPieceCount()
+                || int(reportPages.size()) + contents.frontPageCount() != contents.totalPageCount())
                 throw std::runtime_error(
                         utf8(tr("die Inhaltsseiten passen nicht zu den Seiten der Berichte")));
             layFooters(drawn, contents, reportPages);
             std::vector<QPDFObjectHandle> firstPages;
             for (const Report &report : m_reports)
                 firstPages.push_back(reportPages.at(report.firstPage).getObjectHandle());
-            addLinks(*m_document, prependContents(drawn, size_t(contents.contentsPageCount())),
-                     contents.links(), firstPages);
+            const std::vector<QPDFObjectHandle> front
+                    = prependContents(drawn, size_t(contents.frontPageCount()));
+            addLinks(*m_document, front, contents.links(), firstPages);
             adoptCatalog(contentsPdf);
-            addOutline(firstPages);
+            std::vector<Bookmark> bookmarks {
+                    {utf8(tr("Termine")), front.at(size_t(contents.datesPageIndex()))}};
+            for (size_t i = 0; i < m_reports.size(); ++i)
+                bookmarks.push_back({utf8(m_reports[i].bookmark), firstPages.at(i)});
+            addOutline(bookmarks);
             noteVersion(contentsPdf);
             source->store();
         }
@@ -210,11 +221,11 @@ void CombinedPdf::layFooters(const std::vector<QPDFPageObjectHelper> &drawn,
 {
     FooterPieces pieces(*m_document);
     for (int piece = 0; piece < contents.footerPieceCount(); ++piece)
-        pieces.addPiece(drawn.at(size_t(contents.contentsPageCount()) + size_t(piece)));
+        pieces.addPiece(drawn.at(size_t(contents.frontPageCount()) + size_t(piece)));
     for (size_t i = 0; i < reportPages.size(); ++i) {
         checkNotStopped();
         pieces.layOver(reportPages.at(i),
-                       contents.footerOf(contents.contentsPageCount() + int(i) + 1));
+                       contents.footerOf(contents.frontPageCount() + int(i) + 1));
     }
 }
 
@@ -245,17 +256,17 @@ void CombinedPdf::adoptCatalog(QPDF &contents)
         m_document->getTrailer().replaceKey("/Info", copied(*m_document, contents, info));
 }
 
-void CombinedPdf::addOutline(const std::vector<QPDFObjectHandle> &firstPages)
+void CombinedPdf::addOutline(const std::vector<Bookmark> &bookmarks)
 {
     QPDF &document = *m_document;
     QPDFObjectHandle outline = document.makeIndirectObject(QPDFObjectHandle::newDictionary());
     outline.replaceKey("/Type", QPDFObjectHandle::newName("/Outlines"));
     QPDFObjectHandle previous;
-    for (size_t i = 0; i < m_reports.size(); ++i) {
+    for (const Bookmark &bookmark : bookmarks) {
         QPDFObjectHandle item = document.makeIndirectObject(QPDFObjectHandle::newDictionary());
-        item.replaceKey("/Title", QPDFObjectHandle::newUnicodeString(utf8(m_reports[i].bookmark)));
+        item.replaceKey("/Title", QPDFObjectHandle::newUnicodeString(bookmark.title));
         item.replaceKey("/Parent", outline);
-        item.replaceKey("/Dest", destination(firstPages.at(i)));
+        item.replaceKey("/Dest", destination(bookmark.page));
         if (previous.isInitialized()) {
             item.replaceKey("/Prev", previous);
             previous.replaceKey("/Next", item);
@@ -265,7 +276,7 @@ void CombinedPdf::addOutline(const std::vector<QPDFObjectHandle> &firstPages)
         previous = item;
     }
     outline.replaceKey("/Last", previous);
-    outline.replaceKey("/Count", QPDFObjectHandle::newInteger(qint64(m_reports.size())));
+    outline.replaceKey("/Count", QPDFObjectHandle::newInteger(qint64(bookmarks.size())));
     QPDFObjectHandle catalog = document.getRoot();
     catalog.replaceKey("/Outlines", outline);
     catalog.replaceKey("/PageMode", QPDFObjectHandle::newName("/UseOutlines"));

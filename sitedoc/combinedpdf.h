@@ -60,7 +60,8 @@ private:
     std::vector<QPDFObjectHandle> prependContents(const std::vector<QPDFPageObjectHelper> &drawn,
                                                   size_t contentsPages);
     void adoptCatalog(QPDF &contents);
-    void addOutline(const std::vector<QPDFObjectHandle> &firstPages);
+    struct Bookmark;
+    void addOutline(const std::vector<Bookmark> &bookmarks);
     void noteVersion(QPDF &part);
     void writeFile(const QString &output);
     // Throws once a stop is asked for.

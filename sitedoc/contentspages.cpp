@@ -1,7 +1,11 @@
 #include "sitedoc/contentspages.h"
 
 #include "report/documenttitle.h"
+#include "sitedoc/servicedates.h"
 #include "system/filenames.h"
+
+#include <algorithm>
+#include <numeric>
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -41,7 +45,29 @@ constexpr int Decimal = 10;
 enum FooterWord { BeforePage, BeforeCount, AfterCount, FooterWords };
 constexpr double PointsPerInch = 72.0;
 
+// Columns of the dates: the device's name, then the next service and the
+// next calibration, each a date with its mark beside it.
+constexpr int DueNameWidth = 2900;
+constexpr int ServiceX = LeftX + DueNameWidth + 100;
+constexpr int CalibrationX = ServiceX + 3100;
+constexpr int DueDateWidth = 1300;
+constexpr int MarkGap = 50;
+constexpr int MarkWidth = CalibrationX - ServiceX - DueDateWidth - MarkGap - 100;
+// The report's red, as its progress bars and its logo have it.
+constexpr QRgb OverdueColour = 0xE30613;
+
 const QString DateFormat = QStringLiteral("dd.MM.yyyy HH:mm");
+const QString DueDateFormat = QStringLiteral("dd.MM.yyyy");
+
+// The earlier of the two dates a device is due, for the order of the dates.
+QDate earliestDue(const ContentsDevice &device)
+{
+    if (!device.nextService.isValid())
+        return device.nextCalibration;
+    if (!device.nextCalibration.isValid())
+        return device.nextService;
+    return qMin(device.nextService, device.nextCalibration);
+}
 
 } // namespace
 
@@ -91,7 +117,7 @@ QString ContentsPages::deviceTitle(const ContentsDevice &device)
 
 int ContentsPages::firstPage(int device) const
 {
-    return m_contentsPages + 1 + m_reportPagesBefore.at(device);
+    return frontPageCount() + 1 + m_reportPagesBefore.at(device);
 }
 
 int ContentsPages::totalPageCount() const
@@ -103,6 +129,7 @@ void ContentsPages::drawContents()
 {
     m_links.clear();
     m_pieceAdvances.clear();
+    const QVector<DateRow> dateRows = placeDates();
     QVector<Entry> list = entries();
     placeEntries(&list);
     m_pageIndex = 0;
@@ -113,6 +140,7 @@ void ContentsPages::drawContents()
             turnPage();
         drawEntry(entry);
     }
+    drawDates(dateRows);
     drawFooterPieces();
 }
 
@@ -168,6 +196,9 @@ QVector<FooterPlacement> ContentsPages::footerOf(int page) const
 QVector<ContentsPages::Entry> ContentsPages::entries() const
 {
     QVector<Entry> list;
+    Entry dates;
+    dates.dates = true;
+    list.append(dates);
     for (int i = 0; i < m_devices.size(); ++i) {
         Entry entry;
         entry.device = i;
@@ -216,7 +247,13 @@ void ContentsPages::placeEntries(QVector<Entry> *list)
 
 void ContentsPages::drawEntry(const Entry &entry)
 {
-    if (entry.device >= 0) {
+    if (entry.dates) {
+        m_page.drawBox(LeftX, entry.row, NameWidth, tr("Termine"));
+        painter()->drawText(QRect(NumberX, entry.row, NumberWidth, BoxHeight), NumberFlags,
+                            QString::number(datesPageIndex() + 1));
+        m_links.append({m_pageIndex, pdfArea(QRect(LeftX, entry.row, FullWidth, BoxHeight)), -1,
+                        datesPageIndex()});
+    } else if (entry.device >= 0) {
         drawDeviceLine(entry.device, entry.row);
     } else if (entry.omission >= 0) {
         drawOmission(entry);
@@ -238,6 +275,84 @@ void ContentsPages::drawDeviceLine(int device, int row)
                    elided(FileNames::forDisplay(line.source), Qt::ElideLeft, PathWidth));
     painter()->setFont(m_page.bodyFont());
     m_links.append({m_pageIndex, pdfArea(QRect(LeftX, row, FullWidth, BoxHeight)), device});
+}
+
+// Earliest first, by the earlier of a device's two dates; a device with
+// neither stands last. The heading and the column titles open the first
+// page, the titles every further one.
+QVector<ContentsPages::DateRow> ContentsPages::placeDates()
+{
+    QVector<int> order(m_devices.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+        const QDate first = earliestDue(m_devices.at(a));
+        const QDate second = earliestDue(m_devices.at(b));
+        return first.isValid() && (!second.isValid() || first < second);
+    });
+    QVector<DateRow> rows;
+    int page = 0;
+    int row = TopY + 2 * LinePitch;
+    for (const int device : qAsConst(order)) {
+        if (row > BottomLimit) {
+            ++page;
+            row = TopY + LinePitch;
+        }
+        rows.append({device, page, row});
+        row += LinePitch;
+    }
+    m_datesPages = page + 1;
+    return rows;
+}
+
+void ContentsPages::drawDates(const QVector<DateRow> &rows)
+{
+    const int datesStart = m_pageIndex + 1;
+    turnPage();
+    m_page.cursor() = TopY;
+    m_page.drawHeading(tr("Termine"));
+    drawDateTitles(TopY + LinePitch);
+    for (const DateRow &line : rows) {
+        while (m_pageIndex < datesStart + line.page) {
+            turnPage();
+            drawDateTitles(TopY);
+        }
+        const ContentsDevice &device = m_devices.at(line.device);
+        m_page.drawBox(LeftX, line.row, DueNameWidth,
+                       elided(device.name, Qt::ElideRight, DueNameWidth));
+        drawDueDate(ServiceX, line.row, device.nextService);
+        drawDueDate(CalibrationX, line.row, device.nextCalibration);
+    }
+}
+
+void ContentsPages::drawDateTitles(int row)
+{
+    painter()->setFont(m_page.headingFont());
+    m_page.drawBox(LeftX, row, DueNameWidth, tr("Gerät"));
+    m_page.drawBox(ServiceX, row, CalibrationX - ServiceX, tr("Nächster Service"));
+    m_page.drawBox(CalibrationX, row, RightEdge - CalibrationX, tr("Nächste Kalibrierung"));
+    painter()->setFont(m_page.bodyFont());
+}
+
+// The date, or "–" when it is not known, and beside it "überfällig" (in the
+// report's red) or "fällig".
+void ContentsPages::drawDueDate(int x, int row, const QDate &date)
+{
+    m_page.drawBox(x, row, DueDateWidth,
+                   date.isValid() ? date.toString(DueDateFormat) : QStringLiteral("\u2013"));
+    switch (ServiceDates::urgency(date, m_today)) {
+    case ServiceDates::Urgency::Overdue: {
+        const QPen pen = painter()->pen();
+        painter()->setPen(QColor(OverdueColour));
+        m_page.drawBox(x + DueDateWidth + MarkGap, row, MarkWidth, tr("überfällig"));
+        painter()->setPen(pen);
+        break;
+    }
+    case ServiceDates::Urgency::Due:
+        m_page.drawBox(x + DueDateWidth + MarkGap, row, MarkWidth, tr("fällig"));
+        break;
+    case ServiceDates::Urgency::Later:
+        break;
+    }
 }
 
 void ContentsPages::drawOmission(const Entry &entry)

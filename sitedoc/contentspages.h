@@ -4,6 +4,7 @@
 #include "report/reportvolume.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QRectF>
 #include <QString>
 #include <QVector>
@@ -15,6 +16,8 @@ struct ContentsDevice
     QString date; // the configuration's date, as stored
     QString source; // the configuration file
     int pageCount = 0; // pages of its report
+    QDate nextService; // when it is due, if known
+    QDate nextCalibration;
 };
 
 // A file a combined document leaves out, and why.
@@ -24,12 +27,14 @@ struct ContentsOmission
     QString reason;
 };
 
-// A contents line as a link to the first page of its device's report.
+// A contents line as a link to the first page of its device's report, or
+// to one of the pages before the reports (the dates).
 struct ContentsLink
 {
     int page = 0; // the contents page the line stands on, from 0
     QRectF area; // in PDF points, origin at the page's bottom left
-    int device = 0; // index into the devices
+    int device = 0; // index into the devices, or -1
+    int frontPage = -1; // when device is -1: the page it leads to, from 0
 };
 
 // A piece of a report page's foot line, in place: the page after the
@@ -41,9 +46,12 @@ struct FooterPlacement
 };
 
 // The first pages of a combined document, drawn with the report's page
-// writer: the title block, "Inhalt" with one line per device and the page
-// its report begins on, then the files left out ("Nicht enthalten"). After
-// them follow the pieces of the report pages' foot lines "Seite n von N",
+// writer: the title block, "Inhalt" with a line for the dates and one per
+// device with the page its report begins on, then the files left out ("Nicht
+// enthalten"); then the dates ("Termine"): every device once with when it is
+// next due for service and calibration, earliest first, the overdue and the
+// soon due marked. Together they are the front pages. After them follow the
+// pieces of the report pages' foot lines "Seite n von N",
 // one to a page at the line's left end: the words around the numbers and
 // each digit. Every report page's foot line is laid together from them
 // (footerOf()), so that the contents need not draw a page per report page.
@@ -57,6 +65,8 @@ public:
 
     // Archival pages. Off unless set before draw().
     void setArchival(bool archival) { m_page.setArchival(archival); }
+    // The day the dates are judged by (by default the day it is made).
+    void setToday(const QDate &today) { m_today = today; }
     // The title an archival document carries.
     QString documentTitle() const;
     // Draws the pages into volume, from its first page on; the volume is
@@ -65,6 +75,9 @@ public:
 
     // Valid once draw() has drawn the pages.
     int contentsPageCount() const { return m_contentsPages; }
+    // The contents and the dates; the first of the dates follows the contents.
+    int frontPageCount() const { return m_contentsPages + m_datesPages; }
+    int datesPageIndex() const { return m_contentsPages; }
     const QVector<ContentsLink> &links() const { return m_links; }
     // The page, from 1, on which the device's report begins.
     int firstPage(int device) const;
@@ -82,6 +95,7 @@ private:
     // heading of the files left out, or one such file with its reason.
     struct Entry
     {
+        bool dates = false; // the line of the dates
         int device = -1; // or -1
         int omission = -1; // or -1
         QStringList reasonLines;
@@ -92,7 +106,19 @@ private:
         int row = 0;
     };
 
+    // Where a device's line of dates stands, from 0 among the dates pages.
+    struct DateRow
+    {
+        int device = 0;
+        int page = 0;
+        int row = 0;
+    };
+
     void drawContents();
+    QVector<DateRow> placeDates();
+    void drawDates(const QVector<DateRow> &rows);
+    void drawDateTitles(int row);
+    void drawDueDate(int x, int row, const QDate &date);
     QVector<Entry> entries() const;
     void placeEntries(QVector<Entry> *list);
     void drawEntry(const Entry &entry);
@@ -115,7 +141,9 @@ private:
     // Before each device's report, the report pages of the devices before
     // it; the last, after all of them.
     QVector<int> m_reportPagesBefore;
+    QDate m_today = QDate::currentDate();
     int m_contentsPages = 1;
+    int m_datesPages = 1;
     int m_pageIndex = 0; // the page being drawn, from 0
     QVector<ContentsLink> m_links;
     QStringList m_footerPieces; // the words, then the digits 0 to 9

@@ -4,6 +4,7 @@
 #include "engine/conversionqueue.h"
 #include "sitedoc/combinedpdf.h"
 #include "sitedoc/contentspages.h"
+#include "sitedoc/servicedates.h"
 #include "sitedoc/sitevolume.h"
 
 #include <QFileInfo>
@@ -59,7 +60,7 @@ void SiteReport::start(const QStringList &files)
         const QString partPath = tr("%1 (Gerät %2)").arg(m_target).arg(m_parts.size() + 1);
         m_partOf.insert(partPath, int(m_parts.size()));
         m_parts.append(
-                {QFileInfo(file).absoluteFilePath(), partPath, int(m_volumes.size()) - 1, {}, {}});
+                {QFileInfo(file).absoluteFilePath(), partPath, int(m_volumes.size()) - 1, {}, {}, {}});
         jobs.append({m_parts.last().source, partPath, {}, m_volumes.last()});
     }
     if (jobs.isEmpty())
@@ -91,9 +92,12 @@ int SiteReport::devicesPerVolume(int devices)
     return qBound(1, (devices + volumes - 1) / volumes, MaxDevicesPerVolume);
 }
 
-void SiteReport::keep(const ConversionJob &job, const QVector<QVariant> &general)
+void SiteReport::keep(const ConversionJob &job, const QVector<QVariant> &general,
+                      const QVector<QVariant> &service)
 {
-    m_parts[m_partOf.value(job.target)].general = general;
+    Part &part = m_parts[m_partOf.value(job.target)];
+    part.general = general;
+    part.service = service;
 }
 
 void SiteReport::leaveOut(const ConversionJob &job, const QString &reason)
@@ -168,6 +172,13 @@ ContentsDevice SiteReport::deviceOf(const Part &part)
         device.name = QFileInfo(part.source).completeBaseName();
     device.date = Config::textAt(part.general, Config::General::Date);
     device.source = part.source;
+    if (part.service.size() >= Config::Service::FieldCount) {
+        device.nextService = ServiceDates::due(part.service.at(Config::Service::LastService),
+                                               part.service.at(Config::Service::NextService));
+        device.nextCalibration
+                = ServiceDates::due(part.service.at(Config::Service::LastCalibration),
+                                    part.service.at(Config::Service::NextCalibration));
+    }
     return device;
 }
 
@@ -251,6 +262,8 @@ bool SiteReport::join(CombinedPdf *pdf, Assembly *assembly)
     const QString title = m_title.isEmpty() ? QFileInfo(m_target).completeBaseName() : m_title;
     ContentsPages contents(title, devices, omissions);
     contents.setArchival(m_archival);
+    if (m_today.isValid())
+        contents.setToday(m_today);
     SiteVolume front(m_target, m_archival, contents.documentTitle());
     QString failure;
     const bool drawn = contents.draw(front, &failure);

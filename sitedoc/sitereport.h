@@ -2,6 +2,7 @@
 
 #include "system/reportfile.h"
 
+#include <QDate>
 #include <QMap>
 #include <QObject>
 #include <QStringList>
@@ -44,6 +45,8 @@ public:
     bool reserve(QString *reason);
     // Converts the files, in this order in the document; done() follows.
     void start(const QStringList &files);
+    // The day the dates page judges by; by default the day it is made.
+    void setToday(const QDate &today) { m_today = today; }
     // Starts nothing more, drops what waits, stops the joining and waits for
     // what runs; the document is not written. done() does not follow.
     void stop();
@@ -82,6 +85,7 @@ private:
         QString partPath; // names the device's report in its volume
         int volume = 0; // the index of the volume it is drawn into
         QVector<QVariant> general; // its general settings, once written
+        QVector<QVariant> service; // and its service dates
         QString failure; // why it is left out, if it is
     };
 
@@ -95,7 +99,8 @@ private:
     };
 
     static int devicesPerVolume(int devices);
-    void keep(const ConversionJob &job, const QVector<QVariant> &general);
+    void keep(const ConversionJob &job, const QVector<QVariant> &general,
+              const QVector<QVariant> &service);
     void leaveOut(const ConversionJob &job, const QString &reason);
     void tellDone(const ConversionJob &job, bool converted);
     void startAssembly();
@@ -116,6 +121,7 @@ private:
     QVector<Part> m_parts;
     QVector<std::shared_ptr<SiteVolume>> m_volumes;
     QHash<QString, int> m_partOf; // a part's name in its volume -> its index
+    QDate m_today;
     int m_converted = 0;
     int m_failed = 0;
     bool m_written = false;

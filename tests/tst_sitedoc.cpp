@@ -34,6 +34,7 @@ private slots:
     void document_data();
     void document();
     void stoppedWhileJoining();
+    void dates();
     void contentsLines_data();
     void contentsLines();
 
@@ -245,10 +246,10 @@ void tst_SiteDoc::volumeResources()
     QPDF combined;
     combined.processFile(QFile::encodeName(target).constData());
     std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(combined).getAllPages();
-    QCOMPARE(int(pages.size()), contents.contentsPageCount() + int(fonts.size()));
+    QCOMPARE(int(pages.size()), contents.frontPageCount() + int(fonts.size()));
     QSet<int> shared;
     for (int i = 0; i < fonts.size(); ++i) {
-        QPDFObjectHandle resources = pages.at(size_t(contents.contentsPageCount()) + size_t(i))
+        QPDFObjectHandle resources = pages.at(size_t(contents.frontPageCount()) + size_t(i))
                                              .getObjectHandle()
                                              .getKey("/Resources");
         QCOMPARE(QString::fromStdString(
@@ -266,13 +267,14 @@ void tst_SiteDoc::document_data()
     QTest::addColumn<bool>("withBad"); // and a file that is not JSON, first
     QTest::addColumn<bool>("archival");
     QTest::addColumn<int>("contentsPages");
+    QTest::addColumn<int>("datesPages");
 
     QTest::newRow("examples and a bad file")
-            << QStringList {"large.json", "minimal.json", "typical.json"} << 1 << true << false
+            << QStringList {"large.json", "minimal.json", "typical.json"} << 1 << true << false << 1
             << 1;
-    QTest::newRow("forty devices, two contents pages")
-            << QStringList {"minimal.json"} << 40 << false << false << 2;
-    QTest::newRow("PDF/A") << QStringList {"typical.json", "minimal.json"} << 1 << true << true
+    QTest::newRow("forty devices, two pages of contents and of dates")
+            << QStringList {"minimal.json"} << 40 << false << false << 2 << 2;
+    QTest::newRow("PDF/A") << QStringList {"typical.json", "minimal.json"} << 1 << true << true << 1
                            << 1;
 }
 
@@ -286,6 +288,7 @@ void tst_SiteDoc::document()
     QFETCH(bool, withBad);
     QFETCH(bool, archival);
     QFETCH(int, contentsPages);
+    QFETCH(int, datesPages);
 
     const QDir dir(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag())));
     QVERIFY(dir.mkpath(QStringLiteral("single")));
@@ -320,16 +323,19 @@ void tst_SiteDoc::document()
 
     const PdfReport combined(target);
     const Jumps jumps = jumpsIn(target);
-    QCOMPARE(jumps.bookmarks.size(), singles.size());
+    // The dates come first, after the contents.
+    QCOMPARE(jumps.bookmarks.size(), singles.size() + 1);
+    QCOMPARE(jumps.bookmarks.first(), QStringLiteral("Termine"));
+    QCOMPARE(jumps.bookmarkPages.first(), contentsPages);
     QCOMPARE(jumps.linkPages, jumps.bookmarkPages);
-    int page = contentsPages;
+    int page = contentsPages + datesPages;
     for (int i = 0; i < singles.size(); ++i) {
         const PdfReport single(singles.at(i));
-        QCOMPARE(jumps.bookmarkPages.at(i), page);
+        QCOMPARE(jumps.bookmarkPages.at(i + 1), page);
         QVERIFY2(single.texts()
                          .join(QLatin1Char('\n'))
-                         .contains(jumps.bookmarks.at(i).section(QLatin1String(" ("), 0, 0)),
-                 qPrintable(jumps.bookmarks.at(i)));
+                         .contains(jumps.bookmarks.at(i + 1).section(QLatin1String(" ("), 0, 0)),
+                 qPrintable(jumps.bookmarks.at(i + 1)));
         QCOMPARE(combined.pageTexts(page, page + single.pageCount()), single.texts());
         page += single.pageCount();
     }
@@ -377,6 +383,55 @@ void tst_SiteDoc::stoppedWhileJoining()
     QCOMPARE(done.size(), 0);
     QCOMPARE(written.size(), 0);
     QCOMPARE(readFile(target), QByteArray("%PDF-1.4 stand-in, earlier"));
+}
+
+// The dates after the contents: every device once, earliest first by the
+// earlier of its two dates, against the day the document is made; one
+// without dates last.
+void tst_SiteDoc::dates()
+{
+    const QDir dir(m_dir.filePath(QStringLiteral("dates")));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
+    const QList<QPair<QByteArray, QByteArray>> devices {
+            {"Ohne Termine", R"("service": {"nextService": 90})"},
+            {"Bald", R"("service": {"lastService": "2026-12-01T08:00:00", "nextService": 20,
+                 "lastCalibration": "2026-12-01", "nextCalibration": "bald"})"},
+            {"Vorbei", R"("service": {"lastService": "2026-01-01T08:00:00", "nextService": 365,
+                   "lastCalibration": "2026-11-01T08:00:00", "nextCalibration": 30})"}};
+    QStringList files;
+    for (const auto &device : devices) {
+        files.append(
+                writeFile(dir.filePath(QString::fromLatin1(device.first) + ".json"),
+                          configuration("\"name\": \"" + device.first + "\", " + device.second)));
+    }
+    SiteReport site(dir.filePath(QStringLiteral("anlage.pdf")), QString(), false);
+    site.setToday(QDate(2026, 12, 10));
+    QSignalSpy done(&site, &SiteReport::done);
+    QString reason;
+    QVERIFY(site.reserve(&reason));
+    site.start(files);
+    QVERIFY(done.wait(60000));
+    QVERIFY(site.isWritten());
+
+    const PdfReport report(site.target());
+    QStringList rows;
+    int lastY = -1;
+    for (const PdfLine &line : report.lines()) {
+        if (line.page != 1)
+            continue;
+        if (line.centerY != lastY)
+            rows.append(line.text);
+        else
+            rows.last() += QLatin1String(" | ") + line.text;
+        lastY = line.centerY;
+    }
+    const QStringList expected {"Termine",
+                                "Gerät | Nächster Service | Nächste Kalibrierung",
+                                "Vorbei | 01.01.2027 | fällig | 01.12.2026 | überfällig",
+                                "Bald | 21.12.2026 | fällig | \u2013",
+                                "Ohne Termine | \u2013 | \u2013",
+                                "Seite 2 | von 5"};
+    QCOMPARE(rows, expected);
 }
 
 void tst_SiteDoc::contentsLines_data()
