@@ -3,6 +3,7 @@
 #include "app/opendialog.h"
 #include "engine/conversionqueue.h"
 #include "engine/convert.h"
+#include "sitedoc/sitereport.h"
 #include "system/filenames.h"
 #include "system/reportpaths.h"
 #include "widgets/cbutton.h"
@@ -91,6 +92,9 @@ const QString StyleSheet = QStringLiteral(
         "QPushButton#btnBrows:pressed{border-image:url(:/img/Folder_icon_blau.png);}\n\n"
         "QPushButton#btnKonvert{border-image:url(:/img/IconSwitch.png);}\n"
         "QPushButton#btnKonvert:pressed{border-image:url(:/img/IconSwitchInv.png);}"
+        "\n\nQPushButton#btnSite{border-image:url(:/img/SiteDocument.png);}\n"
+        "QPushButton#btnSite:pressed{border-image:url(:/img/SiteDocument_blau.png);}\n"
+        "QPushButton#btnSite:disabled{border-image:url(:/img/SiteDocument_grau.png);}"
         "\n\nQLabel#listHint{color:gray;}");
 
 // A box of refused duplicates names at most this many, and the status line
@@ -188,6 +192,9 @@ MainWindow::MainWindow(QWidget *parent)
         return askYesNo(this, title, text);
     })
     , m_queue(new ConversionQueue(this))
+    , m_chooseSiteTarget([this](const QString &start) {
+        return ListWidgetContainer::askForPdf(this, tr("Gesamtdokument speichern unter"), start);
+    })
     , m_nextSlice(new QTimer(this))
 {
     // "Convert all" on a long list makes tasks a few at a time, not all at once.
@@ -231,6 +238,10 @@ MainWindow::MainWindow(QWidget *parent)
     ui.btnBrows = makeHeaderButton(ui.widget, QStringLiteral("btnBrows"), 1.0,
                                    tr("Dateien hinzufügen"));
     ui.horizontalLayout->addWidget(ui.btnBrows);
+    ui.btnSite = makeHeaderButton(ui.widget, QStringLiteral("btnSite"), 1.0,
+                                  tr("Gesamtdokument erstellen \u2026"));
+    ui.btnSite->setEnabled(false);
+    ui.horizontalLayout->addWidget(ui.btnSite);
     ui.btnKonvert = makeHeaderButton(ui.widget, QStringLiteral("btnKonvert"), 1.0,
                                      tr("Alle konvertieren"));
     ui.horizontalLayout->addWidget(ui.btnKonvert);
@@ -270,10 +281,13 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(ui.btnBrows, &QAbstractButton::clicked, this, [this] { openFiles(); });
     connect(ui.btnKonvert, &QAbstractButton::clicked, this, &MainWindow::convertAll);
+    connect(ui.btnSite, &QAbstractButton::clicked, this, &MainWindow::makeSiteDocument);
 }
 
 MainWindow::~MainWindow()
 {
+    if (m_site)
+        m_site->stop();
     stopConversions();
 }
 
@@ -290,6 +304,16 @@ void MainWindow::setInfoBox(InfoBox box)
 void MainWindow::setQuestionBox(QuestionBox box)
 {
     m_ask = std::move(box);
+}
+
+void MainWindow::setSiteTargetChooser(TargetChooser chooser)
+{
+    m_chooseSiteTarget = std::move(chooser);
+}
+
+void MainWindow::setWorkStarter(WorkStarter starter)
+{
+    m_startWork = std::move(starter);
 }
 
 void MainWindow::setTaskStarter(TaskStarter starter)
@@ -352,7 +376,7 @@ bool MainWindow::conversionsPending() const
 
 void MainWindow::closeEvent(QCloseEvent *e)
 {
-    if (m_closing || !conversionsPending()) {
+    if (m_closing || (!conversionsPending() && !siteDocumentRunning())) {
         e->setAccepted(!conversionsPending());
         return;
     }
@@ -378,6 +402,9 @@ void MainWindow::beginClosing()
     m_addingDone = 0;
     m_addingTotal = 0;
     m_queue->dropQueued();
+    // The site document is not finished: it leaves nothing behind.
+    if (m_site)
+        m_site->stop();
     ui.centralWidget->setEnabled(false);
     setAcceptDrops(false);
     showProgress();
@@ -655,6 +682,10 @@ void MainWindow::showProgress()
         showStatus(tr("Füge hinzu \u2026 (%1 von %2)").arg(m_addingDone).arg(m_addingTotal));
         return;
     }
+    if (siteDocumentRunning()) {
+        showStatus(tr("Gesamtdokument \u2026 (%1 von %2)").arg(m_siteDone).arg(m_siteTotal));
+        return;
+    }
     // While conversions run: how far the ones started since the window was
     // last idle are.
     const int started = m_queue->startedCount() - m_countsBefore.started;
@@ -695,6 +726,13 @@ MainWindow::RowCounts MainWindow::countRows() const
 
 void MainWindow::showSummary()
 {
+    if (!m_siteNote.isEmpty()) {
+        const QString document = m_siteDocument;
+        showStatus(m_siteNote);
+        m_siteDocument = document;
+        m_status->setFocusPolicy(document.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
+        return;
+    }
     // The rows as they are now; nothing until one has been converted.
     const RowCounts counts = countRows();
     if (counts.converted == 0 && counts.failed == 0) {
@@ -719,6 +757,7 @@ void MainWindow::showSummary()
 
 void MainWindow::showStatus(const QString &text)
 {
+    m_siteDocument.clear();
     m_status->setTextFormat(Qt::PlainText);
     m_status->setTextInteractionFlags(Qt::NoTextInteraction);
     m_status->setText(text);
@@ -759,6 +798,93 @@ ListWidgetContainer *MainWindow::rowAt(int index) const
 void MainWindow::showHint()
 {
     m_hint->setVisible(ui.listWidget->count() == 0);
+    enableSiteButton();
+}
+
+void MainWindow::enableSiteButton()
+{
+    ui.btnSite->setEnabled(ui.listWidget->count() > 0 && !siteDocumentRunning());
+}
+
+bool MainWindow::siteDocumentRunning() const
+{
+    return m_site && m_site->isRunning();
+}
+
+// Every row's configuration in the list's order, into one document the user
+// names; the rows and their reports are untouched. The window goes on
+// meanwhile: the document holds the files it was started with.
+void MainWindow::makeSiteDocument()
+{
+    if (siteDocumentRunning() || ui.listWidget->count() == 0 || m_closing)
+        return;
+    QStringList files;
+    for (int i = 0; i < ui.listWidget->count(); ++i) {
+        if (const ListWidgetContainer *row = rowAt(i))
+            files.append(row->sourcePath());
+    }
+    const QString start = QFileInfo(files.constFirst())
+                                  .absoluteDir()
+                                  .filePath(tr("Gesamtdokument") + ReportPaths::PdfSuffix);
+    const QString chosen = m_chooseSiteTarget ? m_chooseSiteTarget(start) : QString();
+    if (chosen.isEmpty())
+        return;
+    auto *site = new SiteReport(QDir::cleanPath(QFileInfo(chosen).absoluteFilePath()), QString(),
+                                false, this);
+    if (m_startWork)
+        site->setStarter(m_startWork);
+    QString reason;
+    if (!site->reserve(&reason)) {
+        delete site;
+        tellSiteDocument(reason, QString());
+        return;
+    }
+    m_site = site;
+    m_siteDone = 0;
+    m_siteTotal = int(files.size());
+    connect(site, &SiteReport::deviceDone, this, [this](const QString &, int done) {
+        m_siteDone = done;
+        showProgress();
+    });
+    connect(site, &SiteReport::written, this, [this, site](const QString &target) {
+        tellSiteDocument(tr("Gesamtdokument geschrieben: %1 (%2 Geräte, %3 nicht enthalten)")
+                                 .arg(FileNames::forDisplay(QFileInfo(target).fileName()))
+                                 .arg(site->convertedCount())
+                                 .arg(site->failedCount()),
+                         target);
+    });
+    connect(site, &SiteReport::failed, this,
+            [this](const QString &why) { tellSiteDocument(why, QString()); });
+    connect(site, &SiteReport::done, this, [this, site] {
+        site->deleteLater();
+        enableSiteButton();
+        showProgress();
+    });
+    site->start(files);
+    enableSiteButton();
+    showProgress();
+}
+
+// Said in the status line until the list or its conversions change; a
+// written document opens from there, by a double click or Enter.
+void MainWindow::tellSiteDocument(const QString &text, const QString &document)
+{
+    m_siteNote = text;
+    m_siteDocument = document;
+    showProgress();
+}
+
+void MainWindow::openSiteDocument()
+{
+    const QString document = m_siteDocument;
+    ListWidgetContainer::openOnDesktop(
+            ListWidgetContainer::fileUrl(document),
+            [this, document](ListWidgetContainer::OpenResult result) {
+                if (result != ListWidgetContainer::OpenResult::Opened)
+                    showStatus(tr("Das Gesamtdokument %1 lässt sich nicht öffnen: kein Programm "
+                                  "dafür gefunden.")
+                                       .arg(FileNames::forDisplay(document)));
+            });
 }
 
 QSize MainWindow::firstSize() const
@@ -790,10 +916,24 @@ void MainWindow::fitRows()
     }
 }
 
+bool MainWindow::opensSiteDocument(QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick)
+        return true;
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui.listWidget->viewport() && event->type() == QEvent::Resize)
         fitRows();
+    if (watched == m_status && !m_siteDocument.isEmpty() && opensSiteDocument(event)) {
+        openSiteDocument();
+        return true;
+    }
     if (watched == m_status && event->type() == QEvent::KeyPress
         && m_status->textInteractionFlags() == LinkInteraction) {
         const int key = static_cast<QKeyEvent *>(event)->key();

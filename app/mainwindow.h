@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include "engine/convert.h"
+
 #include <functional>
 
 QT_BEGIN_NAMESPACE
@@ -29,6 +31,7 @@ class ConversionQueue;
 class RowDelegate;
 class convert;
 class ListWidgetContainer;
+class SiteReport;
 
 // The only window: a header with the logo, "open files" and "convert all",
 // above the list of file rows. Every row stands for one configuration file and
@@ -55,6 +58,15 @@ public:
     void setInfoBox(InfoBox box);
     void setQuestionBox(QuestionBox box);
     void setTaskStarter(TaskStarter starter);
+    // Where the site document goes: asked starting from start, with ".pdf"
+    // added and an existing file agreed to be replaced; empty for cancelled.
+    using TargetChooser = std::function<QString(const QString &start)>;
+    void setSiteTargetChooser(TargetChooser chooser);
+    // Hands the site document's work items to the pool (the conversions of
+    // one volume in order, then what follows them), as convert::startInOrder.
+    using WorkStarter = std::function<void(const QVector<convert::Conversion> &conversions,
+                                           const std::function<void()> &afterwards)>;
+    void setWorkStarter(WorkStarter starter);
 
     // The configuration file at path becomes a row, unless it is no ".json"
     // file or its PDF is in the list already.
@@ -102,6 +114,12 @@ private:
     // "Ja" to closing: waiting conversions are dropped, the window waits,
     // switched off, for the running ones.
     void beginClosing();
+    void makeSiteDocument();
+    bool siteDocumentRunning() const;
+    void enableSiteButton();
+    void tellSiteDocument(const QString &text, const QString &document);
+    void openSiteDocument();
+    static bool opensSiteDocument(QEvent *event);
     void openFiles();
     void queueAdding(const QStringList &paths, bool dropped);
     // Adds rows for a while, then lets the window hear its events.
@@ -153,6 +171,7 @@ private:
         QHBoxLayout *horizontalLayout = nullptr;
         cButton *btnLogo = nullptr;
         cButton *btnBrows = nullptr;
+        cButton *btnSite = nullptr;
         cButton *btnKonvert = nullptr;
         QListWidget *listWidget = nullptr;
     };
@@ -191,6 +210,14 @@ private:
     QStringList m_addingNotes;
     QPointer<ListWidgetContainer> m_lastFailureShown;
     bool m_closing = false;
+    // The site document being made, how far, and what became of the last.
+    QPointer<SiteReport> m_site;
+    int m_siteDone = 0;
+    int m_siteTotal = 0;
+    QString m_siteNote;
+    QString m_siteDocument; // written, while the note says so
+    TargetChooser m_chooseSiteTarget;
+    WorkStarter m_startWork;
     QTimer *m_nextSlice;
     RowDelegate *m_rowDelegate = nullptr;
 };

@@ -2,6 +2,7 @@
 #include "engine/conversionqueue.h"
 #include "system/filenames.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -16,16 +17,26 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <QFileInfo>
+#include <QRegularExpression>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include <sys/resource.h>
 
 // The window with many rows, offscreen: a folder of N configuration files
-// (default 1000) dropped on it, then "convert all".
-//   build/bench/bench_window [N]
+// (default 1000) dropped on it, then "convert all"; or, with "site", the
+// site document of its rows made with the header's button.
+//   build/bench/bench_window [N] [site]
 // It prints how many rows a second came in until all stood, the longest
 // time the event loop did not run meanwhile (the window was deaf), how long
 // the drop event itself took, how long convertAll() took and the longest
-// stall in the two seconds after it while the conversions run.
+// stall in the two seconds after it while the conversions run. With "site":
+// the time from the button to "Gesamtdokument geschrieben", the CPU time it
+// took (all threads), the longest stall meanwhile and the process's peak
+// memory (VmHWM), to be set beside `belmorand-cli -c` on the same files.
 
 namespace {
 
@@ -92,6 +103,51 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+// CPU time of the whole process so far, all threads, in ms.
+qint64 cpuMs()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return (qint64(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+// The process's peak resident memory, in MiB.
+double peakMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QRegularExpression peak(QStringLiteral("VmHWM:\\s*(\\d+) kB"));
+    const QRegularExpressionMatch found = peak.match(QString::fromLatin1(status.readAll()));
+    return found.hasMatch() ? found.captured(1).toDouble() / 1024 : 0;
+}
+
+int makeSiteDocument(MainWindow *window, QLabel *status, StallProbe *probe, const QString &target)
+{
+    window->setSiteTargetChooser([target](const QString &) { return target; });
+    probe->restart();
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 cpuBefore = cpuMs();
+    window->findChild<QAbstractButton *>(QStringLiteral("btnSite"))->click();
+    const bool written = QTest::qWaitFor(
+            [status] {
+                return status->text().startsWith(QStringLiteral("Gesamtdokument geschrieben"));
+            },
+            AddingTimeoutMs);
+    if (!written) {
+        std::fprintf(stderr, "no site document: %s\n", qPrintable(status->text()));
+        return 1;
+    }
+    std::printf("site document:                 %lld ms, CPU %lld ms, %lld bytes\n",
+                clock.elapsed(), cpuMs() - cpuBefore, QFileInfo(target).size());
+    std::printf("longest stall meanwhile:       %lld ms\n", probe->longestMs());
+    std::printf("peak memory of the window:     %.1f MiB\n", peakMiB());
+    std::printf("%s\n", qPrintable(status->text()));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -103,6 +159,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     ConversionQueue::prepareProcess(ConversionQueue::LogoJpeg::FromPlugins);
     const int count = argc > 1 ? std::atoi(argv[1]) : DefaultFileCount;
+    const bool site = argc > 2 && std::strcmp(argv[2], "site") == 0;
 
     QTemporaryDir dir;
     if (!dir.isValid() || count <= 0 || !makeConfigurations(dir.path(), count)) {
@@ -141,6 +198,14 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "only %d of %d rows within %d ms\n", list->count(), count,
                      AddingTimeoutMs);
         return 1;
+    }
+
+    if (site) {
+        std::printf("rows:                          %d (in %lld ms)\n", count, addingMs);
+        const int result = makeSiteDocument(
+                window, status, &probe, QDir(dir.path()).filePath(QStringLiteral("anlage.pdf")));
+        delete window;
+        return result;
     }
 
     probe.restart();

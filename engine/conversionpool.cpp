@@ -13,7 +13,8 @@ ConversionPool::ConversionPool(QObject *parent)
 
 ConversionPool::~ConversionPool()
 {
-    stopAll();
+    // An owner with nothing in the pool leaves the others' work alone.
+    stopAll(isBusy());
 }
 
 void ConversionPool::start(convert *task, const QString &sourcePath, const QString &pdfPath)
@@ -37,11 +38,14 @@ void ConversionPool::adopt(convert *task)
     m_tasks.append(task);
 }
 
-void ConversionPool::stopAll()
+void ConversionPool::stopAll(bool dropQueued)
 {
     // Order matters: a task object may go only once its run() has returned.
-    QThreadPool::globalInstance()->clear();
-    waitForAll();
+    if (dropQueued)
+        QThreadPool::globalInstance()->clear();
+    if (isBusy())
+        QThreadPool::globalInstance()->waitForDone();
+    collect();
 }
 
 void ConversionPool::waitForAll()

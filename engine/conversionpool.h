@@ -30,9 +30,10 @@ public:
     // Owns a task that is started by other means (a test's own starter).
     void adopt(convert *task);
 
-    // Drops the tasks that have not begun, waits for the running ones and
-    // frees every task. Call on the thread that created the tasks.
-    void stopAll();
+    // Drops the tasks that have not begun (the pool's whole queue, when
+    // dropQueued), waits for the running ones and frees every task. Call on
+    // the thread that created the tasks.
+    void stopAll(bool dropQueued = true);
     // Waits until every task has run, drops none, and frees them.
     void waitForAll();
 

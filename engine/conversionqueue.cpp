@@ -136,16 +136,29 @@ void ConversionQueue::stop()
     // Those never begun stay counted: ended they are not.
     m_waiting.clear();
     m_blocked.clear();
-    QThreadPool::globalInstance()->clear();
-    QThreadPool::globalInstance()->waitForDone();
-    // How the running ones ended, before their tasks go: a report finished
-    // in the last moment is told like any other.
-    QCoreApplication::sendPostedEvents(this);
+    // With nothing of its own in the pool, the pool's other work (another
+    // queue's) is none of its business.
+    const bool running = !m_running.isEmpty();
+    if (running) {
+        QThreadPool::globalInstance()->clear();
+        QThreadPool::globalInstance()->waitForDone();
+        // How the running ones ended, before their tasks go: a report
+        // finished in the last moment is told like any other.
+        QCoreApplication::sendPostedEvents(this);
+    }
     // What is left was dropped unbegun; its tasks go with the pool's.
-    m_pool->stopAll();
+    m_pool->stopAll(running);
     m_running.clear();
     m_writers.clear();
     m_itemsInFlight = 0;
+}
+
+void ConversionQueue::cancelRunning()
+{
+    for (const Running &running : qAsConst(m_running)) {
+        if (running.task)
+            running.task->cancel();
+    }
 }
 
 void ConversionQueue::settleLater()

@@ -88,6 +88,9 @@ public:
     // Starts nothing more, drops the jobs waiting, waits for the running
     // ones and tells how they ended. Call on the queue's thread.
     void stop();
+    // Asks the running tasks to end at their next step, writing nothing
+    // (before a stop() that need not wait for whole reports).
+    void cancelRunning();
 
     int startedCount() const { return m_started; } // counted: given, not withdrawn or held
     int endedCount() const { return m_ended; }

@@ -11,7 +11,8 @@ render() { # svg-base-name width height
 
 render quorvalisLogoMain 1000 241
 for icon in Folder_icon Folder_icon_blau IconSwitch IconSwitchInv \
-            btnClose btnCloseInv Edit Edit_blau Edit_grau IconSwitch_grau; do
+            btnClose btnCloseInv Edit Edit_blau Edit_grau IconSwitch_grau \
+            SiteDocument SiteDocument_blau SiteDocument_grau; do
     render "$icon" 142 142
 done
 

@@ -59,8 +59,12 @@ void SiteReport::start(const QStringList &files)
         // document in what the conversion may say.
         const QString partPath = tr("%1 (Gerät %2)").arg(m_target).arg(m_parts.size() + 1);
         m_partOf.insert(partPath, int(m_parts.size()));
-        m_parts.append(
-                {QFileInfo(file).absoluteFilePath(), partPath, int(m_volumes.size()) - 1, {}, {}, {}});
+        m_parts.append({QFileInfo(file).absoluteFilePath(),
+                        partPath,
+                        int(m_volumes.size()) - 1,
+                        {},
+                        {},
+                        {}});
         jobs.append({m_parts.last().source, partPath, {}, m_volumes.last()});
     }
     if (jobs.isEmpty())
@@ -68,9 +72,22 @@ void SiteReport::start(const QStringList &files)
     m_queue->add(jobs);
 }
 
+void SiteReport::setStarter(const std::function<void(const QVector<convert::Conversion> &,
+                                                     const std::function<void()> &)> &starter)
+{
+    m_queue->setStarter(starter);
+}
+
+bool SiteReport::isRunning() const
+{
+    return !m_parts.isEmpty() && !m_finished && !m_stopping;
+}
+
 void SiteReport::stop()
 {
     m_stopping = true;
+    // No report of the document is wanted any more: none need be finished.
+    m_queue->cancelRunning();
     m_queue->stop();
     if (m_assembly)
         m_assembly->wait();
@@ -152,6 +169,7 @@ void SiteReport::assembled(const Assembly &assembly)
                                     .arg(lost.key(), QString::number(lost.value()), m_target);
         emit devicesLost(missing, lost.value());
     }
+    m_finished = true;
     m_written = assembly.written;
     if (m_written) {
         emit written(m_target);

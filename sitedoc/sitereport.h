@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/convert.h"
 #include "system/reportfile.h"
 
 #include <QDate>
@@ -45,6 +46,12 @@ public:
     bool reserve(QString *reason);
     // Converts the files, in this order in the document; done() follows.
     void start(const QStringList &files);
+    // Hands the conversions to the pool (tests: to their own starter), as
+    // ConversionQueue::setStarter().
+    void setStarter(const std::function<void(const QVector<convert::Conversion> &,
+                                             const std::function<void()> &)> &starter);
+    // Started, and neither done nor stopped.
+    bool isRunning() const;
     // The day the dates page judges by; by default the day it is made.
     void setToday(const QDate &today) { m_today = today; }
     // Starts nothing more, drops what waits, stops the joining and waits for
@@ -125,6 +132,7 @@ private:
     int m_converted = 0;
     int m_failed = 0;
     bool m_written = false;
+    bool m_finished = false;
     std::atomic<bool> m_stopping {false};
     std::unique_ptr<QThread> m_assembly;
 };

@@ -3,6 +3,7 @@
 #include "app/qttranslations.h"
 #include "engine/conversionqueue.h"
 #include "engine/convert.h"
+#include "pdfreport.h"
 #include "system/filenames.h"
 #include "system/reportfile.h"
 #include "system/reportpaths.h"
@@ -81,6 +82,8 @@ private slots:
     void removeRowsWhileConverting();
     void removedRowWritesNothing();
     void closeAsks();
+    void siteDocument_data();
+    void siteDocument();
     void closeWaitsForRunning();
     void qtTextsGerman();
 };
@@ -294,11 +297,17 @@ void tst_MainWindow::header()
     auto *logo = h.window.findChild<cButton *>(QStringLiteral("btnLogo"));
     QVERIFY(logo->height() >= 60);
     QCOMPARE(logo->width(), int(logo->height() * 1000.0 / 241.0));
-    for (const char *name : {"btnBrows", "btnKonvert"}) {
+    int left = 0;
+    for (const char *name : {"btnBrows", "btnSite", "btnKonvert"}) {
         auto *icon = h.window.findChild<cButton *>(QLatin1String(name));
         QCOMPARE(icon->width(), icon->height());
         QCOMPARE(icon->height(), logo->height());
+        QVERIFY2(icon->x() > left, name); // in this order
+        left = icon->x();
     }
+    auto *site = h.window.findChild<cButton *>(QStringLiteral("btnSite"));
+    QCOMPARE(site->toolTip(), QStringLiteral("Gesamtdokument erstellen \u2026"));
+    QVERIFY(!site->isEnabled()); // nothing to put in it yet
     QCOMPARE(logo->focusPolicy(), Qt::NoFocus);
     QCOMPARE(h.window.findChild<cButton *>(QStringLiteral("btnBrows"))->toolTip(),
              QStringLiteral("Dateien hinzufügen"));
@@ -312,8 +321,10 @@ void tst_MainWindow::header()
     QVERIFY(hint->isVisible());
     h.open({QStringLiteral("/in/a.json")});
     QVERIFY(!hint->isVisible());
+    QVERIFY(site->isEnabled());
     press(h.rows().first(), "btnDelete");
     QVERIFY(hint->isVisible());
+    QVERIFY(!site->isEnabled());
 
     // No narrower than a row that shows a file name of some 20 characters whole.
     h.open({QStringLiteral("/home/techniker/Projekte/Kunde Nord/anlage_07_halle3.json")});
@@ -340,7 +351,7 @@ void tst_MainWindow::styleSheetImages_data()
 {
     QTest::addColumn<bool>("row");
     QTest::addColumn<int>("images");
-    QTest::newRow("window") << false << 5;
+    QTest::newRow("window") << false << 8; // the site button's three looks too
     QTest::newRow("row") << true << 8; // with the switched-off look of two buttons
 }
 
@@ -1314,6 +1325,76 @@ void tst_MainWindow::closeWaitsForRunning()
     emit h.starts.first().task->finished();
     QTRY_VERIFY(!h.window.isVisible());
     QCOMPARE(h.starts.size(), running); // the waiting one never began
+}
+
+void tst_MainWindow::siteDocument_data()
+{
+    QTest::addColumn<bool>("closeMeanwhile"); // the work never runs; the window is closed
+    QTest::newRow("written") << false;
+    QTest::newRow("closed while it is made") << true;
+}
+
+// The header's site button makes one document of every row's file, in the
+// list's order, on the pool; the rows stay as they are. Closed meanwhile,
+// the window leaves no document and no temporary file.
+void tst_MainWindow::siteDocument()
+{
+    QFETCH(bool, closeMeanwhile);
+    TestFolder dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("tmp")));
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    const bool hadTmpdir = qEnvironmentVariableIsSet("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.filePath(QStringLiteral("tmp"))));
+    const auto restore
+            = qScopeGuard([&] { hadTmpdir ? qputenv("TMPDIR", tmpdir) : qunsetenv("TMPDIR"); });
+
+    Harness h(!closeMeanwhile);
+    int asked = 0;
+    h.window.setQuestionBox([&](const QString &, const QString &) { return ++asked > 0; });
+    QString offered;
+    const QString target = dir.filePath(QStringLiteral("Anlage Nord.pdf"));
+    h.window.setSiteTargetChooser([&](const QString &start) {
+        offered = start;
+        return target;
+    });
+    h.window.setWorkStarter([closeMeanwhile](const QVector<convert::Conversion> &conversions,
+                                             const std::function<void()> &afterwards) {
+        if (!closeMeanwhile)
+            convert::startInOrder(conversions, afterwards);
+    });
+    h.open(copyExamples(dir.path()));
+    h.window.show();
+    auto *site = h.window.findChild<cButton *>(QStringLiteral("btnSite"));
+    site->click();
+    QVERIFY(!site->isEnabled());
+    QCOMPARE(offered, dir.filePath(QStringLiteral("Gesamtdokument.pdf")));
+
+    if (closeMeanwhile) {
+        QCOMPARE(h.status(), QStringLiteral("Gesamtdokument \u2026 (0 von 3)"));
+        QVERIFY(h.window.close());
+        QCOMPARE(asked, 1);
+        QVERIFY(!QFile::exists(target));
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(
+                h.status(),
+                QStringLiteral("Gesamtdokument geschrieben: Anlage Nord.pdf (3 Geräte, 0 nicht "
+                               "enthalten)"),
+                60000);
+        QVERIFY(site->isEnabled());
+        const PdfReport document(target);
+        QVERIFY(document.find(QStringLiteral("Anlage Nord")));
+        QVERIFY(document.find(QStringLiteral("Termine")));
+        for (ListWidgetContainer *row : h.rows())
+            QCOMPARE(row->conversion(), ListWidgetContainer::Conversion::Idle);
+        // The rows' own conversions go on beside a document just made.
+        h.window.convertAll();
+        site->click();
+        for (ListWidgetContainer *row : h.rows())
+            QTRY_COMPARE_WITH_TIMEOUT(row->conversion(), ListWidgetContainer::Conversion::Finished,
+                                      60000);
+    }
+    QCOMPARE(filesIn(dir.filePath(QStringLiteral("tmp"))).filter(QStringLiteral("belmorand")),
+             QStringList());
 }
 
 void tst_MainWindow::qtTextsGerman()

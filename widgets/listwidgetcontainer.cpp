@@ -87,14 +87,14 @@ QString finalTarget(const QString &chosen)
 
 // The file dialog's own question, from Qt's translations, about the name that
 // will really be written.
-bool agreedToReplace(QWidget *parent, const QString &target)
+bool agreedToReplace(QWidget *parent, const QString &caption, const QString &target)
 {
     const QString question
             = QCoreApplication::translate("QFileDialog",
                                           "%1 already exists.\nDo you want to replace it?")
                       .arg(QFileInfo(target).fileName());
-    return QMessageBox::warning(parent, ListWidgetContainer::tr("Speichern unter"), question,
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+    return QMessageBox::warning(parent, caption, question, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No)
            == QMessageBox::Yes;
 }
 
@@ -102,11 +102,11 @@ bool agreedToReplace(QWidget *parent, const QString &target)
 // (a native dialog even before its default suffix), so it asks nothing and
 // the question is put here, about the final name. "No" goes back to the
 // dialog at that name.
-QString askUserForTarget(QWidget *parent, const QString &currentTarget)
+QString askUserForTarget(QWidget *parent, const QString &caption, const QString &currentTarget)
 {
     QString start = currentTarget;
     for (;;) {
-        QFileDialog dialog(parent, ListWidgetContainer::tr("Speichern unter"), start,
+        QFileDialog dialog(parent, caption, start,
                            ListWidgetContainer::tr("PDF-Dokumente (*.pdf)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("pdf"));
@@ -114,7 +114,7 @@ QString askUserForTarget(QWidget *parent, const QString &currentTarget)
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         QString target = finalTarget(dialog.selectedFiles().constFirst());
-        if (!QFileInfo::exists(target) || agreedToReplace(parent, target))
+        if (!QFileInfo::exists(target) || agreedToReplace(parent, caption, target))
             return target;
         start = target;
     }
@@ -166,7 +166,7 @@ bool runXdgOpen(const QUrl &url, const ListWidgetContainer::OpenDone &done)
 }
 #endif
 
-void openOnDesktop(const QUrl &url, const ListWidgetContainer::OpenDone &done)
+void openFileOnDesktop(const QUrl &url, const ListWidgetContainer::OpenDone &done)
 {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     if (runXdgOpen(url, done))
@@ -178,7 +178,7 @@ void openOnDesktop(const QUrl &url, const ListWidgetContainer::OpenDone &done)
 
 // A local path as a URL by its bytes, so that a name that is not UTF-8 names
 // the same file for the program that opens it.
-QUrl fileUrl(const QString &path)
+QUrl urlOfFile(const QString &path)
 {
     return QUrl::fromEncoded(QByteArrayLiteral("file://")
                              + QFile::encodeName(path).toPercentEncoding("/"));
@@ -300,7 +300,9 @@ cButton *makeButton(QWidget *row, const QString &name, const QString &toolTip)
 ListWidgetContainer::ListWidgetContainer(QWidget *parent, QString path, QString sourcePath)
     : QWidget(parent)
     // Over the window, not centred on the screen.
-    , m_chooseTarget([this](const QString &target) { return askUserForTarget(window(), target); })
+    , m_chooseTarget([this](const QString &target) {
+        return askForPdf(window(), tr("Speichern unter"), target);
+    })
     , m_openUrl(openOnDesktop)
 {
     auto *layout = new QHBoxLayout(this);
@@ -377,6 +379,22 @@ void ListWidgetContainer::shareStyle(QWidget *holder)
 }
 
 ListWidgetContainer::~ListWidgetContainer() = default;
+
+QString ListWidgetContainer::askForPdf(QWidget *parent, const QString &caption,
+                                       const QString &start)
+{
+    return askUserForTarget(parent, caption, start);
+}
+
+void ListWidgetContainer::openOnDesktop(const QUrl &url, const OpenDone &done)
+{
+    openFileOnDesktop(url, done);
+}
+
+QUrl ListWidgetContainer::fileUrl(const QString &path)
+{
+    return urlOfFile(path);
+}
 
 void ListWidgetContainer::setPath(const QString &target)
 {

@@ -42,6 +42,15 @@ public:
     ListWidgetContainer(QWidget *parent, QString path, QString sourcePath = QString());
     ~ListWidgetContainer() override;
 
+    // The ways to the desktop a row takes, for the window's own files too:
+    // asks, over parent, for a PDF to write (".pdf" added, an existing file
+    // agreed to be replaced); an empty result means cancelled.
+    static QString askForPdf(QWidget *parent, const QString &caption, const QString &start);
+    // Hands url to the desktop's program for it.
+    static void openOnDesktop(const QUrl &url, const OpenDone &done);
+    // A local path as a URL by its bytes.
+    static QUrl fileUrl(const QString &path);
+
     // Gives holder the rows' style sheet, for every row made inside it later:
     // a list of many rows parses it once, not once per row. A row elsewhere
     // sets it on itself.
