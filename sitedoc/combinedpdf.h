@@ -40,17 +40,17 @@ public:
     // the streams. False, with the reason, for bytes that are no readable
     // PDF; they then count as a volume without pages. Volumes are numbered
     // from 0 in the order they are added.
-    bool addVolume(const QByteArray &volume, QString *reason);
+    bool addVolume(const QByteArray &bytes, QString *reason);
     // Puts pageCount pages of volume, from firstPage (from 0), next in the
     // document as one device's report, under bookmark. False, with the
     // reason, when the volume has no such pages.
     bool addReport(int volume, int firstPage, int pageCount, const QString &bookmark,
                    QString *reason);
 
-    // contentsPdf holds the contents pages as drawn, then the pieces of the
+    // contentsBytes hold the contents pages as drawn, then the pieces of the
     // foot lines. Writes the whole document to output.
-    bool write(const QByteArray &contentsPdf, const ContentsPages &contents, const QString &output,
-               QString *reason);
+    bool write(const QByteArray &contentsBytes, const ContentsPages &contents,
+               const QString &output, QString *reason);
 
 private:
     Q_DISABLE_COPY(CombinedPdf)

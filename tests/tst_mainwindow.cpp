@@ -1352,7 +1352,7 @@ void tst_MainWindow::siteDocument()
     int asked = 0;
     h.window.setQuestionBox([&](const QString &, const QString &) { return ++asked > 0; });
     QString offered;
-    const QString target = dir.filePath(QStringLiteral("Anlage Nord.pdf"));
+    QString target = dir.filePath(QStringLiteral("Anlage Nord.pdf"));
     h.window.setSiteTargetChooser([&](const QString &start) {
         offered = start;
         return target;
