@@ -161,12 +161,14 @@ void SiteReport::assembled(const Assembly &assembly)
     for (auto lost = assembly.lost.cbegin(); lost != assembly.lost.cend(); ++lost) {
         m_converted -= lost.value();
         m_failed += lost.value();
+        QString cause = lost.key();
+        if (!cause.endsWith(QLatin1Char('.')))
+            cause += QLatin1Char('.');
         const QString missing
-                = lost.value() == 1
-                          ? tr("%1 Ein Gerät fehlt deshalb im Gesamtdokument %2.")
-                                    .arg(lost.key(), m_target)
-                          : tr("%1 %2 Geräte fehlen deshalb im Gesamtdokument %3.")
-                                    .arg(lost.key(), QString::number(lost.value()), m_target);
+                = lost.value() == 1 ? tr("%1 Ein Gerät fehlt deshalb im Gesamtdokument %2.")
+                                              .arg(cause, m_target)
+                                    : tr("%1 %2 Geräte fehlen deshalb im Gesamtdokument %3.")
+                                              .arg(cause, QString::number(lost.value()), m_target);
         emit devicesLost(missing, lost.value());
     }
     m_finished = true;
@@ -254,7 +256,10 @@ bool SiteReport::join(CombinedPdf *pdf, Assembly *assembly)
                 assembly->leftOut.append(i);
             } else {
                 part.failure = volumeFailure;
-                ++assembly->lost[volumeFailure];
+                // Once one volume is lost (a full disk, say), those after
+                // it are mostly lost to the same cause: it is told once.
+                ++assembly->lost[assembly->lost.isEmpty() ? volumeFailure
+                                                          : assembly->lost.firstKey()];
             }
         }
         omissions.append({part.source, part.failure});
