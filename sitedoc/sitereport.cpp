@@ -137,10 +137,10 @@ void SiteReport::startAssembly()
         return;
     m_assembly.reset(QThread::create([this] {
         m_assembled = assemble();
-        // The parts and the outcome are the report's thread's again once
-        // it has joined this one.
-        ThreadHandOff::release(&m_assembled);
         QMetaObject::invokeMethod(this, &SiteReport::assembled, Qt::QueuedConnection);
+        // The parts, the outcome and the event just posted are the report's
+        // thread's again once it has joined this one.
+        ThreadHandOff::release(&m_assembled);
     }));
     // Its name tells a look at the process (top -H, a benchmark) that the
     // joining runs.
