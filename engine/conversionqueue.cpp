@@ -4,6 +4,7 @@
 #include "report/reportlogo.h"
 #include "report/reportvolume.h"
 #include "system/heapreuse.h"
+#include "system/threadhandoff.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -246,10 +247,13 @@ convert *ConversionQueue::makeTask(const ConversionJob &job)
             task, &convert::finished, task,
             [task, records] {
                 *records = {task->general, task->service};
+                ThreadHandOff::release(records.get());
             },
             Qt::DirectConnection);
-    connect(task, &convert::finished, this,
-            [this, id, records] { taskEnded(id, true, records->first, records->second); });
+    connect(task, &convert::finished, this, [this, id, records] {
+        ThreadHandOff::acquire(records.get());
+        taskEnded(id, true, records->first, records->second);
+    });
     connect(task, &convert::aborted, this, [this, id] { taskEnded(id, false, {}, {}); });
     return task;
 }

@@ -6,6 +6,7 @@
 #include "sitedoc/contentspages.h"
 #include "sitedoc/servicedates.h"
 #include "sitedoc/sitevolume.h"
+#include "system/threadhandoff.h"
 
 #include <QFileInfo>
 #include <QThread>
@@ -90,7 +91,7 @@ void SiteReport::stop()
     m_queue->cancelRunning();
     m_queue->stop();
     if (m_assembly)
-        m_assembly->wait();
+        joinAssembly();
 }
 
 bool SiteReport::stopRequested() const
@@ -135,9 +136,11 @@ void SiteReport::startAssembly()
     if (m_stopping || m_assembly)
         return;
     m_assembly.reset(QThread::create([this] {
-        const Assembly assembly = assemble();
-        QMetaObject::invokeMethod(
-                this, [this, assembly] { assembled(assembly); }, Qt::QueuedConnection);
+        m_assembled = assemble();
+        QMetaObject::invokeMethod(this, &SiteReport::assembled, Qt::QueuedConnection);
+        // The parts, the outcome and the event just posted are the report's
+        // thread's again once it has joined this one.
+        ThreadHandOff::release(&m_assembled);
     }));
     // Its name tells a look at the process (top -H, a benchmark) that the
     // joining runs.
@@ -146,9 +149,16 @@ void SiteReport::startAssembly()
     emit joiningStarted();
 }
 
-void SiteReport::assembled(const Assembly &assembly)
+void SiteReport::joinAssembly()
 {
     m_assembly->wait();
+    ThreadHandOff::acquire(&m_assembled);
+}
+
+void SiteReport::assembled()
+{
+    joinAssembly();
+    const Assembly &assembly = m_assembled;
     if (m_stopping)
         return; // stopped meanwhile: nothing is told any more
     for (const int index : assembly.leftOut) {

@@ -111,7 +111,8 @@ private:
     void leaveOut(const ConversionJob &job, const QString &reason);
     void tellDone(const ConversionJob &job, bool converted);
     void startAssembly();
-    void assembled(const Assembly &assembly);
+    void assembled();
+    void joinAssembly();
     bool stopRequested() const;
     Assembly assemble();
     bool join(CombinedPdf *pdf, Assembly *assembly);
@@ -135,4 +136,5 @@ private:
     bool m_finished = false;
     std::atomic<bool> m_stopping {false};
     std::unique_ptr<QThread> m_assembly;
+    Assembly m_assembled; // written by the joining's thread
 };
