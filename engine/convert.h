@@ -125,6 +125,13 @@ public:
     bool isCancelled() const { return m_cancelled.load(); }
 
     void readConfiguration(const QJsonObject &root);
+    // Reads the file at sourcePath into the document with run()'s checks
+    // and refusals, and writes nothing: false, with the reason, when the
+    // file is refused. root, if given, receives the file's root object.
+    bool readSource(const QString &sourcePath, QString *reason, QJsonObject *root = nullptr);
+    // What a report of the file whose root this is would be warned of
+    // (warned()); empty for nothing.
+    QString warningFor(const QJsonObject &root) const;
 
     // Writes the report for the document read last. The file appears at the
     // target only when complete; on failure *reason says why and an earlier
@@ -214,7 +221,7 @@ private:
     void fail(const QString &reason);
     // Refuses, with the reason, a text that is not JSON or holds no document;
     // a text in UTF-16 or UTF-32 with a byte order mark is decoded to UTF-8.
-    bool checkSyntax(QByteArray *bytes);
+    bool checkSyntax(QByteArray *bytes, QString *reason) const;
 
     void readOutputs(const QJsonArray &array);
     void readDisplay(const QJsonObject &object);
