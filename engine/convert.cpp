@@ -322,6 +322,27 @@ void convert::drawReport()
     drawSections();
 }
 
+QVector<PrintedField> convert::printedFields()
+{
+    QVector<PrintedField> fields;
+    m_fields.list(&fields);
+    m_page.layOutOnly();
+    drawReport();
+    m_page.stopDrawing();
+    m_fields.draw();
+    return fields;
+}
+
+int convert::drawOn(QPainter *painter, QPdfWriter *writer, const QVector<bool> &marked)
+{
+    m_fields.draw(marked);
+    m_page.drawOn(painter, writer);
+    drawReport();
+    m_page.stopDrawing();
+    m_fields.draw();
+    return m_page.pagesDrawn();
+}
+
 bool convert::checkNotStopped(const QString &target, QString *reason) const
 {
     if (!stopRequested())
