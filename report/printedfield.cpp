@@ -7,6 +7,7 @@ void FieldPrinter::draw(const QVector<bool> &marked)
     m_listed = nullptr;
     m_marked = marked;
     m_noted = 0;
+    m_lastMarked = {};
 }
 
 void FieldPrinter::list(QVector<PrintedField> *fields)
@@ -36,7 +37,11 @@ void FieldPrinter::note(PageWriter &page, int x, int row, const QString &label, 
                           x,
                           row});
     } else if (number < m_marked.size() && m_marked.at(number)) {
-        page.drawMarginMark(row);
+        // Both values of a row may have changed: one bar for the line.
+        const QPair<int, int> line(page.pagesDrawn(), row);
+        if (line != m_lastMarked)
+            page.drawMarginMark(row);
+        m_lastMarked = line;
     }
 }
 

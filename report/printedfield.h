@@ -2,6 +2,7 @@
 
 #include "engine/configfields.h"
 
+#include <QPair>
 #include <QString>
 #include <QVector>
 
@@ -54,6 +55,7 @@ private:
     QVector<PrintedField> *m_listed = nullptr;
     QVector<bool> m_marked;
     int m_noted = 0;
+    QPair<int, int> m_lastMarked; // the page and row marked last
     Config::Section m_section = Config::Section::General;
     int m_entry = 0;
     QString m_heading;
