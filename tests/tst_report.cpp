@@ -26,6 +26,7 @@ private slots:
     void changes();
     void changeReport_data();
     void changeReport();
+    void changeListOverPages();
 
 private:
     QString pdfFor(const char *tag) const
@@ -670,6 +671,42 @@ void tst_Report::changeReport()
                                         Layout::ChangeMarkWidth, Layout::BoxHeight);
         QVERIFY2(isMarked ? ink > 0.5 : ink == 0, qPrintable(describe(want)));
     }
+}
+
+// A list longer than a page goes on with its header on the next; a value
+// longer than its column wraps, and one longer than four lines is cut.
+void tst_Report::changeListOverPages()
+{
+    QByteArray relais;
+    for (int i = 0; i < 50; ++i)
+        relais += R"(, {"measure": {"measure": "CO2"}})";
+    const QString longName = QStringLiteral("Abluft ") + QString(300, QLatin1Char('x'));
+    const QString tag = pdfFor("long list").chopped(4);
+    const QString earlier = writeFile(tag + QLatin1String("-vorher.json"), Found);
+    const QString later = writeFile(tag + QLatin1String("-nachher.json"),
+                                    found({{"\"PRESSURE\"}}]", "\"PRESSURE\"}}" + relais + "]"},
+                                           {"\"Abluft\"", "\"" + longName.toUtf8() + "\""}}));
+    const QString pdf = tag + QLatin1String("-aenderungen.pdf");
+    const ChangeReportOutcome outcome = writeChangeReport({earlier, later, pdf}, false);
+    QVERIFY2(outcome.written, qPrintable(outcome.reason));
+
+    const PdfReport report(pdf);
+    QCOMPARE(report.find(QStringLiteral("Ordano Protokoll vom:"))->page, 2);
+    QCOMPARE(report.pageTexts(1, 2).value(0), QStringLiteral("Abschnitt"));
+    QCOMPARE(report.texts().count(QStringLiteral("neu")), 50);
+    // The row of the name: label, the old value, the new one in four lines.
+    const int label = report.indexOf(QStringLiteral("Name"));
+    QVERIFY(label > 0);
+    const QVector<PdfLine> &lines = report.lines();
+    QCOMPARE(report.texts().mid(label, 3), QStringList({"Name", "Abluft", "Abluft"}));
+    const PdfLine &first = lines.at(label + 2);
+    for (int line = 1; line < 4; ++line) {
+        QCOMPARE(lines.at(label + 2 + line).x, first.x);
+        QVERIFY(qAbs(lines.at(label + 2 + line).centerY - first.centerY - 250 * line) < 5);
+    }
+    QVERIFY(lines.at(label + 5).text.endsWith(QStringLiteral("x\u2026")));
+    for (const PdfLine &line : lines)
+        QVERIFY2(line.boxY() < Layout::BottomLimit, qPrintable(describe(line)));
 }
 
 QTEST_MAIN(tst_Report)
