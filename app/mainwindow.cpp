@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/comparewithearlier.h"
 #include "app/opendialog.h"
 #include "engine/conversionqueue.h"
 #include "engine/convert.h"
@@ -196,7 +197,9 @@ MainWindow::MainWindow(QWidget *parent)
         return ListWidgetContainer::askForPdf(this, tr("Gesamtdokument speichern unter"), start);
     })
     , m_nextSlice(new QTimer(this))
+    , m_compare(new CompareWithEarlier(this))
 {
+    connect(m_compare, &CompareWithEarlier::notice, this, &MainWindow::showStatus);
     // "Convert all" on a long list makes tasks a few at a time, not all at once.
     m_queue->setMaxInFlight(ConversionQueue::defaultInFlight());
     connectQueue();
@@ -518,6 +521,7 @@ void MainWindow::addRow(QListWidgetItem *item, const QString &source, const QStr
     auto *row = new ListWidgetContainer(ui.listWidget->viewport(), target, source);
     connect(row, &ListWidgetContainer::deleteMe, row, [this, row, item] { removeRow(row, item); });
     connect(row, &ListWidgetContainer::konvertMe, this, [this, row] { convertSingle(row); });
+    connect(row, &ListWidgetContainer::compareMe, this, [this, row] { compareWithEarlier(row); });
     connect(row, &ListWidgetContainer::notice, this, &MainWindow::showStatus);
     // Tab may lead to a row below the visible part: Enter there would
     // convert a row one cannot see.
@@ -668,6 +672,11 @@ void MainWindow::convertSingle(ListWidgetContainer *W)
     m_jobOfRow.insert(W, id);
     m_rowOfJob.insert(id, W);
     showProgress();
+}
+
+void MainWindow::compareWithEarlier(ListWidgetContainer *row)
+{
+    m_compare->compare(row->sourcePath(), row->path());
 }
 
 void MainWindow::showProgress()

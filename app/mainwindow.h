@@ -27,6 +27,7 @@ class QUrl;
 QT_END_NAMESPACE
 
 class cButton;
+class CompareWithEarlier;
 class ConversionQueue;
 class RowDelegate;
 class convert;
@@ -91,6 +92,9 @@ signals:
 public slots:
     void convertAll();
     void convertSingle(ListWidgetContainer *W);
+    // A change report from an earlier state of the row's configuration,
+    // beside its report; asked for and told of by m_compare.
+    void compareWithEarlier(ListWidgetContainer *row);
 
 protected:
     void closeEvent(QCloseEvent *e) override;
@@ -220,4 +224,5 @@ private:
     WorkStarter m_startWork;
     QTimer *m_nextSlice;
     RowDelegate *m_rowDelegate = nullptr;
+    CompareWithEarlier *m_compare;
 };

@@ -99,13 +99,16 @@ private:
 
 } // namespace
 
-QFileDialog *makeOpenDialog(QWidget *parent)
+QFileDialog *makeOpenDialog(QWidget *parent, const QString &nameFilters)
 {
     auto *dialog = new QFileDialog(parent);
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setNameFilter(QCoreApplication::translate(
-            "MainWindow", "Konfigurationen (*.json);;Alle Dateien (*)"));
+    dialog->setNameFilter(
+            !nameFilters.isEmpty()
+                    ? nameFilters
+                    : QCoreApplication::translate("MainWindow",
+                                                  "Konfigurationen (*.json);;Alle Dateien (*)"));
     // A desktop's own dialog would hide or mangle names that are not UTF-8,
     // and show its own formats.
     dialog->setOption(QFileDialog::DontUseNativeDialog);

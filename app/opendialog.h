@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QString>
 
 QT_BEGIN_NAMESPACE
 class QFileDialog;
@@ -11,5 +11,6 @@ QT_END_NAMESPACE
 // "Konfigurationen (*.json)" or "Alle Dateien (*)". It lists and returns
 // names through the program's file-name codec, so that with Qt 5 a name
 // that is not UTF-8 (kept byte for byte) is listed and opened as well, and
-// shows sizes and dates in the default locale's formats.
-QFileDialog *makeOpenDialog(QWidget *parent);
+// shows sizes and dates in the default locale's formats. nameFilters, if
+// given, replaces the two filters.
+QFileDialog *makeOpenDialog(QWidget *parent, const QString &nameFilters = QString());

@@ -5,6 +5,7 @@
 #include "cli/folderwatcher.h"
 #include "cli/joblist.h"
 
+#include "engine/changereportrunner.h"
 #include "engine/conversionqueue.h"
 #include "engine/convert.h"
 #include "sitedoc/sitereport.h"
@@ -55,6 +56,8 @@ int ConverterApp::run(const QStringList &arguments)
     prepare(options);
     // Each run's converter collects its tasks when it goes.
     ConverterApp app(options);
+    if (options.compare)
+        return app.runCompare();
     return options.watch ? app.runWatch() : app.runBatch();
 }
 
@@ -87,10 +90,9 @@ void ConverterApp::printSummary(const Tally &tally, const QString &more) const
 {
     if (m_options.quiet)
         return;
-    Console::printStatus(text("%1 konvertiert, %2 fehlgeschlagen")
-                                 .arg(tally.converted)
-                                 .arg(tally.failed + m_unread)
-                         + more);
+    const char *summary = m_options.compare ? "%1 verglichen, %2 fehlgeschlagen"
+                                            : "%1 konvertiert, %2 fehlgeschlagen";
+    Console::printStatus(text(summary).arg(tally.converted).arg(tally.failed + m_unread) + more);
 }
 
 // Interrupted: running conversions end without a report, the others never
@@ -241,4 +243,66 @@ int ConverterApp::runWatch()
         finish(ExitCode::SomeFailed);
     });
     return runStoppable(work);
+}
+
+// One change report per pair, on the pool as a batch's reports are; what
+// has a file on one side only is named, as is every failure.
+int ConverterApp::runCompare()
+{
+    FolderFindings findings;
+    const ComparePairs pairs = pairStates(m_options.paths.at(0), m_options.paths.at(1),
+                                          m_options.recursive, m_options.targets, &findings);
+    for (const QString &problem : qAsConst(findings.unreadable))
+        Console::printError(problem);
+    for (const QString &file : pairs.onlyBefore)
+        Console::printError(text("entfernt: %1").arg(file));
+    for (const QString &file : pairs.onlyAfter)
+        Console::printError(text("neu: %1").arg(file));
+    for (const QString &refusal : pairs.refused)
+        Console::printError(refusal);
+    m_unread = int(findings.unreadable.size() + pairs.refused.size());
+
+    ChangeReportRunner runner;
+    runner.setArchival(m_options.archival);
+    const int total = int(pairs.jobs.size());
+    int ended = 0;
+    connect(&runner, &ChangeReportRunner::ended, this,
+            [&](const ChangeReportJob &job, const ChangeReportOutcome &outcome) {
+                showChangeReport(job, outcome, ++ended, total);
+            });
+    const Work work {
+            [&] {
+                for (const ChangeReportJob &job : pairs.jobs)
+                    runner.start(job);
+                if (pairs.jobs.isEmpty())
+                    QMetaObject::invokeMethod(&runner, &ChangeReportRunner::settled,
+                                              Qt::QueuedConnection);
+            },
+            [&] { runner.stop(); },
+            [&] {
+                return Tally {runner.writtenCount(), runner.failedCount(), runner.droppedCount()};
+            }};
+    connect(&runner, &ChangeReportRunner::settled, this, [&] {
+        printSummary(work.tally());
+        finish(runner.failedCount() + m_unread > 0 ? ExitCode::SomeFailed : ExitCode::AllConverted);
+    });
+    return runStoppable(work);
+}
+
+void ConverterApp::showChangeReport(const ChangeReportJob &job, const ChangeReportOutcome &outcome,
+                                    int ended, int total) const
+{
+    const ConsoleOptions console = consoleOptions();
+    // Written, but said, also with -q: defaults only must not pass for settings.
+    for (const QString &warning : outcome.warnings)
+        Console::printError(text("Warnung: ") + warning);
+    if (!outcome.written)
+        Console::printError(outcome.reason);
+    else if (console.listReports)
+        Console::printReport(job.target);
+    if (console.showProgress)
+        Console::printStatus(QStringLiteral("[%1/%2] %3")
+                                     .arg(ended)
+                                     .arg(total)
+                                     .arg(Console::oneLine(QFileInfo(job.after).fileName())));
 }

@@ -7,6 +7,8 @@
 #include <functional>
 
 class BatchConverter;
+struct ChangeReportJob;
+struct ChangeReportOutcome;
 class SiteReport;
 struct ConsoleOptions;
 
@@ -58,6 +60,10 @@ private:
     int runCombine(const QStringList &files);
     void showSiteReport(SiteReport *site);
     int runWatch();
+    // Change reports of two states instead of reports.
+    int runCompare();
+    void showChangeReport(const ChangeReportJob &job, const ChangeReportOutcome &outcome, int ended,
+                          int total) const;
     static Work workOf(BatchConverter *converter, const std::function<void()> &start);
     int runStoppable(const Work &work);
     void stopNow(int signal, const Work &work);

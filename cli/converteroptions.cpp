@@ -102,6 +102,12 @@ struct DeclaredOptions
             text("Alle Berichte in ein Dokument DATEI.pdf schreiben, mit Inhaltsverzeichnis, "
                  "Lesezeichen und Seitenzahlen."),
             QStringLiteral("DATEI")};
+    QCommandLineOption compare {
+            QStringLiteral("compare"),
+            text("Zwei Stände vergleichen: PFAD... sind VORHER und NACHHER, zwei "
+                 "Konfigurationsdateien oder zwei Ordner (deren Dateien nach ihrem Pfad im "
+                 "Ordner gepaart werden). Schreibt je Gerät ein Änderungsprotokoll "
+                 "NAME-aenderungen.pdf neben NACHHER, sofern -o oder -d nichts anderes sagen.")};
     QCommandLineOption title {
             QStringLiteral("title"),
             text("Titel des Dokuments von --combine --pdfa (Vorgabe: sein Dateiname ohne "
@@ -117,11 +123,13 @@ DeclaredOptions::DeclaredOptions(QCommandLineParser *parser)
             "Wandelt Ordano-Konfigurationsdateien (.json) in PDF-Protokolle um.\n"
             "PFAD ist eine Konfigurationsdatei oder ein Ordner: aus einem Ordner werden alle\n"
             "Dateien auf \".json\" darin umgewandelt, in Namensreihenfolge. Jede Datei X.json\n"
-            "wird zu X.pdf im selben Ordner, sofern -o oder -d nichts anderes sagen.\n\n"
+            "wird zu X.pdf im selben Ordner, sofern -o oder -d nichts anderes sagen.\n"
+            "Mit --compare VORHER NACHHER entsteht statt der Berichte je Gerät ein\n"
+            "Änderungsprotokoll.\n\n"
             "Rückgabewert: 0 alle umgewandelt, 1 mindestens eine Datei fehlgeschlagen,\n"
             "2 Aufruffehler."));
-    parser->addOptions(
-            {recursive, output, outputDir, jobs, quiet, pdfa, update, watch, poll, combine, title});
+    parser->addOptions({recursive, output, outputDir, jobs, quiet, pdfa, update, watch, poll,
+                        combine, title, compare});
     parser->addPositionalArgument(QStringLiteral("PFAD"),
                                   text("Konfigurationsdateien oder Ordner."),
                                   QStringLiteral("PFAD..."));
@@ -141,8 +149,8 @@ public:
 
     bool run()
     {
-        return pathsGiven() && jobsInRange() && outputsFit() && pollFits() && combineFits()
-               && watchFits() && outputDirMade();
+        return pathsGiven() && jobsInRange() && compareFits() && outputsFit() && pollFits()
+               && combineFits() && watchFits() && outputDirMade();
     }
 
 private:
@@ -178,6 +186,26 @@ private:
                               .arg(m_parser.value(m_declared.jobs)));
     }
 
+    // Two states, both files or both folders; the site document that
+    // holds the change reports of a folder is not made yet.
+    bool compareFits() const
+    {
+        if (!m_options->compare)
+            return true;
+        if (m_options->paths.size() != 2)
+            return refuse(text("--compare braucht genau zwei Pfade: VORHER und NACHHER"));
+        if (m_parser.isSet(m_declared.combine))
+            return refuse(text("--compare und --combine gehen noch nicht zusammen; die "
+                               "Änderungsprotokolle werden einzeln geschrieben"));
+        if (m_options->watch || m_options->update)
+            return refuse(text("--compare vergleicht einmal; --watch und --update passen nicht "
+                               "dazu"));
+        if (QFileInfo(m_options->paths.at(0)).isDir() != QFileInfo(m_options->paths.at(1)).isDir())
+            return refuse(text("--compare vergleicht zwei Dateien oder zwei Ordner, nicht eine "
+                               "Datei mit einem Ordner"));
+        return true;
+    }
+
     bool outputsFit() const
     {
         const bool output = m_parser.isSet(m_declared.output);
@@ -185,8 +213,12 @@ private:
             return refuse(text("--output und --output-dir schließen einander aus"));
         if (!output)
             return true;
-        if (m_options->paths.size() != 1 || QFileInfo(m_options->paths.first()).isDir())
+        if (m_options->compare) {
+            if (QFileInfo(m_options->paths.first()).isDir())
+                return refuse(text("--output gilt mit --compare nur für zwei Dateien"));
+        } else if (m_options->paths.size() != 1 || QFileInfo(m_options->paths.first()).isDir()) {
             return refuse(text("--output gilt nur für genau eine Eingabedatei"));
+        }
         if (!m_options->targets.outputFile.endsWith(ReportPaths::PdfSuffix))
             return refuse(text("der Name für --output muss auf \".pdf\" enden: %1")
                                   .arg(m_options->targets.outputFile));
@@ -256,6 +288,7 @@ void take(const QCommandLineParser &parser, const DeclaredOptions &declared,
     options->archival = parser.isSet(declared.pdfa);
     options->update = parser.isSet(declared.update);
     options->watch = parser.isSet(declared.watch);
+    options->compare = parser.isSet(declared.compare);
     options->combine = parser.value(declared.combine);
     options->title = parser.value(declared.title);
     options->targets.outputFile = parser.value(declared.output);

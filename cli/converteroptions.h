@@ -14,6 +14,7 @@ struct ConverterOptions
     bool archival = false;
     bool update = false;
     bool watch = false;
+    bool compare = false; // paths are the states before and after: change reports
     int pollSeconds = 0; // --poll: look instead of being told
     QString combine; // the one document of every report, if asked for
     QString title;

@@ -185,6 +185,24 @@ QString targetFor(const QString &source, const TargetRule &rule)
                                                                   : rule.outputDir);
 }
 
+QString changesTarget(const QString &after, const TargetRule &rule)
+{
+    if (!rule.outputFile.isEmpty())
+        return QFileInfo(rule.outputFile).absoluteFilePath();
+    return rule.outputDir.isEmpty() ? ReportPaths::changesBeside(after)
+                                    : ReportPaths::changesInFolder(after, rule.outputDir);
+}
+
+// The configurations in folder by their paths inside it.
+QHash<QString, QString> byRelativePath(const QStringList &files, const QString &folder)
+{
+    QHash<QString, QString> found;
+    const QDir dir(folder);
+    for (const QString &file : files)
+        found.insert(dir.relativeFilePath(file), file);
+    return found;
+}
+
 } // namespace
 
 QStringList expandPaths(const QStringList &paths, bool recursive, FolderFindings *findings)
@@ -273,4 +291,48 @@ bool isReportCurrent(const ConversionJob &job)
     const QFileInfo source(job.source);
     const QFileInfo report(job.target);
     return source.isFile() && report.isFile() && report.lastModified() >= source.lastModified();
+}
+
+ComparePairs pairStates(const QString &before, const QString &after, bool recursive,
+                        const TargetRule &rule, FolderFindings *findings)
+{
+    ComparePairs pairs;
+    QList<QPair<QString, QString>> states;
+    if (!QFileInfo(before).isDir()) {
+        states.append({QFileInfo(before).absoluteFilePath(), QFileInfo(after).absoluteFilePath()});
+    } else {
+        const QString beforeFolder = QFileInfo(before).absoluteFilePath();
+        const QString afterFolder = QFileInfo(after).absoluteFilePath();
+        const QStringList beforeFiles = expandPaths({beforeFolder}, recursive, findings);
+        const QStringList afterFiles = expandPaths({afterFolder}, recursive, findings);
+        const QHash<QString, QString> earlier = byRelativePath(beforeFiles, beforeFolder);
+        const QHash<QString, QString> later = byRelativePath(afterFiles, afterFolder);
+        for (const QString &file : beforeFiles) {
+            if (!later.contains(QDir(beforeFolder).relativeFilePath(file)))
+                pairs.onlyBefore.append(file);
+        }
+        for (const QString &file : afterFiles) {
+            const QString earlierFile = earlier.value(QDir(afterFolder).relativeFilePath(file));
+            if (earlierFile.isEmpty())
+                pairs.onlyAfter.append(file);
+            else
+                states.append({earlierFile, file});
+        }
+    }
+    QHash<QString, QString> writers; // a change report's identity -> its later file
+    for (const auto &state : qAsConst(states)) {
+        const ChangeReportJob job {state.first, state.second,
+                                   QDir::cleanPath(changesTarget(state.second, rule))};
+        const QString identity = fileIdentity(job.target);
+        const QString writer = writers.value(identity);
+        if (!writer.isEmpty()) {
+            pairs.refused.append(Console::text("Die Dateien %1 und %2 werden nicht verglichen: "
+                                               "ihr Änderungsprotokoll %3 entstünde schon aus %4.")
+                                         .arg(job.before, job.after, job.target, writer));
+            continue;
+        }
+        writers.insert(identity, job.after);
+        pairs.jobs.append(job);
+    }
+    return pairs;
 }

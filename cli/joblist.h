@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/conversionqueue.h"
+#include "report/changereport.h"
 
 #include <QHash>
 #include <QString>
@@ -68,3 +69,19 @@ QVector<ConversionJob> makeJobs(const QStringList &files, const TargetRule &rule
 // Whether the job's report exists and is not older than its source, as make
 // sees a target and its prerequisite.
 bool isReportCurrent(const ConversionJob &job);
+
+// The change reports for two states of the same devices.
+struct ComparePairs
+{
+    QVector<ChangeReportJob> jobs;
+    QStringList onlyBefore; // files in the earlier folder only
+    QStringList onlyAfter; // files in the later folder only
+    QStringList refused; // why a pair gets no change report: another pair's has its name
+};
+
+// Two files give one change report; two folders one for every file found in
+// both, paired by its path inside the folder (with recursive, in subfolders
+// too), in the later folder's name order. Each goes beside its later file as
+// NAME-aenderungen.pdf, or where rule says.
+ComparePairs pairStates(const QString &before, const QString &after, bool recursive,
+                        const TargetRule &rule, FolderFindings *findings);

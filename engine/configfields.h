@@ -17,6 +17,13 @@ using ConfigRecord = QVector<QVariant>;
 // its GUI headers, declare a global "Display".
 namespace Config {
 
+// The records of a document, in the order the report shows them.
+enum class Section { General, Output, Display, Tlf, Relais, Modbus, Service };
+
+// The key path of the value at position in a record of section, as the
+// file names it ("k_factor", "measure.value", "values.3").
+QString keyName(Section section, int position);
+
 namespace General {
 enum Field {
     Name,

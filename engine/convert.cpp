@@ -226,46 +226,65 @@ void convert::startInOrder(const QVector<Conversion> &conversions,
 void convert::run(QString sourcePath, QString pdfPath)
 {
     m_begun.store(true);
-    QByteArray bytes;
     QString reason;
     if (stopRequested()) {
         fail(tr("Die Datei %1 wurde nicht konvertiert: die Umwandlung wurde abgebrochen.")
                      .arg(sourcePath));
         return;
     }
-    if (!loadSource(sourcePath, &bytes, &reason)) {
+    QJsonObject root;
+    if (!readSource(sourcePath, &reason, &root)) {
         fail(reason);
         return;
     }
-    jsonPath = sourcePath;
-
-    if (!checkSyntax(&bytes))
-        return;
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError) {
-        // Valid JSON that Qt's reader cannot hold (a number beyond a double).
-        fail(tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
-                     .arg(sourcePath, parseErrorText(error.error),
-                          positionText(bytes, error.offset)));
-        return;
-    }
-    bytes.clear();
-
-    readConfiguration(document.object());
     if (!writeReport(std::move(pdfPath), &reason)) {
         // The source first: in a batch's list of failures it says which
         // file the report belongs to.
         fail(tr("Die Datei %1 wurde nicht konvertiert. %2").arg(sourcePath, reason));
         return;
     }
-    // Such a report is still written, as always, but its defaults read like
-    // real settings.
-    if (!document.object().value(QLatin1String("configuration")).isObject())
-        emit warned(tr("Die Datei %1 enthält kein Objekt \"configuration\": der Bericht zeigt nur "
-                       "Vorgabewerte")
-                            .arg(sourcePath));
+    const QString warning = warningFor(root);
+    if (!warning.isEmpty())
+        emit warned(warning);
     emit finished();
+}
+
+bool convert::readSource(const QString &sourcePath, QString *reason, QJsonObject *root)
+{
+    QByteArray bytes;
+    if (!loadSource(sourcePath, &bytes, reason))
+        return false;
+    jsonPath = sourcePath;
+
+    if (!checkSyntax(&bytes, reason))
+        return false;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError) {
+        // Valid JSON that Qt's reader cannot hold (a number beyond a double).
+        *reason = tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
+                          .arg(sourcePath, parseErrorText(error.error),
+                               positionText(bytes, error.offset));
+        return false;
+    }
+    bytes.clear();
+
+    const QJsonObject object = document.object();
+    readConfiguration(object);
+    if (root)
+        *root = object;
+    return true;
+}
+
+// Such a report is still written, as always, but its defaults read like
+// real settings.
+QString convert::warningFor(const QJsonObject &root) const
+{
+    if (root.value(QLatin1String("configuration")).isObject())
+        return QString();
+    return tr("Die Datei %1 enthält kein Objekt \"configuration\": der Bericht zeigt nur "
+              "Vorgabewerte")
+            .arg(jsonPath);
 }
 
 // NOLINTNEXTLINE(performance-unnecessary-value-param): by value, like run()
@@ -303,6 +322,27 @@ void convert::drawReport()
     drawSections();
 }
 
+QVector<PrintedField> convert::printedFields()
+{
+    QVector<PrintedField> fields;
+    m_fields.list(&fields);
+    m_page.layOutOnly();
+    drawReport();
+    m_page.stopDrawing();
+    m_fields.draw();
+    return fields;
+}
+
+int convert::drawOn(QPainter *painter, QPdfWriter *writer, const QVector<bool> &marked)
+{
+    m_fields.draw(marked);
+    m_page.drawOn(painter, writer);
+    drawReport();
+    m_page.stopDrawing();
+    m_fields.draw();
+    return m_page.pagesDrawn();
+}
+
 bool convert::checkNotStopped(const QString &target, QString *reason) const
 {
     if (!stopRequested())
@@ -318,7 +358,7 @@ void convert::drawTitleBlock()
     emit newPbarValue(TitleDrawn);
 }
 
-bool convert::checkSyntax(QByteArray *bytes)
+bool convert::checkSyntax(QByteArray *bytes, QString *reason) const
 {
     JsonCheck check = readAsUtf8(bytes);
     if (check.verdict == JsonCheck::Valid)
@@ -328,31 +368,32 @@ bool convert::checkSyntax(QByteArray *bytes)
     case JsonCheck::Valid:
         return true;
     case JsonCheck::NotJson:
-        fail(tr("Die Datei %1 enthält kein gültiges JSON: %2 (%3).")
-                     .arg(jsonPath, check.reason, where));
+        *reason = tr("Die Datei %1 enthält kein gültiges JSON: %2 (%3).")
+                          .arg(jsonPath, check.reason, where);
         break;
     case JsonCheck::ScalarRoot:
-        fail(tr("Die Datei %1 enthält kein JSON-Objekt, nur einen einzelnen Wert.").arg(jsonPath));
+        *reason = tr("Die Datei %1 enthält kein JSON-Objekt, nur einen einzelnen Wert.")
+                          .arg(jsonPath);
         break;
     case JsonCheck::DuplicateKey:
-        fail(tr("Die Datei %1 enthält den Schlüssel \"%2\" zweimal im selben Objekt (%3); "
-                "welcher Wert gilt, wäre nicht eindeutig.")
-                     .arg(jsonPath, check.key, where));
+        *reason = tr("Die Datei %1 enthält den Schlüssel \"%2\" zweimal im selben Objekt (%3); "
+                     "welcher Wert gilt, wäre nicht eindeutig.")
+                          .arg(jsonPath, check.key, where);
         break;
     case JsonCheck::TooDeep:
-        fail(tr("Die Datei %1 ist zu tief verschachtelt: mehr als %2 Ebenen (%3).")
-                     .arg(jsonPath)
-                     .arg(MaxJsonDepth)
-                     .arg(where));
+        *reason = tr("Die Datei %1 ist zu tief verschachtelt: mehr als %2 Ebenen (%3).")
+                          .arg(jsonPath)
+                          .arg(MaxJsonDepth)
+                          .arg(where);
         break;
     case JsonCheck::Unprocessable:
-        fail(tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
-                     .arg(jsonPath, check.reason, where));
+        *reason = tr("Die Datei %1 lässt sich nicht verarbeiten: %2 (%3).")
+                          .arg(jsonPath, check.reason, where);
         break;
     case JsonCheck::OtherEncoding:
-        fail(tr("Die Datei %1 ist als %2 gespeichert, nicht als UTF-8; bitte als UTF-8 "
-                "speichern.")
-                     .arg(jsonPath, check.reason));
+        *reason = tr("Die Datei %1 ist als %2 gespeichert, nicht als UTF-8; bitte als UTF-8 "
+                     "speichern.")
+                          .arg(jsonPath, check.reason);
         break;
     }
     return false;

@@ -3,6 +3,7 @@
 #include "engine/configfields.h"
 #include "report/layout.h"
 #include "report/pagewriter.h"
+#include "report/printedfield.h"
 
 #include <QFont>
 #include <QObject>
@@ -125,6 +126,22 @@ public:
     bool isCancelled() const { return m_cancelled.load(); }
 
     void readConfiguration(const QJsonObject &root);
+    // Reads the file at sourcePath into the document with run()'s checks
+    // and refusals, and writes nothing: false, with the reason, when the
+    // file is refused. root, if given, receives the file's root object.
+    bool readSource(const QString &sourcePath, QString *reason, QJsonObject *root = nullptr);
+    // What a report of the file whose root this is would be warned of
+    // (warned()); empty for nothing.
+    QString warningFor(const QJsonObject &root) const;
+
+    // The values the report of the document read last prints, in its
+    // order, with where each stands; nothing is drawn.
+    QVector<PrintedField> printedFields();
+    // Draws the report of the document read last from the current page of
+    // pages opened elsewhere (a change report's), the lines of the values
+    // numbered in marked (in printedFields()' order) marked in the margin.
+    // Returns the number of pages it drew on.
+    int drawOn(QPainter *painter, QPdfWriter *writer, const QVector<bool> &marked = {});
 
     // Writes the report for the document read last. The file appears at the
     // target only when complete; on failure *reason says why and an earlier
@@ -176,6 +193,38 @@ protected:
     }
     // The row below row; a row that would pass the limit goes to a new page.
     int nextRow(int row) { return m_page.nextRow(row); }
+
+    // Every value the sections print passes here: label (which carries its
+    // own ": ") and text, as one line in the box at (x, row) of width. The
+    // value is the one at position (and element) of the section's record.
+    void printField(int x, int row, int width, const QString &label, const QString &text,
+                    int position, int element = -1)
+    {
+        m_page.drawBox(x, row, width, label + text);
+        m_fields.note(m_page, x, row, label, text, position, element);
+    }
+    void printLeft(int row, const QString &label, const QString &text, int position,
+                   int element = -1)
+    {
+        printField(Layout::LeftX, row, Layout::ColumnWidth, label, text, position, element);
+    }
+    void printRight(int row, const QString &label, const QString &text, int position)
+    {
+        printField(Layout::RightX, row, Layout::ColumnWidth, label, text, position);
+    }
+    // drawRow() of a value: nextLine(), then the value at the new cursor.
+    void printRow(const QString &label, const QString &text, int position)
+    {
+        nextLine();
+        printLeft(y, label, text, position);
+    }
+    // The heading of a section, whose values follow from its record.
+    void beginSection(Config::Section section, const QString &heading,
+                      int width = Layout::FullWidth, int height = Layout::BoxHeight);
+    // The heading of a block of outputs or relais, which shows a value
+    // itself: title, ": " and the text of the value at position.
+    void beginBlock(Config::Section section, int entry, const QString &title, const QString &text,
+                    int position, int width = Layout::FullWidth);
     QPainter *painter() const { return m_page.painter(); }
     // The sections draw on its pages; drawn elsewhere, they begin with
     // PageWriter::drawOn().
@@ -214,7 +263,7 @@ private:
     void fail(const QString &reason);
     // Refuses, with the reason, a text that is not JSON or holds no document;
     // a text in UTF-16 or UTF-32 with a byte order mark is decoded to UTF-8.
-    bool checkSyntax(QByteArray *bytes);
+    bool checkSyntax(QByteArray *bytes, QString *reason) const;
 
     void readOutputs(const QJsonArray &array);
     void readDisplay(const QJsonObject &object);
@@ -224,6 +273,7 @@ private:
     void readService(const QJsonObject &object);
 
     std::shared_ptr<ReportVolume> m_volume;
+    FieldPrinter m_fields;
     // Sequentially consistent, both: of cancel() and the start of run(),
     // each sees the other's mark, so exactly one decides whether the task
     // writes.

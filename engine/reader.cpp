@@ -66,7 +66,47 @@ void readEntries(QVector<ConfigRecord> &list, const QJsonArray &array, Keys keys
     }
 }
 
+QString keyIn(Keys keys, int position)
+{
+    return position < int(keys.size()) ? QLatin1String(keys.begin()[position]) : QString();
+}
+
+// A key of the object nested under owner at position, from where it starts.
+QString nestedKey(const char *owner, Keys keys, int position)
+{
+    return QLatin1String(owner) + QLatin1Char('.') + keyIn(keys, position);
+}
+
 } // namespace
+
+QString Config::keyName(Section section, int position)
+{
+    switch (section) {
+    case Section::General:
+        return keyIn(GeneralKeys, position);
+    case Section::Output:
+        return position < Output::MeasureStart
+                       ? keyIn(OutputKeys, position)
+                       : nestedKey("measure", MeasureKeys, position - Output::MeasureStart);
+    case Section::Display:
+        return position < Display::Value1
+                       ? keyIn(DisplayKeys, position)
+                       : nestedKey("values", DisplayValueKeys, position - Display::Value1);
+    case Section::Tlf:
+        return position < Tlf::MeasureStart
+                       ? keyIn(TlfKeys, position)
+                       : nestedKey("measure", MeasureKeys, position - Tlf::MeasureStart);
+    case Section::Relais:
+        return position < Relais::MeasureStart
+                       ? keyIn(RelaisKeys, position)
+                       : nestedKey("measure", MeasureKeys, position - Relais::MeasureStart);
+    case Section::Modbus:
+        return keyIn(ModbusKeys, position);
+    case Section::Service:
+        return keyIn(ServiceKeys, position);
+    }
+    return QString();
+}
 
 static_assert(Config::General::FieldCount == 8, "general keys");
 static_assert(Config::Output::MeasureStart == 6 && Config::Output::FieldCount == 13, "output keys");

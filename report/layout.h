@@ -34,6 +34,12 @@ constexpr int LogoScale = 4; // every logo pixel becomes 4 x 4 units
 constexpr int PathY = 950; // top of the source path's box
 constexpr int TitleGap = 740; // from the logo's bottom to the first heading
 
+// A line whose value changed (a change report's copy of a report): a bar in
+// the left margin, in the logo's red, the height of the line's box.
+constexpr int ChangeMarkX = 280;
+constexpr int ChangeMarkWidth = 100;
+constexpr unsigned ChangeMarkRgb = 0xE30613;
+
 // Font pixel sizes: 12, 13.2 and 9 points at 1200 units per inch
 constexpr int BodyPixelSize = 200;
 constexpr int HeadingPixelSize = 220;

@@ -5,6 +5,7 @@
 #include "system/reportfile.h"
 #include "system/systemerror.h"
 
+#include <QColor>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <QPdfWriter>
 #include <QResource>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 #include <cerrno>
 
@@ -147,6 +149,13 @@ void PageWriter::drawOn(QPainter *painter, QPdfWriter *writer)
     beginPages(painter, writer);
 }
 
+void PageWriter::layOutOnly()
+{
+    m_painter = nullptr;
+    m_writer = nullptr;
+    m_pagesDrawn = 1;
+}
+
 void PageWriter::stopDrawing()
 {
     m_painter = nullptr;
@@ -195,19 +204,23 @@ QString PageWriter::shown(const QString &text) const
 
 void PageWriter::drawTitleBlock(const QString &date, const QString &source)
 {
+    drawTitle(tr("Ordano Protokoll vom:\n") + date, FileNames::forDisplay(source));
+}
+
+void PageWriter::drawTitle(const QString &title, const QString &note)
+{
     const QImage &logo = ReportLogo::image();
     const QSize logoSize = logo.size() * LogoScale;
-    m_painter->drawImage(QRect(QPoint(LeftX, TopY), logoSize), logo);
-
     m_y = TopY;
-    const int titleX = RightEdge - logoSize.width();
-    m_painter->drawText(QRect(QPoint(titleX, m_y), logoSize), TitleFlags,
-                        shown(visiblePart(tr("Ordano Protokoll vom:\n") + date, logoSize)));
-
-    m_painter->setFont(reportFont(PathPixelSize));
-    m_painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags,
-                        shown(visiblePart(FileNames::forDisplay(source), logoSize)));
-
+    if (m_painter) {
+        m_painter->drawImage(QRect(QPoint(LeftX, TopY), logoSize), logo);
+        const int titleX = RightEdge - logoSize.width();
+        m_painter->drawText(QRect(QPoint(titleX, m_y), logoSize), TitleFlags,
+                            shown(visiblePart(title, logoSize)));
+        m_painter->setFont(reportFont(PathPixelSize));
+        m_painter->drawText(QRect(QPoint(titleX, PathY), logoSize), TitleFlags,
+                            shown(visiblePart(note, logoSize)));
+    }
     m_y += logoSize.height() + TitleGap;
 }
 
@@ -234,12 +247,15 @@ void PageWriter::startNewPage()
 
 void PageWriter::openNextPage()
 {
-    m_writer->newPage();
+    if (m_writer)
+        m_writer->newPage();
     ++m_pagesDrawn;
 }
 
 void PageWriter::drawHeading(const QString &text, int width, int height)
 {
+    if (!m_painter)
+        return;
     m_painter->setFont(m_headingFont);
     m_painter->drawText(QRect(LeftX, m_y, width, height), TextFlags,
                         shown(visiblePart(text, QSize(width, height))));
@@ -275,8 +291,44 @@ int PageWriter::nextRow(int row)
 
 void PageWriter::drawBox(int x, int row, int width, const QString &text)
 {
+    if (!m_painter)
+        return;
     m_painter->drawText(QRect(x, row, width, BoxHeight), TextFlags,
                         shown(visiblePart(text, QSize(width, BoxHeight))));
+}
+
+void PageWriter::drawMarginMark(int row)
+{
+    if (m_painter)
+        m_painter->fillRect(QRect(ChangeMarkX, row, ChangeMarkWidth, BoxHeight),
+                            QColor(QRgb(ChangeMarkRgb)));
+}
+
+QStringList PageWriter::wrappedLines(const QString &text, int width, int maxLines) const
+{
+    const QString part = visiblePart(text, QSize(width, maxLines * BoxHeight));
+    QTextLayout layout(part, m_painter->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (lines.size() == maxLines - 1) {
+            const QFontMetrics metrics(m_painter->font());
+            lines.append(metrics.elidedText(part.mid(line.textStart()), Qt::ElideRight, width));
+            break;
+        }
+        QString shownLine = part.mid(line.textStart(), line.textLength());
+        while (!shownLine.isEmpty() && shownLine.back().isSpace())
+            shownLine.chop(1); // the blank the line was broken at
+        lines.append(shownLine);
+    }
+    layout.endLayout();
+    if (lines.isEmpty())
+        lines.append(QString());
+    return lines;
 }
 
 // A value of megabytes would otherwise be laid out whole, at some forty

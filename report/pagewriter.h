@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -54,6 +55,10 @@ public:
     bool finishFile(QString *reason, const std::function<bool(QString *)> &keep = {});
     // Begins drawing on the current page of a PDF owned elsewhere.
     void drawOn(QPainter *painter, QPdfWriter *writer);
+    // Begins pages that are laid out but not drawn: the cursor and the page
+    // count move as when drawing, and nothing is drawn (what a report would
+    // print, listed at the cost of its layout only).
+    void layOutOnly();
     void stopDrawing();
 
     QPainter *painter() const { return m_painter; }
@@ -81,6 +86,9 @@ public:
     // The logo, "Ordano Protokoll vom:" with date beside it and the source
     // path below; leaves the cursor at the first heading's row.
     void drawTitleBlock(const QString &date, const QString &source);
+    // The same block with title beside the logo (its lines wrapped in the
+    // box) and note below it in the path's font.
+    void drawTitle(const QString &title, const QString &note);
     void drawHeading(const QString &text, int width = Layout::FullWidth,
                      int height = Layout::BoxHeight);
     void drawLeft(int row, const QString &text);
@@ -88,6 +96,12 @@ public:
     void drawBox(int x, int row, int width, const QString &text);
     // nextLine(), then the row's left and (if given) right text at the new cursor.
     void drawRow(const QString &left, const QString &right = QString());
+    // The bar in the left margin that marks the line at row as changed.
+    void drawMarginMark(int row);
+    // text in lines of at most width in the current font, broken between
+    // words where it can, anywhere where it must; at most maxLines, the
+    // last one shortened with "…" when text goes on.
+    QStringList wrappedLines(const QString &text, int width, int maxLines) const;
 
     // Text as the pages draw it: on archival pages a character that no
     // installed font has becomes U+FFFD.

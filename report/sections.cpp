@@ -30,25 +30,41 @@ void convert::drawSections()
     emit newPbarValue(ServiceDrawn);
 }
 
+void convert::beginSection(Config::Section section, const QString &heading, int width, int height)
+{
+    drawHeading(heading, width, height);
+    m_fields.beginSection(section, 0, heading);
+}
+
+void convert::beginBlock(Config::Section section, int entry, const QString &title,
+                         const QString &text, int position, int width)
+{
+    const QString heading = title + QLatin1String(": ") + text;
+    drawHeading(heading, width);
+    m_fields.beginSection(section, entry, heading);
+    m_fields.note(m_page, LeftX, y, title, text, position);
+}
+
 // Two columns on page 1; never breaks the page.
 void convert::renderGeneral()
 {
-    drawHeading(tr("Allgemeine Einstellungen:"), FullWidth, GeneralHeadingHeight);
+    using namespace Config::General;
+    beginSection(Config::Section::General, tr("Allgemeine Einstellungen:"), FullWidth,
+                 GeneralHeadingHeight);
     nextLine();
     const int row = y;
-    painter()->setFont(bodyFont);
-    if (general.size() >= Config::General::FieldCount) {
-        drawLeft(row, tr("Name: ") + textAt(general, Config::General::Name));
-        drawLeft(row + LinePitch, tr("Ort: ") + textAt(general, Config::General::Location));
-        drawLeft(row + 2 * LinePitch,
-                 tr("Spannungsuntergrenze [V]: ") + textAt(general, Config::General::Voltage));
-        drawLeft(row + 3 * LinePitch,
-                 tr("Versionsnummer: ") + textAt(general, Config::General::Version));
-        drawBox(RightX, row, GeneralRightWidth,
-                tr("Einheitensystem: ")
-                        + measureSystemText(general.at(Config::General::MeasureSystem).toInt()));
-        drawBox(RightX, row + LinePitch, GeneralRightWidth,
-                tr("Höhe [m]: ") + textAt(general, Config::General::Altitude));
+    if (QPainter *pen = painter())
+        pen->setFont(bodyFont);
+    if (general.size() >= FieldCount) {
+        printLeft(row, tr("Name: "), textAt(general, Name), Name);
+        printLeft(row + LinePitch, tr("Ort: "), textAt(general, Location), Location);
+        printLeft(row + 2 * LinePitch, tr("Spannungsuntergrenze [V]: "), textAt(general, Voltage),
+                  Voltage);
+        printLeft(row + 3 * LinePitch, tr("Versionsnummer: "), textAt(general, Version), Version);
+        printField(RightX, row, GeneralRightWidth, tr("Einheitensystem: "),
+                   measureSystemText(general.at(MeasureSystem).toInt()), MeasureSystem);
+        printField(RightX, row + LinePitch, GeneralRightWidth, tr("Höhe [m]: "),
+                   textAt(general, Altitude), Altitude);
     }
     y = row + GeneralSectionHeight;
 }
@@ -56,64 +72,65 @@ void convert::renderGeneral()
 // The values as stored, without vocabulary.
 void convert::renderModbus()
 {
-    drawHeading(tr("Modbus"));
-    if (modbus.size() < Config::Modbus::FieldCount)
+    using namespace Config::Modbus;
+    beginSection(Config::Section::Modbus, tr("Modbus"));
+    if (modbus.size() < FieldCount)
         return;
-    drawRow(tr("Offset: ") + textAt(modbus, Config::Modbus::Offset));
-    drawRow(tr("Baudrate: ") + textAt(modbus, Config::Modbus::TransmissionRate));
-    drawRow(tr("Adresse: ") + textAt(modbus, Config::Modbus::Address));
-    drawRow(tr("Übertragungsart: ") + textAt(modbus, Config::Modbus::Mode));
-    drawRow(tr("Parität: ") + textAt(modbus, Config::Modbus::Parity));
+    printRow(tr("Offset: "), textAt(modbus, Offset), Offset);
+    printRow(tr("Baudrate: "), textAt(modbus, TransmissionRate), TransmissionRate);
+    printRow(tr("Adresse: "), textAt(modbus, Address), Address);
+    printRow(tr("Übertragungsart: "), textAt(modbus, Mode), Mode);
+    printRow(tr("Parität: "), textAt(modbus, Parity), Parity);
 }
 
 void convert::renderService()
 {
-    drawHeading(tr("Service: "));
-    if (service.size() < Config::Service::FieldCount)
+    using namespace Config::Service;
+    beginSection(Config::Section::Service, tr("Service: "));
+    if (service.size() < FieldCount)
         return;
     const QString days = QLatin1Char(' ') + tr("Tage");
-    drawRow(tr("Letzter Service: ") + datePart(textAt(service, Config::Service::LastService)));
-    drawRow(tr("Nächster Service: ") + textAt(service, Config::Service::NextService) + days);
-    drawRow(tr("Letzte Kalibrierung: ")
-            + datePart(textAt(service, Config::Service::LastCalibration)));
+    printRow(tr("Letzter Service: "), datePart(textAt(service, LastService)), LastService);
+    printRow(tr("Nächster Service: "), textAt(service, NextService) + days, NextService);
+    printRow(tr("Letzte Kalibrierung: "), datePart(textAt(service, LastCalibration)),
+             LastCalibration);
     // Two blanks and "Kalibirierung" kept on purpose: earlier configuration tools print it so.
-    drawRow(tr("Nächste  Kalibirierung: ") + textAt(service, Config::Service::NextCalibration)
-            + days);
+    printRow(tr("Nächste  Kalibirierung: "), textAt(service, NextCalibration) + days,
+             NextCalibration);
 }
 
 // One block per output, kept together on a page. A pressure output shows
 // only its unit and range; any other also its K-factor, maker and response.
 void convert::renderOutputs()
 {
+    using namespace Config::Output;
     for (int i = 0; i < outputs.size() && !stopRequested(); ++i) {
         const OutputConfig &output = outputs.at(i);
-        if (output.size() <= Config::Output::RangeHigh)
+        if (output.size() <= RangeHigh)
             continue; // keeps its number: the next output is numbered by its place
         ensureSpace(OutputBlockHeight);
-        const QString measure = textAt(output, Config::Output::MeasureName);
-        drawHeading(tr("Ausgang ") + QString::number(i + 1) + QLatin1String(": ") + measure,
-                    ColumnWidth);
+        const QString measure = textAt(output, MeasureName);
+        beginBlock(Config::Section::Output, i, tr("Ausgang ") + QString::number(i + 1), measure,
+                   MeasureName, ColumnWidth);
         const int row1 = y + LinePitch;
         const int row2 = row1 + LinePitch;
         const int row3 = row2 + LinePitch;
-        const QString unit
-                = tr("Einheit: ") + unitText(output.at(Config::Output::MeasureUnit).toInt());
-        const QString low
-                = tr("Messbereich Untergrenze: ") + textAt(output, Config::Output::RangeLow);
-        const QString high
-                = tr("Messbereich Obergrenze: ") + textAt(output, Config::Output::RangeHigh);
+        const QString unitLabel = tr("Einheit: ");
+        const QString unit = unitText(output.at(MeasureUnit).toInt());
+        const QString lowLabel = tr("Messbereich Untergrenze: ");
+        const QString highLabel = tr("Messbereich Obergrenze: ");
         if (measure == QLatin1String("PRESSURE")) {
-            drawLeft(row1, unit);
-            drawLeft(row2, low);
-            drawLeft(row3, high);
+            printLeft(row1, unitLabel, unit, MeasureUnit);
+            printLeft(row2, lowLabel, textAt(output, RangeLow), RangeLow);
+            printLeft(row3, highLabel, textAt(output, RangeHigh), RangeHigh);
         } else {
-            drawLeft(row1, tr("K-Faktor: ") + textAt(output, Config::Output::KFactor));
-            drawRight(row1, unit);
-            drawLeft(row2, tr("Hersteller: ")
-                                   + producerText(output.at(Config::Output::Producer).toInt()));
-            drawRight(row2, low);
-            drawLeft(row3, tr("Ansprechzeit [s]: ") + textAt(output, Config::Output::Response));
-            drawRight(row3, high);
+            printLeft(row1, tr("K-Faktor: "), textAt(output, KFactor), KFactor);
+            printRight(row1, unitLabel, unit, MeasureUnit);
+            printLeft(row2, tr("Hersteller: "), producerText(output.at(Producer).toInt()),
+                      Producer);
+            printRight(row2, lowLabel, textAt(output, RangeLow), RangeLow);
+            printLeft(row3, tr("Ansprechzeit [s]: "), textAt(output, Response), Response);
+            printRight(row3, highLabel, textAt(output, RangeHigh), RangeHigh);
         }
         y += OutputBlockAdvance;
     }
@@ -122,33 +139,38 @@ void convert::renderOutputs()
 // Leaves the cursor on its last line.
 void convert::renderDisplay()
 {
-    drawHeading(tr("Display: "));
-    if (display.size() <= Config::Display::TlfEnabled)
+    using namespace Config::Display;
+    beginSection(Config::Section::Display, tr("Display: "));
+    if (display.size() <= TlfEnabled)
         return;
-    drawRow(tr("Status: ")
-            + (display.at(Config::Display::State).toBool() ? tr("Display vorhanden")
-                                                           : tr("Kein Display vorhanden")));
-    drawRow(tr("Helligkeit[%]: ") + textAt(display, Config::Display::Brightness));
-    drawRow(tr("Rotation[°]: ")
-            + QString::number(qint64(display.at(Config::Display::Rotation).toInt()) * 90, 10));
-    drawRow(tr("TLF aktiviert: ") + yesNoText(textAt(display, Config::Display::TlfEnabled)));
+    printRow(tr("Status: "),
+             display.at(State).toBool() ? tr("Display vorhanden") : tr("Kein Display vorhanden"),
+             State);
+    printRow(tr("Helligkeit[%]: "), textAt(display, Brightness), Brightness);
+    printRow(tr("Rotation[°]: "), QString::number(qint64(display.at(Rotation).toInt()) * 90, 10),
+             Rotation);
+    printRow(tr("TLF aktiviert: "), yesNoText(textAt(display, TlfEnabled)), TlfEnabled);
 }
 
 // Leaves the cursor on its last line.
 void convert::renderTlf()
 {
+    using namespace Config::Tlf;
     nextLine();
     nextLine();
-    drawHeading(tr("TLF:"), TlfHeadingWidth);
-    if (tlf.size() <= Config::Tlf::MeasureName)
+    beginSection(Config::Section::Tlf, tr("TLF:"), TlfHeadingWidth);
+    if (tlf.size() <= MeasureName)
         return;
-    drawRow(tr("Messgröße: ") + textAt(tlf, Config::Tlf::MeasureName),
-            tr("Enabled: ") + textAt(tlf, Config::Tlf::Enabled));
-    drawRow(tr("Schwellwert 1: ") + textAt(tlf, Config::Tlf::LowThreshold),
-            tr("Schwellwert 2: ") + textAt(tlf, Config::Tlf::HighThreshold));
-    drawRow(tr("Farbe Bereich 1: ") + colorText(tlf.at(Config::Tlf::LowColor).toInt()),
-            tr("Farbe Bereich 2: ") + colorText(tlf.at(Config::Tlf::MiddleColor).toInt()));
-    drawRow(tr("Farbe Bereich 3: ") + colorText(tlf.at(Config::Tlf::HighColor).toInt()));
+    nextLine();
+    printLeft(y, tr("Messgröße: "), textAt(tlf, MeasureName), MeasureName);
+    printRight(y, tr("Enabled: "), textAt(tlf, Enabled), Enabled);
+    nextLine();
+    printLeft(y, tr("Schwellwert 1: "), textAt(tlf, LowThreshold), LowThreshold);
+    printRight(y, tr("Schwellwert 2: "), textAt(tlf, HighThreshold), HighThreshold);
+    nextLine();
+    printLeft(y, tr("Farbe Bereich 1: "), colorText(tlf.at(LowColor).toInt()), LowColor);
+    printRight(y, tr("Farbe Bereich 2: "), colorText(tlf.at(MiddleColor).toInt()), MiddleColor);
+    printRow(tr("Farbe Bereich 3: "), colorText(tlf.at(HighColor).toInt()), HighColor);
 }
 
 // One block per relais: heading, thresholds, one line per state. A block is
@@ -156,13 +178,14 @@ void convert::renderTlf()
 // and continues its state lines on the following pages.
 void convert::renderRelais()
 {
+    using namespace Config::Relais;
     nextLine();
     nextLine();
     for (int t = 0; t < relais.size() && !stopRequested(); ++t) {
         const RelaisConfig &entry = relais.at(t);
-        if (entry.size() <= Config::Relais::MeasureName)
+        if (entry.size() <= MeasureName)
             continue; // keeps its number: the next relais is numbered by its place
-        const QStringList states = entry.at(Config::Relais::States).toStringList();
+        const QStringList states = entry.at(States).toStringList();
         const qint64 height = qint64(LinePitch) * (states.size() + RelaisFixedLines);
         const bool fitsOnPage = TopY + height < BottomLimit;
         if (fitsOnPage)
@@ -170,14 +193,15 @@ void convert::renderRelais()
         else if (y != TopY)
             startNewPage();
 
-        drawHeading(tr("Relais") + QLatin1Char(' ') + QString::number(t + 1) + QLatin1String(": ")
-                    + textAt(entry, Config::Relais::MeasureName));
+        beginBlock(Config::Section::Relais, t,
+                   tr("Relais") + QLatin1Char(' ') + QString::number(t + 1),
+                   textAt(entry, MeasureName), MeasureName);
         int row = y + LinePitch;
-        drawLeft(row, tr("Schwellwert 1: ") + textAt(entry, Config::Relais::LowThreshold));
-        drawRight(row, tr("Schwellwert 2: ") + textAt(entry, Config::Relais::HighThreshold));
+        printLeft(row, tr("Schwellwert 1: "), textAt(entry, LowThreshold), LowThreshold);
+        printRight(row, tr("Schwellwert 2: "), textAt(entry, HighThreshold), HighThreshold);
         for (int j = 0; j < states.size(); ++j) {
             row = nextRow(row);
-            drawLeft(row, tr("Zustand %1: ").arg(j + 1) + relaisStateText(states.at(j)));
+            printLeft(row, tr("Zustand %1: ").arg(j + 1), relaisStateText(states.at(j)), States, j);
         }
         y = row + BlockGap;
         if (y > BottomLimit) // only after a block taller than a page

@@ -30,6 +30,21 @@ QString inFolder(const QString &source, const QString &folder)
     return QDir(folder).absoluteFilePath(besideSource(QFileInfo(source).fileName()));
 }
 
+QString changesBeside(const QString &path)
+{
+    QString stem = path;
+    if (isConfiguration(stem))
+        stem.chop(JsonSuffix.size());
+    else if (hasPdfSuffix(stem))
+        stem.chop(PdfSuffix.size());
+    return stem + QLatin1String("-aenderungen") + PdfSuffix;
+}
+
+QString changesInFolder(const QString &path, const QString &folder)
+{
+    return QDir(folder).absoluteFilePath(changesBeside(QFileInfo(path).fileName()));
+}
+
 bool hasPdfSuffix(const QString &name)
 {
     return name.endsWith(PdfSuffix, Qt::CaseInsensitive);

@@ -3,8 +3,8 @@
 #include <QLatin1String>
 #include <QString>
 
-// Where a configuration's report goes. Three rules, each for one caller;
-// the suffixes are spelled only here.
+// Where a configuration's report goes (three rules, each for one caller)
+// and where a change report goes; the suffixes are spelled only here.
 namespace ReportPaths {
 
 inline const QLatin1String JsonSuffix(".json"); // a configuration file's, case-sensitive
@@ -27,6 +27,12 @@ QString besideSource(const QString &source);
 // The converter's rule: the configuration's own name, its ".json" replaced
 // by ".pdf" (or ".pdf" added), in folder (its own, or the one of -d).
 QString inFolder(const QString &source, const QString &folder);
+
+// A change report's name: the name of the file at path (a configuration or
+// a report) without its ".json" or ".pdf", then "-aenderungen.pdf", beside it.
+QString changesBeside(const QString &path);
+// The same name in folder.
+QString changesInFolder(const QString &path, const QString &folder);
 
 // A name chosen for a report, with ".pdf" added when it lacks it ("Bericht.PDF"
 // stays as it is).

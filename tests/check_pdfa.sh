@@ -32,19 +32,22 @@ done
 echo '{"configuration": {}}' >"$work/titel-n"$'\x01'".json"
 "$cli" -q --pdfa -d "$work/pdfa" "$work"/*.json
 "$cli" -q -o "$work/plain.pdf" "$work/typical.json"
+"$cli" -q --pdfa --compare -o "$work/aenderungen.pdf" "$work/minimal.json" "$work/typical.json"
 echo '{"configuration": [}' >"$work/kaputt.json"
 site_title="Anlage Nord, Halle 3"
 "$cli" -q --pdfa --title "$site_title" -c "$work/anlage.pdf" "$work"/*.json 2>/dev/null && exit 1
 
 ls "$work"/pdfa/*.pdf >"$work/list"
 echo "$work/anlage.pdf" >>"$work/list"
+echo "$work/aenderungen.pdf" >>"$work/list"
 echo "$work/plain.pdf" >>"$work/list"
 java -cp "$classpath" org.apache.pdfbox.preflight.Validator_A1b xml group "$work/list" >/dev/null
 # One "name verdict" line per file, in the order of the list.
 verdicts=$(sed -n -e 's/&#1;/\x01/g' -e 's/.*<preflight name="\([^"]*\)".*/\1/p' \
     -e 's/.*<isValid[^>]*>\([a-z]*\)<.*/\1/p' "$work/list.preflight.xml" | paste -d ' ' - -)
 echo "$verdicts"
-expected=$(cd "$work/pdfa" && for pdf in *.pdf; do echo "$pdf true"; done; echo "anlage.pdf true"; echo "plain.pdf false")
+expected=$(cd "$work/pdfa" && for pdf in *.pdf; do echo "$pdf true"; done; echo "anlage.pdf true"; echo "aenderungen.pdf true"
+    echo "plain.pdf false")
 [ "$verdicts" = "$expected" ] || { cat "$work/list.preflight.xml" >&2; exit 1; }
 
 for pdf in "$work"/pdfa/*.pdf; do
@@ -64,4 +67,7 @@ done
 grep -qxF "Title:           $site_title" <(pdfinfo "$work/anlage.pdf") &&
     grep -qF "<rdf:li xml:lang=\"x-default\">$site_title</rdf:li>" <(pdfinfo -meta "$work/anlage.pdf") ||
     { echo "anlage.pdf: title \"$site_title\" missing" >&2; exit 1; }
+changes_title="Änderungsprotokoll RLT-Gerät 02 Büro Nord"
+grep -qxF "Title:           $changes_title" <(pdfinfo "$work/aenderungen.pdf") ||
+    { echo "aenderungen.pdf: title \"$changes_title\" missing" >&2; exit 1; }
 echo "$(wc -l <"$work/list") reports checked by Preflight, titles and creators in place"

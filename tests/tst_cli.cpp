@@ -40,6 +40,7 @@ private slots:
     void updateConvertsWhatIsOutOfDate();
     void watchFolder();
     void watchNewNestedFolders();
+    void comparedFolders();
     void versionAndHelp();
     void hundredFilesThreeBad();
     void fileNames_data();
@@ -219,6 +220,25 @@ void tst_Cli::exitStatus_data()
     QTest::newRow("quiet") << QStringList {"-q", "good.json", "broken.json"} << 1
                            << QStringList {"good.pdf"} << "broken.json";
 
+    QTest::newRow("compared files")
+            << QStringList {"--compare", "good.json", "other.json"} << 0
+            << QStringList {"other-aenderungen.pdf"} << "1 verglichen, 0 fehlgeschlagen";
+    QTest::newRow("compared into -o")
+            << QStringList {"--compare", "-o", "folder/x.pdf", "good.json", "folder/a.json"} << 0
+            << QStringList {"folder/x.pdf"} << QString();
+    QTest::newRow("compared into -d, PDF/A")
+            << QStringList {"--compare", "--pdfa", "-d", "out", "good.json", "folder/a.json"} << 0
+            << QStringList {"out/a-aenderungen.pdf"} << QString();
+    QTest::newRow("compared with a broken file")
+            << QStringList {"--compare", "good.json", "broken.json"} << 1 << QStringList()
+            << "0 verglichen, 1 fehlgeschlagen";
+    QTest::newRow("compared with a missing file")
+            << QStringList {"--compare", "none.json", "good.json"} << 1 << QStringList()
+            << "none.json existiert nicht";
+    QTest::newRow("compared without configuration")
+            << QStringList {"--compare", "nothing.json", "good.json"} << 0
+            << QStringList {"good-aenderungen.pdf"} << "nothing.json" + defaultsOnly;
+
     QTest::newRow("combined") << QStringList {"-c", "anlage.pdf", "good.json", "folder"} << 0
                               << QStringList {"anlage.pdf"} << "3 konvertiert, 0 fehlgeschlagen";
     QTest::newRow("combined, bad among good")
@@ -310,6 +330,22 @@ void tst_Cli::usage_data()
                "--watch passen nicht dazu";
     QTest::newRow("title without combined")
             << QStringList {"--title", "Anlage", "good.json"} << "--title gilt nur mit --combine";
+    QTest::newRow("compare one path") << QStringList {"--compare", "good.json"}
+                                      << "--compare braucht genau zwei Pfade: VORHER und NACHHER";
+    QTest::newRow("compare a file with a folder")
+            << QStringList {"--compare", "good.json", "folder"}
+            << "--compare vergleicht zwei Dateien oder zwei Ordner, nicht eine Datei mit einem "
+               "Ordner";
+    QTest::newRow("compare folders into one file")
+            << QStringList {"--compare", "-o", "x.pdf", "folder", "nojson"}
+            << "--output gilt mit --compare nur für zwei Dateien";
+    QTest::newRow("compare into a combined document")
+            << QStringList {"--compare", "-c", "a.pdf", "folder", "nojson"}
+            << "--compare und --combine gehen noch nicht zusammen; die Änderungsprotokolle "
+               "werden einzeln geschrieben";
+    QTest::newRow("compare and watch")
+            << QStringList {"--compare", "--watch", "folder", "nojson"}
+            << "--compare vergleicht einmal; --watch und --update passen nicht dazu";
     QTest::newRow("jobs zero") << QStringList {"-j", "0", "good.json"} << jobs + "\"0\"";
     QTest::newRow("jobs beyond the bound")
             << QStringList {"-j", "65", "good.json"} << jobs + "\"65\"";
@@ -643,6 +679,42 @@ void tst_Cli::watchNewNestedFolders()
             qPrintable(err));
 }
 
+// Two folders of one site, as found and as left: a change report for every
+// file in both, by its path inside the folder; a file on one side only is
+// named.
+void tst_Cli::comparedFolders()
+{
+    const QDir dir(m_dir->path());
+    dir.mkpath(QStringLiteral("later/sub"));
+    writeFile(dir.filePath(QStringLiteral("later/a.json")), Valid);
+    writeFile(dir.filePath(QStringLiteral("later/sub/c.json")),
+              QByteArray(Valid).replace("Halle 3", "Halle 4"));
+    writeFile(dir.filePath(QStringLiteral("later/new.json")), Valid);
+
+    const Result result = runCli({QStringLiteral("--compare"), QStringLiteral("-r"),
+                                  QStringLiteral("folder"), QStringLiteral("later")},
+                                 m_dir->path());
+
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(pdfsBelow(dir.filePath(QStringLiteral("later"))),
+             QStringList({"a-aenderungen.pdf", "sub/c-aenderungen.pdf"}));
+    QStringList told = result.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    told.sort();
+    const QString tool = QStringLiteral("belmorand-cli: ");
+    QCOMPARE(told, QStringList({"2 verglichen, 0 fehlgeschlagen",
+                                tool + "entfernt: " + dir.filePath("folder/b.json"),
+                                tool + "entfernt: " + dir.filePath("folder/sub/a.json"),
+                                tool + "neu: " + dir.filePath("later/new.json")}));
+    const PdfReport changed(dir.filePath(QStringLiteral("later/sub/c-aenderungen.pdf")));
+    QVERIFY(changed.find(QStringLiteral("1 Änderung")));
+    // Shortened at the left when long.
+    QVERIFY(changed.find(QStringLiteral("Vorher: "))
+                    ->text.endsWith(QStringLiteral("/folder/sub/c.json")));
+    QVERIFY(changed.find(QStringLiteral("Halle 4")));
+    QVERIFY(PdfReport(dir.filePath(QStringLiteral("later/a-aenderungen.pdf")))
+                    .find(QStringLiteral("Keine Änderungen")));
+}
+
 void tst_Cli::versionAndHelp()
 {
     const Result version = runCli({QStringLiteral("--version")}, m_dir->path());
@@ -651,8 +723,9 @@ void tst_Cli::versionAndHelp()
 
     const Result help = runCli({QStringLiteral("--help")}, m_dir->path());
     QCOMPARE(help.exitCode, 0);
-    for (const char *option : {"--recursive", "--output", "--output-dir", "--jobs", "--quiet",
-                               "--pdfa", "--update", "--watch", "--combine", "--title", "PFAD"})
+    for (const char *option :
+         {"--recursive", "--output", "--output-dir", "--jobs", "--quiet", "--pdfa", "--update",
+          "--watch", "--combine", "--title", "--compare", "PFAD"})
         QVERIFY2(help.out.contains(QLatin1String(option)), option);
 }
 

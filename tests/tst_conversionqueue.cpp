@@ -1,3 +1,4 @@
+#include "engine/changereportrunner.h"
 #include "engine/conversionqueue.h"
 #include "engine/convert.h"
 #include "report/reportvolume.h"
@@ -5,6 +6,7 @@
 #include "testfolder.h"
 
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -21,6 +23,7 @@ private slots:
     void rules();
     void reportIdentity_data();
     void reportIdentity();
+    void changeReportsEndOnce();
 };
 
 namespace {
@@ -199,6 +202,49 @@ void tst_ConversionQueue::reportIdentity()
     QCOMPARE(ConversionQueue::reportIdentity(dir.filePath(path))
                      == ConversionQueue::reportIdentity(dir.filePath(other)),
              same);
+}
+
+// Each change report handed out is told of once: written or failed when its
+// work ran (on another thread), only counted when it was dropped unrun; the
+// runner is settled once all are.
+void tst_ConversionQueue::changeReportsEndOnce()
+{
+    TestFolder dir;
+    const QString earlier = writeFile(dir.filePath(QStringLiteral("vorher.json")),
+                                      configuration(R"("name": "Abluft", "altitude": 310)"));
+    const QString later = writeFile(dir.filePath(QStringLiteral("nachher.json")),
+                                    configuration(R"("name": "Abluft", "altitude": 320)"));
+    ChangeReportRunner runner;
+    QList<std::function<void()>> works;
+    runner.setStarter([&](const std::function<void()> &work) { works << work; });
+    QSignalSpy ended(&runner, &ChangeReportRunner::ended);
+    QSignalSpy settled(&runner, &ChangeReportRunner::settled);
+    const QString target = dir.filePath(QStringLiteral("nachher-aenderungen.pdf"));
+    runner.start({earlier, later, target});
+    runner.start({earlier, dir.filePath(QStringLiteral("fehlt.json")), target});
+    runner.start({earlier, later, dir.filePath(QStringLiteral("nie.pdf"))});
+    QCOMPARE(works.size(), 3);
+    works.removeLast(); // dropped unrun
+    for (const std::function<void()> &work : qAsConst(works)) {
+        const std::unique_ptr<QThread> thread(QThread::create(work));
+        thread->start();
+        QVERIFY(thread->wait(60000));
+    }
+    works.clear();
+
+    QTRY_COMPARE(settled.size(), 1);
+    QCOMPARE(ended.size(), 2);
+    const auto outcome = [&](int i) { return ended.at(i).at(1).value<ChangeReportOutcome>(); };
+    QCOMPARE(outcome(0).written, true);
+    QCOMPARE(outcome(0).changes, 1);
+    QCOMPARE(outcome(1).written, false);
+    QVERIFY2(outcome(1).reason.contains(QStringLiteral("fehlt.json existiert nicht")),
+             qPrintable(outcome(1).reason));
+    QCOMPARE(runner.writtenCount(), 1);
+    QCOMPARE(runner.failedCount(), 1);
+    QCOMPARE(runner.droppedCount(), 1);
+    QVERIFY(QFile::exists(target));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nie.pdf"))));
 }
 
 QTEST_MAIN(tst_ConversionQueue)

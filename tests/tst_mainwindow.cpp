@@ -1,3 +1,4 @@
+#include "app/comparewithearlier.h"
 #include "app/mainwindow.h"
 #include "app/opendialog.h"
 #include "app/qttranslations.h"
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -30,6 +32,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTextDocumentFragment>
+#include <QThread>
 #include <QThreadPool>
 #include <QtTest>
 
@@ -74,6 +77,8 @@ private slots:
     void convertAllStartsRowsAtRest();
     void convertAllSkipsForeignItems();
     void realConversions();
+    void compareWithEarlier_data();
+    void compareWithEarlier();
     void failedRowRetried();
     void statusFollowsRows();
     void failuresLeadToRows();
@@ -1007,6 +1012,67 @@ void tst_MainWindow::realConversions()
     // Every task object is gone once it has run.
     for (const Start &start : qAsConst(h.starts))
         QTRY_VERIFY(start.task.isNull());
+}
+
+void tst_MainWindow::compareWithEarlier_data()
+{
+    QTest::addColumn<QByteArray>("earlier"); // empty: none chosen
+    QTest::addColumn<QString>("status"); // how it begins
+
+    QByteArray typical = readFile(QStringLiteral(EXAMPLES_DIR "/typical.json"));
+    QTest::newRow("changed") << typical.replace("\"altitude\": 310", "\"altitude\": 300")
+                             << "Änderungsprotokoll geschrieben: typical-aenderungen.pdf (1 "
+                                "Änderung)";
+    QTest::newRow("broken") << QByteArray("{") << "Die Datei ";
+    QTest::newRow("cancelled") << QByteArray() << QString();
+}
+
+// From the path's menu through the seams: the chooser asked for the earlier
+// state, the work handed to a starter (never run on the window's thread),
+// the outcome in the status line.
+void tst_MainWindow::compareWithEarlier()
+{
+    QFETCH(QByteArray, earlier);
+    QFETCH(QString, status);
+    TestFolder dir;
+    const QString source = copyExamples(dir.path()).first();
+    const QString before = dir.filePath(QStringLiteral("früher.json"));
+    if (!earlier.isEmpty())
+        writeFile(before, earlier);
+    Harness h;
+    h.window.show();
+    h.open({source});
+    auto *compare = h.window.findChild<CompareWithEarlier *>();
+    QStringList asked;
+    compare->setEarlierChooser([&](const QString &later) {
+        asked << later;
+        return earlier.isEmpty() ? QString() : before;
+    });
+    QList<std::function<void()>> works;
+    compare->setWorkStarter([&](const std::function<void()> &work) { works << work; });
+
+    auto *field = h.rows().first()->findChild<QLineEdit *>(QStringLiteral("LineEditPath"));
+    QTimer::singleShot(100, &h.window, [] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        menu->findChild<QAction *>(QStringLiteral("actionCompare"))->trigger();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            field->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(field, &event);
+
+    QCOMPARE(asked, QStringList {source});
+    QCOMPARE(works.size(), earlier.isEmpty() ? 0 : 1);
+    QCOMPARE(h.status(), QString());
+    if (works.isEmpty())
+        return;
+    const std::unique_ptr<QThread> thread(QThread::create(works.takeFirst()));
+    thread->start();
+    QVERIFY(thread->wait(60000));
+    QTRY_VERIFY2(h.status().startsWith(status) && !status.isEmpty(), qPrintable(h.status()));
+    const QString report = dir.filePath(QStringLiteral("typical-aenderungen.pdf"));
+    QCOMPARE(ReportFile::isCompletePdf(report), earlier != "{");
 }
 
 void tst_MainWindow::failedRowRetried()

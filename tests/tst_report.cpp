@@ -1,5 +1,6 @@
 #include "conversionrun.h"
 #include "pdfreport.h"
+#include "report/changereport.h"
 #include "report/layout.h"
 #include "reportprobe.h"
 #include "testfiles.h"
@@ -21,6 +22,11 @@ private slots:
     void tallRelaisInARowLeaveNoEmptyPage();
     void wholeReport_data();
     void wholeReport();
+    void changes_data();
+    void changes();
+    void changeReport_data();
+    void changeReport();
+    void changeListOverPages();
 
 private:
     QString pdfFor(const char *tag) const
@@ -469,6 +475,238 @@ void tst_Report::wholeReport()
     QVERIFY(from > 0);
     QString why;
     QVERIFY2(sameLines(report, expected, from, &why, LeadingLines), qPrintable(why));
+}
+
+namespace {
+
+// A configuration as it was found: one output of each layout, display,
+// TLF, one relais, Modbus, service and offsets.
+const QByteArray Found = R"({"configuration": {"name": "Abluft", "date": "01.02.2026 08:00",
+    "altitude": 310,
+    "outputs": [{"k_factor": 92.3, "producer": 1,
+                 "measure": {"measure": "PRESSURE", "unit": 9, "rangeLow": 0, "value": 433.0}},
+                {"k_factor": 48, "producer": 2, "measure": {"measure": "VOLUMEFLOW", "unit": 16}}],
+    "display": {"state": true, "brightness": 80, "sensors": ["PRESSURE"]},
+    "tlf": {"lowThreshold": 300, "highThreshold": 600, "middleColor": 2},
+    "relais": [{"lowThreshold": 200, "states": [0, 1], "measure": {"measure": "PRESSURE"}}],
+    "offsets": [0.5, 1], "modbus": {"address": 12}, "service": {"nextService": 365}}})";
+
+// Found with each replacement of a text in it made.
+QByteArray found(const QVector<QPair<QByteArray, QByteArray>> &edits)
+{
+    QByteArray json = Found;
+    for (const auto &edit : edits) {
+        Q_ASSERT(json.contains(edit.first));
+        json.replace(edit.first, edit.second);
+    }
+    return json;
+}
+
+// "section | label | before | after", as a change report lists a change.
+QStringList changeLines(const QVector<ConfigChange> &changes)
+{
+    QStringList lines;
+    for (const ConfigChange &change : changes)
+        lines << QStringList {change.section, change.label, change.before, change.after}.join(
+                QStringLiteral(" | "));
+    return lines;
+}
+
+} // namespace
+
+void tst_Report::changes_data()
+{
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("count");
+
+    // clang-format off
+    QTest::newRow("identical") << Found << QStringList() << 0;
+    QTest::newRow("numbers as printed, 310 and 310.0")
+            << found({{"310", "310.0"}, {"433.0", "433"}}) << QStringList() << 0;
+    QTest::newRow("the date says when, it is no change")
+            << found({{"01.02.2026", "03.02.2026"}}) << QStringList() << 0;
+    QTest::newRow("text exactly")
+            << found({{"\"Abluft\"", "\"abluft\""}})
+            << QStringList {"Allgemeine Einstellungen | Name | Abluft | abluft"} << 1;
+    QTest::newRow("one per section, in the report's order")
+            << found({{"\"address\": 12", "\"address\": 7"}, {"365", "180"},
+                      {"\"highThreshold\": 600", "\"highThreshold\": 650"}, {"310", "320"},
+                      {"\"brightness\": 80", "\"brightness\": 60"}, {"[0, 1]", "[0, 0]"},
+                      {"\"lowThreshold\": 200", "\"lowThreshold\": 250"}, {"48", "50"}})
+            << QStringList {"Allgemeine Einstellungen | Höhe [m] | 310 | 320",
+                            "Ausgang 2: VOLUMEFLOW | K-Faktor | 48 | 50",
+                            "Display | Helligkeit[%] | 80 | 60",
+                            "TLF | Schwellwert 2 | 600 | 650",
+                            "Relais 1: PRESSURE | Schwellwert 1 | 200 | 250",
+                            QStringLiteral("Relais 1: PRESSURE | Zustand 2 | Geschlossen | Geöffnet"),
+                            "Modbus | Adresse | 12 | 7",
+                            QStringLiteral("Service | Nächster Service | 365 Tage | 180 Tage")} << 8;
+    QTest::newRow("vocabularies")
+            << found({{"\"producer\": 2", "\"producer\": 1"}, {"\"unit\": 16", "\"unit\": 15"},
+                      {"\"middleColor\": 2", "\"middleColor\": 3"}})
+            << QStringList {QStringLiteral("Ausgang 2: VOLUMEFLOW | Einheit | m3_h | m3_s"),
+                            QStringLiteral("Ausgang 2: VOLUMEFLOW | Hersteller | Fläkt Woods | Ziehl-Abegg/EBM-Papst"),
+                            "TLF | Farbe Bereich 2 | Gelb | Rot"} << 3;
+    QTest::newRow("another device: the name first")
+            << found({{"310", "311"}, {"\"Abluft\"", "\"Zuluft\""}})
+            << QStringList {"Allgemeine Einstellungen | Name | Abluft | Zuluft",
+                            "Allgemeine Einstellungen | Höhe [m] | 310 | 311"} << 2;
+    QTest::newRow("unprinted values by key, after the printed")
+            << found({{"433.0", "500.5"}, {"[0.5, 1]", "[0.5, 2]"}, {"92.3", "90"},
+                      {"[\"PRESSURE\"]", "[\"PRESSURE\", \"CO2\"]"}, {"\"address\": 12", "\"address\": 1"}})
+            << QStringList {"Modbus | Adresse | 12 | 1",
+                            "Allgemeine Einstellungen | offsets[1] | 1 | 2",
+                            "Ausgang 1: PRESSURE | k_factor | 92.3 | 90",
+                            "Ausgang 1: PRESSURE | measure.value | 433 | 500.5",
+                            "Display | sensors[1] |  | CO2"} << 5;
+    QTest::newRow("a pressure output turned, its maker kept")
+            << found({{"\"PRESSURE\", \"unit\": 9", "\"FLOW\", \"unit\": 9"}})
+            << QStringList {"Ausgang 1: FLOW | Ausgang 1 | PRESSURE | FLOW"} << 1;
+    QTest::newRow("a relais added, a state added")
+            << found({{"[0, 1]", "[0, 1, 0]"},
+                      {"\"PRESSURE\"}}]", "\"PRESSURE\"}}, {\"lowThreshold\": 5, \"measure\": {\"measure\": \"CO2\"}}]"}})
+            << QStringList {QStringLiteral("Relais 1: PRESSURE | Zustand 3 |  | Geöffnet"),
+                            "Relais 2: CO2 |  |  | neu"} << 2;
+    QTest::newRow("an output removed, with its values")
+            << found({{R"(,
+                {"k_factor": 48, "producer": 2, "measure": {"measure": "VOLUMEFLOW", "unit": 16}})", ""}})
+            << QStringList {"Ausgang 2: VOLUMEFLOW |  |  | entfernt",
+                            "Ausgang 2: VOLUMEFLOW | Ausgang 2 | VOLUMEFLOW | ",
+                            "Ausgang 2: VOLUMEFLOW | K-Faktor | 48 | ",
+                            "Ausgang 2: VOLUMEFLOW | Einheit | m3_h | ",
+                            QStringLiteral("Ausgang 2: VOLUMEFLOW | Hersteller | Fläkt Woods | "),
+                            "Ausgang 2: VOLUMEFLOW | Messbereich Untergrenze |  | ",
+                            "Ausgang 2: VOLUMEFLOW | Ansprechzeit [s] |  | ",
+                            "Ausgang 2: VOLUMEFLOW | Messbereich Obergrenze |  | "} << 1;
+    // clang-format on
+}
+
+void tst_Report::changes()
+{
+    QFETCH(QByteArray, after);
+    QFETCH(QStringList, expected);
+    QFETCH(int, count);
+
+    ComparedConfiguration before;
+    before.read(QJsonDocument::fromJson(Found).object());
+    ComparedConfiguration later;
+    const QJsonDocument document = QJsonDocument::fromJson(after);
+    QVERIFY(document.isObject());
+    later.read(document.object());
+    const QVector<ConfigChange> changes = compareConfigurations(before, later);
+    QCOMPARE(changeLines(changes), expected);
+    QCOMPARE(changeCount(changes), count);
+}
+
+void tst_Report::changeReport_data()
+{
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QStringList>("list"); // the first page's lines after the files
+    QTest::addColumn<QStringList>("marked"); // the later report's lines marked
+
+    // clang-format off
+    QTest::newRow("changes")
+            << found({{"310", "320"}, {"\"producer\": 2", "\"producer\": 1"}, {"433.0", "1"},
+                      {"\"PRESSURE\"}}]", "\"PRESSURE\"}}, {\"lowThreshold\": 7, \"highThreshold\": 8, \"states\": [1]}]"}})
+            << QStringList {"Abschnitt", "Feld", "Vorher", "Nachher",
+                            "Allgemeine Einstellungen", QStringLiteral("Höhe [m]"), "310", "320",
+                            "Ausgang 2: VOLUMEFLOW", "Hersteller", QStringLiteral("Fläkt Woods"),
+                            "Ziehl-Abegg/EBM-Papst",
+                            "Relais 2", "neu",
+                            "Ausgang 1: PRESSURE", "measure.value", "433", "1"}
+            // A row's bar marks both its lines.
+            << QStringList {"Ort:", QStringLiteral("Höhe [m]: 320"),
+                            "Hersteller: Ziehl-Abegg/EBM-Papst", "Messbereich Untergrenze:",
+                            "Relais 2:", "Schwellwert 1: 7", "Schwellwert 2: 8",
+                            "Zustand 1: Geschlossen"};
+    QTest::newRow("no change") << Found << QStringList {QStringLiteral("Keine Änderungen")}
+                               << QStringList();
+    // clang-format on
+}
+
+// The first page lists the changes; from the next one on stands the later
+// state's report exactly as its single report, its changed lines marked.
+void tst_Report::changeReport()
+{
+    QFETCH(QByteArray, after);
+    QFETCH(QStringList, list);
+    QFETCH(QStringList, marked);
+
+    const QString tag = pdfFor(QTest::currentDataTag()).chopped(4);
+    const QString earlier = writeFile(tag + QLatin1String("-vorher.json"), Found);
+    const QString later = writeFile(tag + QLatin1String("-nachher.json"), after);
+    const QString single = tag + QLatin1String("-einzeln.pdf");
+    QCOMPARE(runConversion(later, single).finished, 1);
+    const ChangeReportOutcome outcome
+            = writeChangeReport({earlier, later, tag + QLatin1String("-aenderungen.pdf")}, false);
+    QVERIFY2(outcome.written, qPrintable(outcome.reason));
+    QVERIFY(outcome.warnings.isEmpty());
+
+    const PdfReport report(tag + QLatin1String("-aenderungen.pdf"));
+    const PdfReport alone(single);
+    const int files = report.indexOf(QStringLiteral("Nachher: "));
+    QVERIFY(files > 0);
+    QCOMPARE(report.texts().mid(0, 2),
+             QStringList({QStringLiteral("Änderungsprotokoll"),
+                          marked.isEmpty() ? QStringLiteral("0 Änderungen")
+                                           : QStringLiteral("4 Änderungen")}));
+    // The date stands beyond the right column's edge: a line of its own here.
+    // A long path is shortened at the left.
+    QVERIFY(report.lines().at(files).text.endsWith(QFileInfo(later).fileName()));
+    const int dated = report.indexOf(QStringLiteral("(01.02.2026 08:00)"), files);
+    QVERIFY(dated > files);
+    QCOMPARE(report.texts().mid(dated + 1, list.size()), list);
+    const int first = report.indexOf(QStringLiteral("Ordano Protokoll vom:"));
+    QCOMPARE(report.pageCount(), alone.pageCount() + 1);
+    QCOMPARE(report.lines().size() - first, alone.lines().size());
+    for (int i = 0; i < alone.lines().size(); ++i) {
+        const PdfLine &want = alone.lines().at(i);
+        const PdfLine &got = report.lines().at(first + i);
+        QVERIFY2(got.page == want.page + 1 && got.text == want.text && got.x == want.x
+                         && got.centerY == want.centerY,
+                 qPrintable(describe(got) + QLatin1String(" for ") + describe(want)));
+        const bool isMarked = marked.contains(want.text);
+        const double ink = report.inkIn(got.page, Layout::ChangeMarkX, got.boxY(),
+                                        Layout::ChangeMarkWidth, Layout::BoxHeight);
+        QVERIFY2(isMarked ? ink > 0.5 : ink == 0, qPrintable(describe(want)));
+    }
+}
+
+// A list longer than a page goes on with its header on the next; a value
+// longer than its column wraps, and one longer than four lines is cut.
+void tst_Report::changeListOverPages()
+{
+    QByteArray relais;
+    for (int i = 0; i < 50; ++i)
+        relais += R"(, {"measure": {"measure": "CO2"}})";
+    const QString longName = QStringLiteral("Abluft ") + QString(300, QLatin1Char('x'));
+    const QString tag = pdfFor("long list").chopped(4);
+    const QString earlier = writeFile(tag + QLatin1String("-vorher.json"), Found);
+    const QString later = writeFile(tag + QLatin1String("-nachher.json"),
+                                    found({{"\"PRESSURE\"}}]", "\"PRESSURE\"}}" + relais + "]"},
+                                           {"\"Abluft\"", "\"" + longName.toUtf8() + "\""}}));
+    const QString pdf = tag + QLatin1String("-aenderungen.pdf");
+    const ChangeReportOutcome outcome = writeChangeReport({earlier, later, pdf}, false);
+    QVERIFY2(outcome.written, qPrintable(outcome.reason));
+
+    const PdfReport report(pdf);
+    QCOMPARE(report.find(QStringLiteral("Ordano Protokoll vom:"))->page, 2);
+    QCOMPARE(report.pageTexts(1, 2).value(0), QStringLiteral("Abschnitt"));
+    QCOMPARE(report.texts().count(QStringLiteral("neu")), 50);
+    // The row of the name: label, the old value, the new one in four lines.
+    const int label = report.indexOf(QStringLiteral("Name"));
+    QVERIFY(label > 0);
+    const QVector<PdfLine> &lines = report.lines();
+    QCOMPARE(report.texts().mid(label, 3), QStringList({"Name", "Abluft", "Abluft"}));
+    const PdfLine &first = lines.at(label + 2);
+    for (int line = 1; line < 4; ++line) {
+        QCOMPARE(lines.at(label + 2 + line).x, first.x);
+        QVERIFY(qAbs(lines.at(label + 2 + line).centerY - first.centerY - 250 * line) < 5);
+    }
+    QVERIFY(lines.at(label + 5).text.endsWith(QStringLiteral("x\u2026")));
+    for (const PdfLine &line : lines)
+        QVERIFY2(line.boxY() < Layout::BottomLimit, qPrintable(describe(line)));
 }
 
 QTEST_MAIN(tst_Report)

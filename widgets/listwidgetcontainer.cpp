@@ -542,6 +542,9 @@ void ListWidgetContainer::showContextMenu(const QPoint &pos)
     QAction *folder = menu.addAction(tr("Ordner öffnen"), this, &ListWidgetContainer::openFolder);
     folder->setEnabled(QFileInfo(QFileInfo(m_path).absolutePath()).isDir());
     menu.addAction(tr("Pfad kopieren"), this, &ListWidgetContainer::copyPath);
+    QAction *compare = menu.addAction(tr("Mit früherem Stand vergleichen \u2026"), this,
+                                      &ListWidgetContainer::compareMe);
+    compare->setObjectName(QStringLiteral("actionCompare"));
     menu.exec(m_pathField->mapToGlobal(pos));
 }
 

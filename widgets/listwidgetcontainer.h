@@ -92,6 +92,9 @@ signals:
     void deleteMe();
     void newName(QString s);
     void konvertMe();
+    // "Mit früherem Stand vergleichen …": a change report from an earlier
+    // state of the row's configuration to its own.
+    void compareMe();
     // The conversion under way has ended, written or not.
     void conversionEnded(bool written);
     // Something the user should read in the window's status line.
