@@ -169,6 +169,11 @@ int ConverterApp::runBatch()
 // Every file's report in one document; a file that fails is left out of it.
 int ConverterApp::runCombine(const QStringList &files)
 {
+    return runSiteReport([&files](SiteReport &site) { site.start(files); });
+}
+
+int ConverterApp::runSiteReport(const std::function<void(SiteReport &)> &begin)
+{
     SiteReport site(QDir::cleanPath(QFileInfo(m_options.combine).absoluteFilePath()),
                     m_options.title, m_options.archival);
     QString reason;
@@ -178,7 +183,7 @@ int ConverterApp::runCombine(const QStringList &files)
     }
     showSiteReport(&site);
     const Work work {
-            [&] { site.start(files); }, [&] { site.stop(); },
+            [&] { begin(site); }, [&] { site.stop(); },
             [&] {
                 return Tally {site.convertedCount(), site.failedCount(), site.notStartedCount()};
             }};
@@ -261,6 +266,8 @@ int ConverterApp::runCompare()
     for (const QString &refusal : pairs.refused)
         Console::printError(refusal);
     m_unread = int(findings.unreadable.size() + pairs.refused.size());
+    if (!m_options.combine.isEmpty())
+        return runChangesCombined(pairs);
 
     ChangeReportRunner runner;
     runner.setArchival(m_options.archival);
@@ -287,6 +294,20 @@ int ConverterApp::runCompare()
         finish(runner.failedCount() + m_unread > 0 ? ExitCode::SomeFailed : ExitCode::AllConverted);
     });
     return runStoppable(work);
+}
+
+// Every pair's change report in one document, then the new devices' and
+// the removed ones' reports, marked so in the contents.
+int ConverterApp::runChangesCombined(const ComparePairs &pairs)
+{
+    QVector<ChangedDevice> devices;
+    for (const ChangeReportJob &job : pairs.jobs)
+        devices.append({job.before, job.after});
+    for (const QString &file : pairs.onlyAfter)
+        devices.append({QString(), file});
+    for (const QString &file : pairs.onlyBefore)
+        devices.append({file, QString()});
+    return runSiteReport([&devices](SiteReport &site) { site.startChanges(devices); });
 }
 
 void ConverterApp::showChangeReport(const ChangeReportJob &job, const ChangeReportOutcome &outcome,

@@ -9,6 +9,7 @@
 class BatchConverter;
 struct ChangeReportJob;
 struct ChangeReportOutcome;
+struct ComparePairs;
 class SiteReport;
 struct ConsoleOptions;
 
@@ -58,6 +59,9 @@ private:
     ConsoleOptions consoleOptions() const;
     int runBatch();
     int runCombine(const QStringList &files);
+    // A site document begun by begin, shown on the console.
+    int runSiteReport(const std::function<void(SiteReport &)> &begin);
+    int runChangesCombined(const ComparePairs &pairs);
     void showSiteReport(SiteReport *site);
     int runWatch();
     // Change reports of two states instead of reports.

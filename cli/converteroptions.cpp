@@ -107,7 +107,8 @@ struct DeclaredOptions
             text("Zwei Stände vergleichen: PFAD... sind VORHER und NACHHER, zwei "
                  "Konfigurationsdateien oder zwei Ordner (deren Dateien nach ihrem Pfad im "
                  "Ordner gepaart werden). Schreibt je Gerät ein Änderungsprotokoll "
-                 "NAME-aenderungen.pdf neben NACHHER, sofern -o oder -d nichts anderes sagen.")};
+                 "NAME-aenderungen.pdf neben NACHHER, sofern -o oder -d nichts anderes sagen; mit "
+                 "-c alle in ein Dokument.")};
     QCommandLineOption title {
             QStringLiteral("title"),
             text("Titel des Dokuments von --combine --pdfa (Vorgabe: sein Dateiname ohne "
@@ -194,9 +195,6 @@ private:
             return true;
         if (m_options->paths.size() != 2)
             return refuse(text("--compare braucht genau zwei Pfade: VORHER und NACHHER"));
-        if (m_parser.isSet(m_declared.combine))
-            return refuse(text("--compare und --combine gehen noch nicht zusammen; die "
-                               "Änderungsprotokolle werden einzeln geschrieben"));
         if (m_options->watch || m_options->update)
             return refuse(text("--compare vergleicht einmal; --watch und --update passen nicht "
                                "dazu"));

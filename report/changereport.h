@@ -38,6 +38,9 @@ public:
     QStringList warnings() const;
     // The device's name: the later state's, else its file's name.
     QString deviceName() const;
+    // The task that read the later state: its document, for a site
+    // document's contents and dates.
+    const convert &later() const { return m_after.task(); }
 
     // Writes the report at target, complete or not at all (as a report is
     // written); false, with the reason.

@@ -110,9 +110,9 @@ bool ContentsPages::draw(ReportVolume &volume, QString *reason)
 // name may hold what no string of a PDF/A document may.
 QString ContentsPages::deviceTitle(const ContentsDevice &device)
 {
-    return DocumentTitle::fromName(device.date.isEmpty()
-                                           ? device.name
-                                           : tr("%1 (%2)").arg(device.name, device.date.trimmed()));
+    const QString beside = device.note.isEmpty() ? device.date.trimmed() : device.note;
+    return DocumentTitle::fromName(beside.isEmpty() ? device.name
+                                                    : tr("%1 (%2)").arg(device.name, beside));
 }
 
 int ContentsPages::firstPage(int device) const
@@ -267,7 +267,8 @@ void ContentsPages::drawDeviceLine(int device, int row)
 {
     const ContentsDevice &line = m_devices.at(device);
     m_page.drawBox(LeftX, row, NameWidth, elided(line.name, Qt::ElideRight, NameWidth));
-    m_page.drawBox(DateX, row, DateWidth, elided(line.date, Qt::ElideRight, DateWidth));
+    m_page.drawBox(DateX, row, DateWidth,
+                   elided(line.note.isEmpty() ? line.date : line.note, Qt::ElideRight, DateWidth));
     painter()->drawText(QRect(NumberX, row, NumberWidth, BoxHeight), NumberFlags,
                         QString::number(firstPage(device)));
     painter()->setFont(PageWriter::reportFont(PathPixelSize));

@@ -14,6 +14,9 @@ struct ContentsDevice
 {
     QString name; // the configuration's name, or the file's name without ".json"
     QString date; // the configuration's date, as stored
+    // Instead of the date: what a document of changes says of it ("3
+    // Änderungen", "neu", "entfernt").
+    QString note;
     QString source; // the configuration file
     int pageCount = 0; // pages of its report
     QDate nextService; // when it is due, if known

@@ -2,6 +2,7 @@
 
 #include "engine/configfields.h"
 #include "engine/conversionqueue.h"
+#include "report/changereport.h"
 #include "sitedoc/combinedpdf.h"
 #include "sitedoc/contentspages.h"
 #include "sitedoc/servicedates.h"
@@ -9,6 +10,7 @@
 #include "system/threadhandoff.h"
 
 #include <QFileInfo>
+#include <QRunnable>
 #include <QThread>
 #include <QThreadPool>
 
@@ -48,29 +50,144 @@ bool SiteReport::reserve(QString *reason)
     return m_file.reserve(reason);
 }
 
+SiteReport::Part &SiteReport::addPart(const QString &source, int perVolume)
+{
+    if (m_parts.size() % perVolume == 0)
+        m_volumes.append(std::make_shared<SiteVolume>(m_target, m_archival));
+    // The name the device's report has in its volume: it names the
+    // document in what the conversion may say.
+    const QString partPath = tr("%1 (Gerät %2)").arg(m_target).arg(m_parts.size() + 1);
+    m_partOf.insert(partPath, int(m_parts.size()));
+    Part part;
+    part.source = QFileInfo(source).absoluteFilePath();
+    part.partPath = partPath;
+    part.volume = int(m_volumes.size()) - 1;
+    m_parts.append(part);
+    return m_parts.last();
+}
+
 void SiteReport::start(const QStringList &files)
 {
     const int perVolume = devicesPerVolume(int(files.size()));
     QVector<ConversionJob> jobs;
     for (const QString &file : files) {
-        if (m_parts.size() % perVolume == 0) {
-            m_volumes.append(std::make_shared<SiteVolume>(m_target, m_archival));
-        }
-        // The name the device's report has in its volume: it names the
-        // document in what the conversion may say.
-        const QString partPath = tr("%1 (Gerät %2)").arg(m_target).arg(m_parts.size() + 1);
-        m_partOf.insert(partPath, int(m_parts.size()));
-        m_parts.append({QFileInfo(file).absoluteFilePath(),
-                        partPath,
-                        int(m_volumes.size()) - 1,
-                        {},
-                        {},
-                        {}});
-        jobs.append({m_parts.last().source, partPath, {}, m_volumes.last()});
+        const Part &part = addPart(file, perVolume);
+        jobs.append({part.source, part.partPath, {}, m_volumes.last()});
     }
     if (jobs.isEmpty())
         QMetaObject::invokeMethod(this, &SiteReport::startAssembly, Qt::QueuedConnection);
     m_queue->add(jobs);
+}
+
+void SiteReport::startChanges(const QVector<ChangedDevice> &devices)
+{
+    const int perVolume = devicesPerVolume(int(devices.size()));
+    for (const ChangedDevice &device : devices) {
+        Part &part = addPart(device.after.isEmpty() ? device.before : device.after, perVolume);
+        part.before
+                = device.before.isEmpty() ? QString() : QFileInfo(device.before).absoluteFilePath();
+        part.kind = device.before.isEmpty()  ? Kind::New
+                    : device.after.isEmpty() ? Kind::Removed
+                                             : Kind::Changes;
+    }
+    m_volumesLeft = int(m_volumes.size());
+    if (m_volumes.isEmpty()) {
+        QMetaObject::invokeMethod(this, &SiteReport::startAssembly, Qt::QueuedConnection);
+        return;
+    }
+    for (int volume = 0; volume < m_volumes.size(); ++volume) {
+        QRunnable *work = QRunnable::create([this, volume] { drawChangeVolume(volume); });
+        work->setAutoDelete(false);
+        m_volumeWork.append(work);
+        QThreadPool::globalInstance()->start(work);
+    }
+}
+
+// On a pool thread: the volume and its parts are this work's alone until
+// volumeDrawn().
+void SiteReport::drawChangeVolume(int volume)
+{
+    for (Part &part : m_parts) {
+        if (part.volume != volume)
+            continue;
+        if (m_stopping)
+            part.failure = tr("Die Datei %1 wurde nicht aufgenommen: die Umwandlung wurde "
+                              "abgebrochen.")
+                                   .arg(part.source);
+        else
+            drawChangePart(&part, volume);
+    }
+    m_volumes.at(volume)->close();
+    QMetaObject::invokeMethod(
+            this, [this, volume] { volumeDrawn(volume); }, Qt::QueuedConnection);
+    ThreadHandOff::release(m_volumes.at(volume).get());
+}
+
+// A changed device's change report; a new or removed one's report, drawn by
+// a conversion of its file on this thread.
+void SiteReport::drawChangePart(Part *part, int volume)
+{
+    const std::shared_ptr<SiteVolume> &into = m_volumes.at(volume);
+    if (part->kind == Kind::Changes) {
+        ChangeReport report;
+        report.setArchival(m_archival);
+        QString reason;
+        if (!report.load(part->before, part->source, &reason)
+            || !report.draw(*into, part->partPath, &reason)) {
+            part->failure = reason;
+            return;
+        }
+        part->general = report.later().general;
+        part->service = report.later().service;
+        part->changes = report.changeCount();
+        return;
+    }
+    convert task;
+    task.setArchival(m_archival);
+    task.setVolume(into);
+    QObject::connect(&task, &convert::abortReason, &task,
+                     [part](const QString &reason) { part->failure = reason; });
+    task.run(part->source, part->partPath);
+    if (part->failure.isEmpty()) {
+        part->general = task.general;
+        part->service = task.service;
+    }
+}
+
+void SiteReport::volumeDrawn(int volume)
+{
+    ThreadHandOff::acquire(m_volumes.at(volume).get());
+    if (m_stopping)
+        return;
+    for (const Part &part : qAsConst(m_parts)) {
+        if (part.volume != volume)
+            continue;
+        ++(part.failure.isEmpty() ? m_converted : m_failed);
+        if (!part.failure.isEmpty())
+            emit deviceLeftOut(part.source, part.failure);
+        emit deviceDone(part.source, m_converted + m_failed, int(m_parts.size()));
+    }
+    if (--m_volumesLeft == 0)
+        startAssembly();
+}
+
+// The volumes not begun are taken back; those being drawn end after the
+// part they draw. Only a document of changes has such work (the converter's):
+// the pool's other work is waited for with it.
+void SiteReport::stopChangeVolumes()
+{
+    if (m_volumeWork.isEmpty())
+        return;
+    for (int volume = 0; volume < m_volumeWork.size(); ++volume) {
+        if (QThreadPool::globalInstance()->tryTake(m_volumeWork.at(volume)))
+            m_volumes.at(volume)->close();
+    }
+    QThreadPool::globalInstance()->waitForDone();
+    for (int volume = 0; volume < m_volumeWork.size(); ++volume) {
+        ThreadHandOff::acquire(m_volumes.at(volume).get());
+        delete m_volumeWork.at(volume);
+    }
+    m_volumeWork.clear();
 }
 
 void SiteReport::setStarter(const std::function<void(const QVector<convert::Conversion> &,
@@ -90,6 +207,7 @@ void SiteReport::stop()
     // No report of the document is wanted any more: none need be finished.
     m_queue->cancelRunning();
     m_queue->stop();
+    stopChangeVolumes();
     if (m_assembly)
         joinAssembly();
 }
@@ -202,6 +320,21 @@ ContentsDevice SiteReport::deviceOf(const Part &part)
         device.name = QFileInfo(part.source).completeBaseName();
     device.date = Config::textAt(part.general, Config::General::Date);
     device.source = part.source;
+    switch (part.kind) {
+    case Kind::Report:
+        break;
+    case Kind::Changes:
+        device.note = part.changes == 0   ? tr("keine Änderungen")
+                      : part.changes == 1 ? tr("1 Änderung")
+                                          : tr("%1 Änderungen").arg(part.changes);
+        break;
+    case Kind::New:
+        device.note = tr("neu");
+        break;
+    case Kind::Removed:
+        device.note = tr("entfernt");
+        break;
+    }
     if (part.service.size() >= Config::Service::FieldCount) {
         device.nextService = ServiceDates::due(part.service.at(Config::Service::LastService),
                                                part.service.at(Config::Service::NextService));

@@ -21,6 +21,18 @@ class ConversionQueue;
 class SiteVolume;
 struct ContentsDevice;
 struct ConversionJob;
+QT_BEGIN_NAMESPACE
+class QRunnable;
+QT_END_NAMESPACE
+
+// A device of a document of changes: its configuration as found and as left.
+// A file in only one of the two states is a device removed (no after) or
+// new (no before).
+struct ChangedDevice
+{
+    QString before;
+    QString after;
+};
 
 // One document for a whole site: the reports of many configuration files,
 // drawn in parallel on the pool, a few dozen devices into each temporary
@@ -46,6 +58,10 @@ public:
     bool reserve(QString *reason);
     // Converts the files, in this order in the document; done() follows.
     void start(const QStringList &files);
+    // Instead of reports, each device's change report, in this order; a new
+    // or a removed device with its report. The contents give the number of
+    // changes, "neu" or "entfernt"; done() follows.
+    void startChanges(const QVector<ChangedDevice> &devices);
     // Hands the conversions to the pool (tests: to their own starter), as
     // ConversionQueue::setStarter().
     void setStarter(const std::function<void(const QVector<convert::Conversion> &,
@@ -86,14 +102,20 @@ signals:
     void done();
 
 private:
+    // What a part of the document shows of its device.
+    enum class Kind { Report, Changes, New, Removed };
+
     struct Part
     {
-        QString source;
+        QString source; // the configuration drawn (the later, for changes)
         QString partPath; // names the device's report in its volume
         int volume = 0; // the index of the volume it is drawn into
         QVector<QVariant> general; // its general settings, once written
         QVector<QVariant> service; // and its service dates
         QString failure; // why it is left out, if it is
+        Kind kind = Kind::Report;
+        QString before; // for changes: the earlier configuration
+        int changes = 0; // for changes: how many
     };
 
     // What the joining leaves for the report's own thread to tell.
@@ -106,6 +128,15 @@ private:
     };
 
     static int devicesPerVolume(int devices);
+    // A new part for source, in the volume of the parts before it unless
+    // that is full.
+    Part &addPart(const QString &source, int perVolume);
+    // Draws a volume's parts of changes on a pool thread, one after the
+    // other, then closes it; volumeDrawn() follows on the report's thread.
+    void drawChangeVolume(int volume);
+    void drawChangePart(Part *part, int volume);
+    void volumeDrawn(int volume);
+    void stopChangeVolumes();
     void keep(const ConversionJob &job, const QVector<QVariant> &general,
               const QVector<QVariant> &service);
     void leaveOut(const ConversionJob &job, const QString &reason);
@@ -134,6 +165,10 @@ private:
     int m_failed = 0;
     bool m_written = false;
     bool m_finished = false;
+    // The volumes of a document of changes, as work for the pool; those
+    // still to be drawn.
+    QVector<QRunnable *> m_volumeWork;
+    int m_volumesLeft = 0;
     std::atomic<bool> m_stopping {false};
     std::unique_ptr<QThread> m_assembly;
     Assembly m_assembled; // written by the joining's thread

@@ -235,6 +235,9 @@ void tst_Cli::exitStatus_data()
     QTest::newRow("compared with a missing file")
             << QStringList {"--compare", "none.json", "good.json"} << 1 << QStringList()
             << "none.json existiert nicht";
+    QTest::newRow("compared into one document")
+            << QStringList {"--compare", "-c", "aenderungen.pdf", "good.json", "other.json"} << 0
+            << QStringList {"aenderungen.pdf"} << "1 verglichen, 0 fehlgeschlagen";
     QTest::newRow("compared without configuration")
             << QStringList {"--compare", "nothing.json", "good.json"} << 0
             << QStringList {"good-aenderungen.pdf"} << "nothing.json" + defaultsOnly;
@@ -339,10 +342,6 @@ void tst_Cli::usage_data()
     QTest::newRow("compare folders into one file")
             << QStringList {"--compare", "-o", "x.pdf", "folder", "nojson"}
             << "--output gilt mit --compare nur für zwei Dateien";
-    QTest::newRow("compare into a combined document")
-            << QStringList {"--compare", "-c", "a.pdf", "folder", "nojson"}
-            << "--compare und --combine gehen noch nicht zusammen; die Änderungsprotokolle "
-               "werden einzeln geschrieben";
     QTest::newRow("compare and watch")
             << QStringList {"--compare", "--watch", "folder", "nojson"}
             << "--compare vergleicht einmal; --watch und --update passen nicht dazu";

@@ -35,6 +35,7 @@ private slots:
     void document();
     void stoppedWhileJoining();
     void dates();
+    void changes();
     void contentsLines_data();
     void contentsLines();
 
@@ -432,6 +433,39 @@ void tst_SiteDoc::dates()
                                 "Ohne Termine | \u2013 | \u2013",
                                 "Seite 2 | von 5"};
     QCOMPARE(rows, expected);
+}
+
+// A document of changes: each pair's change report, a new and a removed
+// device with their reports, the contents saying which is which.
+void tst_SiteDoc::changes()
+{
+    const QDir dir(m_dir.filePath(QStringLiteral("changes")));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
+    const QString before = writeFile(dir.filePath(QStringLiteral("vorher.json")),
+                                     configuration(R"("name": "Halle 3", "altitude": 310)"));
+    const QString after = writeFile(dir.filePath(QStringLiteral("nachher.json")),
+                                    configuration(R"("name": "Halle 3", "altitude": 320)"));
+    const QString added = writeFile(dir.filePath(QStringLiteral("neu.json")),
+                                    configuration(R"("name": "Halle 4")"));
+    const QString removed = writeFile(dir.filePath(QStringLiteral("weg.json")),
+                                      configuration(R"("name": "Halle 5")"));
+    SiteReport site(dir.filePath(QStringLiteral("aenderungen.pdf")), QString(), false);
+    QSignalSpy done(&site, &SiteReport::done);
+    QString reason;
+    QVERIFY(site.reserve(&reason));
+    site.startChanges(
+            {{before, after}, {before, before}, {QString(), added}, {removed, QString()}});
+    QVERIFY(done.wait(60000));
+    QVERIFY(site.isWritten());
+    QCOMPARE(site.convertedCount(), 4);
+
+    const Jumps jumps = jumpsIn(site.target());
+    QCOMPARE(jumps.bookmarks,
+             (QStringList {"Termine", "Halle 3 (1 Änderung)", "Halle 3 (keine Änderungen)",
+                           "Halle 4 (neu)", "Halle 5 (entfernt)"}));
+    const PdfReport document(site.target());
+    QCOMPARE(document.pageTexts(jumps.bookmarkPages.at(1), jumps.bookmarkPages.at(1) + 1).first(),
+             QStringLiteral("Änderungsprotokoll"));
 }
 
 void tst_SiteDoc::contentsLines_data()
